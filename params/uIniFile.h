@@ -1,0 +1,132 @@
+#pragma once
+// INI files with the behaviour users of the Windows profile functions know:
+// the parameter files (.kpx) and the settings file polykin.ini use it.
+//
+//  * A line "[name]" opens a section; "key=value" lines belong to it. Names of
+//    sections and keys match without regard to letter case (ASCII and Latin-1
+//    letters); blanks around names and values are ignored when reading. The
+//    first of several equal sections or keys is the one read and written.
+//  * Writing a key replaces its value in place, or appends the key after the
+//    last line of its section; a missing section is appended at the end of the
+//    file. Lines the write does not touch keep their bytes and line ends; new
+//    lines end with CR LF.
+//  * On disk the text is Windows-1252 (a new file, and a file that is not valid
+//    UTF-8); in memory it is UTF-8. A file that is entirely valid UTF-8 with
+//    non-ASCII text, or that starts with a UTF-8 byte-order mark (a file typed
+//    in a modern editor), is read and written as UTF-8. Characters Windows-1252
+//    cannot hold are written as '?'.
+//  * A value is read up to 2047 characters; the rest is cut.
+//  * Every write reaches the disk before it returns: the whole file is written
+//    to a temporary file beside it, flushed to the device and renamed over the
+//    old one, so a failed or interrupted write never leaves a truncated file.
+//    A write the file system refuses throws Propagon::EIniFileException with
+//    "Unable to write to " + the file name, and the file stays as it was.
+//  * Reads see changes made by other programs: the file is read again whenever
+//    its size, time stamp or identity changed.
+//
+// Line breaks inside written names and values are replaced by blanks (they
+// would otherwise split the entry and corrupt the file).
+//
+// Not thread-safe: one object is used by one thread at a time (the run file is
+// read by the simulation thread only while the main thread leaves it alone).
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace Params {
+
+class TIniFile {
+public:
+  // Never fails: an absent or unreadable file reads as empty.
+  explicit TIniFile(std::string fileName);
+  virtual ~TIniFile() = default;
+  TIniFile(const TIniFile&) = delete;
+  TIniFile& operator=(const TIniFile&) = delete;
+
+  const std::string& FileName() const { return FFileName; }
+
+  // Text of the key, or `def` when the key is absent.
+  std::string ReadString(const std::string& section, const std::string& key, const std::string& def) const;
+  void WriteString(const std::string& section, const std::string& key, const std::string& value);
+
+  // Decimal digits with an optional sign, or hexadecimal after "0x" or "$";
+  // absent, malformed or out-of-range values give `def`.
+  std::int32_t ReadInteger(const std::string& section, const std::string& key, std::int32_t def) const;
+  std::int64_t ReadInt64(const std::string& section, const std::string& key, std::int64_t def) const;
+  void WriteInteger(const std::string& section, const std::string& key, std::int64_t value);
+
+  // Written "1"/"0"; read as an integer, non-zero is true.
+  bool ReadBool(const std::string& section, const std::string& key, bool def) const;
+  void WriteBool(const std::string& section, const std::string& key, bool value);
+
+  // The plain real reader: converts with the current decimal separator only;
+  // absent and malformed values give `def`.
+  double ReadFloat(const std::string& section, const std::string& key, double def) const;
+  // 15-digit general notation with the current decimal separator.
+  void WriteFloat(const std::string& section, const std::string& key, double value);
+
+  bool SectionExists(const std::string& section) const;
+  bool ValueExists(const std::string& section, const std::string& key) const;
+  // Key names of a section in file order; names of all sections in file order.
+  std::vector<std::string> ReadSection(const std::string& section) const;
+  std::vector<std::string> ReadSections() const;
+
+  // Removes every section of that name with all its lines.
+  void EraseSection(const std::string& section);
+  void DeleteKey(const std::string& section, const std::string& key);
+
+  // Nothing is ever buffered outside an update; kept for callers that flush.
+  void UpdateFile();
+
+  // Groups writes into one disk write. Updates nest; the outermost EndUpdate
+  // writes the file (and throws like a single write would). CancelUpdate
+  // drops every change since the outermost BeginUpdate and leaves the file as
+  // it was on disk.
+  void BeginUpdate();
+  void EndUpdate();
+  void CancelUpdate();
+
+private:
+  struct TLine {
+    std::string Raw;  // bytes as on disk, without the line end
+    std::string Eol;  // "\r\n", "\n", "\r" or "" for a last line without one
+  };
+  struct TFileStamp {
+    bool Exists = false;
+    std::int64_t Size = 0, MTimeSec = 0, MTimeNsec = 0;
+    std::uint64_t Device = 0, Inode = 0;
+    bool operator==(const TFileStamp&) const = default;
+  };
+
+  void Refresh() const;
+  void Load() const;
+  void Commit();
+  void Changed();
+  std::string Decode(const std::string& raw) const;
+  std::string Encode(const std::string& text) const;
+  // Index of the first line of the section's header, or -1; `end` receives the
+  // index after the section's last line.
+  int FindSection(const std::string& foldedSection, int& end) const;
+  int FindKey(int header, int end, const std::string& foldedKey) const;
+  // Decoded name of a section header line, or false when the line is none.
+  bool HeaderName(const TLine& line, std::string& name) const;
+  bool KeyLine(const TLine& line, std::string& key, std::string& value) const;
+
+  std::string FFileName;
+  mutable std::vector<TLine> FLines;
+  mutable bool FUtf8 = false;
+  mutable std::string FBom;
+  mutable TFileStamp FStamp;
+  mutable bool FLoaded = false;
+  int FUpdateDepth = 0;
+  bool FDirty = false;
+};
+
+// Exposed for the tests and for other readers of Windows-1252 text.
+std::string Cp1252ToUtf8(const std::string& bytes);
+std::string Utf8ToCp1252(const std::string& text);
+// Case folding used for names (ASCII and Latin-1 letters).
+std::string FoldName(const std::string& utf8);
+
+} // namespace Params

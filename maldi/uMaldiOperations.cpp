@@ -1,0 +1,198 @@
+#include "maldi/uMaldiOperations.h"
+
+#include "maldi/uDiagnostics.h"
+#include "maldi/uFormulaParser.h"
+#include "maldi/uIsotopePattern.h"
+#include "maldi/uIsotopeTable.h"
+#include "maldi/uSpectrumTableFile.h"
+
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <map>
+#include <memory>
+
+namespace Maldi {
+
+namespace {
+
+// A formula that does not parse is reported and counts as empty: the other
+// formulas of the same call still make a table.
+Composition ParseOrEmpty(const std::u16string& formula, const IsotopeTable& table) {
+  Composition composition;
+  try {
+    Parser::ParseFormula(formula, table.symbols, composition);
+  } catch (const Parser::Error& error) {
+    WriteDiagnostic(error.Message());
+    composition.clear();
+  }
+  return composition;
+}
+
+// The molecule cation + end groups + i A + j B.
+Composition Molecule(const Composition& ends, const Composition& a, const Composition& b, int32_t i,
+                     int32_t j) {
+  Composition molecule = ends;
+  AddComposition(molecule, a, i);
+  AddComposition(molecule, b, j);
+  std::erase_if(molecule, [](const auto& entry) { return entry.second == 0; });
+  return molecule;
+}
+
+int32_t MassCeiling(const Pattern& heaviest) {
+  if (heaviest.empty())
+    return 0;
+  const double ceiling = std::trunc(heaviest.back().mass) + 1.0;
+  if (!(ceiling < double(std::numeric_limits<int32_t>::max())))
+    return std::numeric_limits<int32_t>::max();
+  if (ceiling < double(std::numeric_limits<int32_t>::min()))
+    return std::numeric_limits<int32_t>::min();
+  return int32_t(ceiling);
+}
+
+// Buffered binary output that remembers whether every byte reached the file.
+class TTableWriter {
+public:
+  explicit TTableWriter(const std::string& path) : FFile(std::fopen(path.c_str(), "wb")) {}
+  ~TTableWriter() {
+    if (FFile != nullptr)
+      std::fclose(FFile);
+  }
+  TTableWriter(const TTableWriter&) = delete;
+  TTableWriter& operator=(const TTableWriter&) = delete;
+
+  bool IsOpen() const { return FFile != nullptr; }
+  std::string& Buffer() { return FBuffer; }
+  void FlushIfFull() {
+    if (FBuffer.size() >= FlushSize)
+      Flush();
+  }
+  // Writes what is buffered and closes the file; false when anything failed.
+  bool Close() {
+    Flush();
+    const bool closed = std::fclose(FFile) == 0;
+    FFile = nullptr;
+    return FGood && closed;
+  }
+
+private:
+  static constexpr std::size_t FlushSize = 1 << 20;
+  void Flush() {
+    if (!FBuffer.empty() && std::fwrite(FBuffer.data(), 1, FBuffer.size(), FFile) != FBuffer.size())
+      FGood = false;
+    FBuffer.clear();
+  }
+
+  std::FILE* FFile;
+  std::string FBuffer;
+  bool FGood = true;
+};
+
+// Encoded records of the current and the previous row of the table, by
+// molecule. Tables often repeat molecules: every record of a row when
+// formula B is empty, the previous row shifted by one when B equals A. Two
+// rows bound the memory however large n is.
+class TRecordCache {
+public:
+  const std::string* Find(const Composition& molecule) const {
+    if (auto found = FCurrent.find(molecule); found != FCurrent.end())
+      return &found->second;
+    if (auto found = FPrevious.find(molecule); found != FPrevious.end())
+      return &found->second;
+    return nullptr;
+  }
+  void Store(const Composition& molecule, std::string record) {
+    FCurrent.emplace(molecule, std::move(record));
+  }
+  void NextRow() {
+    FPrevious = std::move(FCurrent);
+    FCurrent.clear();
+  }
+
+private:
+  std::map<Composition, std::string> FCurrent, FPrevious;
+};
+
+} // namespace
+
+double CalcMolMassWith(const std::u16string& formula, const std::string& isotopeFile) {
+  IsotopeTable table;
+  if (!EnsureIsotopeTable(isotopeFile, table))
+    return 0.0;
+  const Composition composition = ParseOrEmpty(formula, table);
+  return MolarMass(CalculatePattern(composition, table, MolarMassLimit));
+}
+
+int32_t PrepareTableWith(TRecordKind kind, const TSpectrumRequest& request,
+                         const std::string& isotopeFile) {
+  IsotopeTable table;
+  if (!EnsureIsotopeTable(isotopeFile, table))
+    return 0;
+  const Composition a = ParseOrEmpty(request.FormulaA, table);
+  const Composition b = ParseOrEmpty(request.FormulaB, table);
+  const Composition endGroups = ParseOrEmpty(request.EndGroups, table);
+  const Composition cation = ParseOrEmpty(request.Cation, table);
+
+  const int32_t n = request.N;
+  if (n < 0) {
+    WriteDiagnostic(u"Invalid number of units: " + FromNarrow(std::to_string(n)) + u"\n");
+    return 0;
+  }
+  Composition ends = cation;
+  AddComposition(ends, endGroups);
+  // Counts are linear in i and j, so the four corners of the table bound every
+  // molecule; checking them first keeps an overflow from leaving half a file.
+  for (const int32_t i : {0, n})
+    for (const int32_t j : {0, n})
+      Molecule(ends, a, b, i, j);
+
+  TPatternCalculator calculator(table, SpectrumLimit);
+  // The ceiling always comes from the plain pattern of the heaviest molecule.
+  const int32_t ceiling = MassCeiling(calculator.Calculate(Molecule(ends, a, b, n, n)));
+
+  std::string fileName = request.FileName;
+  TTableWriter writer(fileName);
+  if (!writer.IsOpen()) {
+    WriteDiagnostic(u"Could not create spectrum table file: " + FromNarrow(fileName) + u"\n");
+    return 0;
+  }
+  std::string& out = writer.Buffer();
+  AppendInt32(out, ceiling);
+  AppendInt32(out, n);
+
+  TRecordCache cache;
+  for (int32_t i = 0; i <= n; ++i) {
+    for (int32_t j = 0; j <= n; ++j) {
+      Composition molecule = Molecule(ends, a, b, i, j);
+      if (kind == TRecordKind::AbstractedPattern) {
+        // One hydrogen atom less; without one there is no such molecule and
+        // the pattern comes out empty.
+        int32_t& hydrogen = molecule[AbstractedElement];
+        hydrogen = hydrogen > std::numeric_limits<int32_t>::min() ? hydrogen - 1 : hydrogen;
+        if (hydrogen == 0)
+          molecule.erase(AbstractedElement);
+      }
+      if (const std::string* cached = cache.Find(molecule)) {
+        out += *cached;
+      } else {
+        Pattern pattern = calculator.Calculate(molecule);
+        std::string record;
+        if (kind == TRecordKind::HighestPeak)
+          AppendHighestPeakRecord(record, pattern);
+        else
+          AppendPatternRecord(record, pattern);
+        out += record;
+        cache.Store(molecule, std::move(record));
+      }
+      writer.FlushIfFull();
+    }
+    cache.NextRow();
+  }
+  if (!writer.Close()) {
+    WriteDiagnostic(u"Could not write spectrum table file: " + FromNarrow(fileName) + u"\n");
+    return 0;
+  }
+  return 1;
+}
+
+} // namespace Maldi

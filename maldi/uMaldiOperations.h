@@ -1,0 +1,38 @@
+#pragma once
+// The library's operations in C++ form, with the isotope table path passed in.
+// The exported C functions (maldi/Maldi.h) call these with the ISOTOPE.DAT
+// beside the library; tests call them with tables of their own.
+
+#include <cstdint>
+#include <string>
+
+namespace Maldi {
+
+enum class TRecordKind {
+  Pattern,           // PrepareSpectrum
+  AbstractedPattern, // PrepareAbstractedSpectrum: one hydrogen atom less
+  HighestPeak        // PrepareHighestPeaks
+};
+
+struct TSpectrumRequest {
+  int32_t N = 0;
+  std::u16string FormulaA;
+  std::u16string FormulaB;
+  std::u16string EndGroups;
+  std::u16string Cation;
+  std::string FileName; // UTF-8 path
+};
+
+// Average molar mass of `formula` in g/mol; 0.0 when the table cannot be read,
+// the formula does not parse, or it has no pattern. Messages go to the wide
+// error stream.
+double CalcMolMassWith(const std::u16string& formula, const std::string& isotopeFile);
+
+// Writes the table file of `request`; 1 on success, 0 when no complete table
+// was written (table unreadable: no file touched; n negative; atom counts
+// beyond 32 bits; file not creatable or not writable). Unparsable formulas
+// count as empty, as the program expects.
+int32_t PrepareTableWith(TRecordKind kind, const TSpectrumRequest& request,
+                         const std::string& isotopeFile);
+
+} // namespace Maldi

@@ -1,0 +1,425 @@
+#include "plots/uDistribForm.h"
+
+#include "engine/uDataStruct.h"
+#include "params/uLogMessage.h"
+#include "plots/uLiveViewHost.h"
+#include "plots/uPaintBox.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QContextMenuEvent>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QMenu>
+#include <QPainter>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QSaveFile>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cmath>
+#include <new>
+
+namespace Plots {
+
+// The DP ruler under the bars; it paints through the form, which knows the
+// scale and the scroll position.
+class TDistributionForm::TRuler : public QWidget {
+public:
+  TRuler(TDistributionForm* form, QWidget* parent) : QWidget(parent), FForm(form) {}
+
+protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter painter(this);
+    painter.fillRect(rect(), palette().window());
+    FForm->CoordinatesPaintBoxPaint(painter);
+  }
+
+private:
+  TDistributionForm* FForm;
+};
+
+namespace {
+
+QFont RulerFont(const QFont& base, double scale5, int extraPoints = 0) {
+  QFont f = base;
+  f.setPointSize(std::max(1, static_cast<int>(std::lround(4 * scale5)) + extraPoints));
+  return f;
+}
+
+// Top-left text placement as the original canvas did it: (x, y) is the
+// top-left corner of the text cell, not the baseline.
+void TextOut(QPainter& painter, int x, int y, const QString& text) {
+  painter.drawText(x, y + painter.fontMetrics().ascent(), text);
+}
+
+} // namespace
+
+TDistributionForm::TDistributionForm(TLiveViewHost* host, QWidget* parent)
+    : QWidget(parent), FHost(host) {
+  setObjectName(QStringLiteral("DistributionForm"));
+  setWindowTitle(QString::fromLatin1(DockedCaption));
+  setFont(QFont(QStringLiteral("Tahoma"), 8));
+  resize(513, 305);
+
+  FScrollBox1 = new QScrollArea(this);
+  FScrollBox1->setObjectName(QStringLiteral("ScrollBox1"));
+  FScrollBox1->setWidgetResizable(false);
+  FScrollBox1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  FScrollBox1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addWidget(FScrollBox1);
+
+  FPlotPanel = new QWidget;
+  FPlotPanel->setObjectName(QStringLiteral("PlotPanel"));
+  FPaintBox = new TPaintBox(FPlotPanel, 2);
+  FPaintBox->setObjectName(QStringLiteral("PaintBox"));
+  FCoordinatesPaintBox = new TRuler(this, FPlotPanel);
+  FCoordinatesPaintBox->setObjectName(QStringLiteral("CoordinatesPaintBox"));
+  FScrollBox1->setWidget(FPlotPanel);
+  FScrollBox1->viewport()->installEventFilter(this);
+  FPaintBox->installEventFilter(this);
+  connect(FScrollBox1->horizontalScrollBar(), &QScrollBar::valueChanged, FCoordinatesPaintBox,
+          qOverload<>(&QWidget::update));
+  connect(FPaintBox, &TPaintBox::Resized, this, [this] {
+    // A new size means a new, empty picture: repaint it now if the store may
+    // be read, otherwise show the frame and catch up later.
+    if (StoreReadable()) {
+      PaintBoxPaint();
+    } else {
+      ClearPaintBox();
+      FStale = true;
+    }
+  });
+
+  FEditCopyData = new QAction(QStringLiteral("Copy &Data"), this);
+  FEditCopyData->setObjectName(QStringLiteral("aEditCopyData"));
+  FEditCopyData->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_D));
+  FEditCopyData->setToolTip(QStringLiteral("Copy"));
+  FEditCopyData->setStatusTip(QStringLiteral("Copies the Plots Data and puts it on the Clipboard"));
+  FEditCopyData->setIcon(QIcon::fromTheme(QStringLiteral("edit-copy")));
+  connect(FEditCopyData, &QAction::triggered, this, &TDistributionForm::aEditCopyDataExecute);
+
+  FPlotDataSaveAs = new QAction(QStringLiteral("Save Data &As..."), this);
+  FPlotDataSaveAs->setObjectName(QStringLiteral("aPlotDataSaveAs"));
+  FPlotDataSaveAs->setToolTip(QStringLiteral("Save As"));
+  FPlotDataSaveAs->setStatusTip(QStringLiteral("Saves the Plot Data with a new name"));
+  FPlotDataSaveAs->setIcon(QIcon::fromTheme(QStringLiteral("document-save-as")));
+  connect(FPlotDataSaveAs, &QAction::triggered, this, &TDistributionForm::aPlotDataSaveAsExecute);
+
+  FEditCopyPlot = new QAction(QStringLiteral("Copy P&lot"), this);
+  FEditCopyPlot->setObjectName(QStringLiteral("aEditCopyPlot"));
+  FEditCopyPlot->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+  FEditCopyPlot->setToolTip(QStringLiteral("Copy"));
+  FEditCopyPlot->setStatusTip(QStringLiteral("Copies the Plot Picture and puts it on the Clipboard"));
+  FEditCopyPlot->setIcon(QIcon::fromTheme(QStringLiteral("edit-copy")));
+  connect(FEditCopyPlot, &QAction::triggered, this, &TDistributionForm::aEditCopyPlotExecute);
+
+  FPrintPlot = new QAction(QStringLiteral("&Print Plot"), this);
+  FPrintPlot->setObjectName(QStringLiteral("aPrintPlot"));
+  FPrintPlot->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+  FPrintPlot->setIcon(QIcon::fromTheme(QStringLiteral("document-print")));
+  connect(FPrintPlot, &QAction::triggered, this, &TDistributionForm::aPrintPlotExecute);
+
+  for (QAction* a : {FEditCopyData, FPlotDataSaveAs, FEditCopyPlot, FPrintPlot}) {
+    a->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    addAction(a);
+  }
+
+  FPopupMenu = new QMenu(this);
+  FPopupMenu->setObjectName(QStringLiteral("PopupMenu"));
+  FPopupMenu->addAction(FEditCopyData);
+  FPopupMenu->addAction(FPlotDataSaveAs);
+  FPopupMenu->addAction(FEditCopyPlot);
+  FPopupMenu->addAction(FPrintPlot);
+  connect(FPopupMenu, &QMenu::aboutToShow, this, &TDistributionForm::PopupMenuPopup);
+
+  PlotPanelResize();
+  ClearPaintBox();
+}
+
+TDistributionForm::~TDistributionForm() = default;
+
+// ---- store access ---------------------------------------------------------
+
+bool TDistributionForm::HistogramExists() const {
+  return Engine::SimState().DPDistribution.size() == static_cast<std::size_t>(Engine::MaxDP) + 1;
+}
+
+bool TDistributionForm::StoreReadable() const {
+  // Inside the run's synchronous calls the view is called directly and does
+  // not ask; this answers for repaints the window system requests.
+  return FHost == nullptr || !FHost->SimulationRunning() || FHost->SimulationPaused();
+}
+
+const QImage& TDistributionForm::PlotImage() const { return FPaintBox->Image(); }
+
+int TDistributionForm::PaintHeight() const { return FPaintBox->ImageHeight(); }
+
+void TDistributionForm::FlushPainting() { FPaintBox->FlushUpdates(); }
+
+// ---- layout ----------------------------------------------------------------
+
+void TDistributionForm::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  PlotPanelResize();
+}
+
+bool TDistributionForm::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == FScrollBox1->viewport() && event->type() == QEvent::Resize) {
+    PlotPanelResize();
+  } else if (watched == FPaintBox && event->type() == QEvent::Paint) {
+    // A repaint the window system asked for shows the current histogram
+    // when it may be read; during a run it shows the last picture.
+    if (!FPainting) {
+      if (!StoreReadable())
+        FStale = true;
+      else if (FStale)
+        PaintBoxPaint();
+    }
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+void TDistributionForm::PlotPanelResize() {
+  FScale5 = std::sqrt(static_cast<double>(width()) * height()) * 0.005;
+  const QFontMetrics fm(RulerFont(font(), FScale5));
+  FHalfText = fm.height() / 2;
+  const int left = PaintBoxLeft();
+  const QSize view = FScrollBox1->viewport()->size();
+  // Horizontal scrolling only: the panel is as high as the visible area
+  // (at most 1200 pixels) and at least as wide as the 3000 bar columns.
+  const int panelHeight = std::clamp(view.height(), 1, MaxPlotHeight);
+  const int panelWidth = std::max(left + PlotWidth + fm.horizontalAdvance(QStringLiteral("2000")), view.width());
+  FPlotPanel->resize(panelWidth, panelHeight);
+  const int rulerHeight = 7 * FHalfText;
+  FCoordinatesPaintBox->setGeometry(0, panelHeight - rulerHeight, panelWidth, rulerHeight);
+  FPaintBox->setGeometry(left, 0, PlotWidth, std::max(panelHeight - rulerHeight, 1));
+  FCoordinatesPaintBox->update();
+}
+
+int TDistributionForm::PaintBoxLeft() const {
+  const QFontMetrics fm(RulerFont(font(), FScale5));
+  return fm.horizontalAdvance(QStringLiteral("0")) / 2 + 2;
+}
+
+int TDistributionForm::RulerTickX(int i) const { return PaintBoxLeft() + 100 * i; }
+
+void TDistributionForm::CoordinatesPaintBoxPaint(QPainter& painter) {
+  const QFont rulerFont = RulerFont(font(), FScale5);
+  painter.setFont(rulerFont);
+  painter.setPen(Qt::black);
+  const QFontMetrics fm(rulerFont);
+  const int h = FHalfText;
+  TextOut(painter, 2, h, QStringLiteral("0"));
+  const int x0 = RulerTickX(0);
+  painter.drawLine(x0, 0, x0, h);
+  const int half200 = fm.horizontalAdvance(QStringLiteral("200")) / 2;
+  const int half2000 = fm.horizontalAdvance(QStringLiteral("2000")) / 2;
+  for (int i = 1; i <= 29; ++i) {
+    const int x = RulerTickX(i);
+    painter.drawLine(x, 0, x, h);
+    TextOut(painter, x - (i <= 9 ? half200 : half2000), h, QString::number(i * 100));
+  }
+  // "DP" in the middle of what the scroll box shows, wherever it is scrolled.
+  const QFont captionFont = RulerFont(font(), FScale5, 2);
+  painter.setFont(captionFont);
+  const QFontMetrics cm(captionFont);
+  const QString caption = QStringLiteral("DP");
+  const int middle = FScrollBox1->horizontalScrollBar()->value() + FScrollBox1->viewport()->width() / 2;
+  TextOut(painter, middle - cm.horizontalAdvance(caption) / 2, 6 * h - cm.height(), caption);
+  painter.setFont(rulerFont);
+}
+
+void TDistributionForm::UpdateCaption() {
+  if (isWindow()) {
+    const QString file = FHost ? QFileInfo(FHost->ParameterFileName()).fileName() : QString();
+    setWindowTitle(QStringLiteral("DP Distribution: ") + file);
+  } else {
+    setWindowTitle(QString::fromLatin1(DockedCaption));
+  }
+}
+
+// ---- painting ----------------------------------------------------------------
+
+void TDistributionForm::ClearPaintBox() { FPaintBox->ClearFramed(); }
+
+void TDistributionForm::PaintBoxPaint() {
+  FPainting = true;
+  UpdateCaption();
+  FPaintBox->BeginBulk();
+  ClearPaintBox();
+  FStale = false;
+  if (!HistogramExists()) {
+    FPaintBox->EndBulk();
+    FPainting = false;
+    return;
+  }
+  const std::int32_t* n = Engine::SimState().DPDistribution.data();
+  std::int32_t m = 0;
+  for (int i = 1; i <= Engine::MaxDP; ++i) m = std::max(m, n[i]);
+  const int H = FPaintBox->ImageHeight();
+  const int W = FPaintBox->ImageWidth();
+  FScale = DistributionScale(H, m);
+  // Column x shows DP x; DP 0 (the frame column) and DP >= width are not drawn.
+  for (int x = 1; x <= W - 1 && x <= Engine::MaxDP; ++x) {
+    const int c = BarHeight(n[x], FScale.Q);
+    FPaintBox->VLine(x, H - 1, H - c - 1, TPaintBox::Black);
+  }
+  FPaintBox->EndBulk();
+  FPainting = false;
+}
+
+void TDistributionForm::EraseAbove(int dp, int length) {
+  // Only the columns a full repaint may leave partly white: not the frame
+  // column 0, not the last column (painted over the frame) and nothing beyond.
+  if (dp < 1 || dp > FPaintBox->ImageWidth() - 2 || dp > Engine::MaxDP) return;
+  const int H = FPaintBox->ImageHeight();
+  const int top = H - BarHeight(Engine::SimState().DPDistribution[static_cast<std::size_t>(dp)], FScale.Q) - 2;
+  FPaintBox->RestoreBackgroundV(dp, top - length + 1, top);
+}
+
+void TDistributionForm::DrawFromTop(int dp, int length) {
+  if (dp < 1 || dp > FPaintBox->ImageWidth() - 2 || dp > Engine::MaxDP) return;
+  const int H = FPaintBox->ImageHeight();
+  const int top = H - BarHeight(Engine::SimState().DPDistribution[static_cast<std::size_t>(dp)], FScale.Q) - 1;
+  FPaintBox->VLine(dp, top, top + length - 1, TPaintBox::Black);
+}
+
+void TDistributionForm::ShowOneChainChange() {
+  if (!HistogramExists()) return;
+  const Engine::TDPChange& change = Engine::SimState().LastDPChange;
+  EraseAbove(change.FromDP1, FScale.U);
+  DrawFromTop(change.ToDP2, FScale.U);
+}
+
+void TDistributionForm::ShowTwoChainsChange() {
+  if (!HistogramExists()) return;
+  const Engine::TDPChange& change = Engine::SimState().LastDPChange;
+  if (change.FromDP1 == change.FromDP2) {
+    EraseAbove(change.FromDP1, 2 * FScale.U);
+  } else {
+    EraseAbove(change.FromDP1, FScale.U);
+    EraseAbove(change.FromDP2, FScale.U);
+  }
+  DrawFromTop(change.ToDP1, 2 * FScale.U);
+  DrawFromTop(change.ToDP2, 2 * FScale.U);
+}
+
+// ---- context menu ---------------------------------------------------------------
+
+void TDistributionForm::contextMenuEvent(QContextMenuEvent* event) {
+  PopupMenuPopup();
+  FPopupMenu->popup(event->globalPos());
+}
+
+void TDistributionForm::PopupMenuPopup() {
+  const bool data = HistogramExists();
+  FEditCopyData->setVisible(data);
+  FPlotDataSaveAs->setVisible(data);
+}
+
+std::string TDistributionForm::DataText() const {
+  if (!HistogramExists()) return DistributionDataText(nullptr, -1);
+  return DistributionDataText(Engine::SimState().DPDistribution.data(), Engine::MaxDP);
+}
+
+void TDistributionForm::aEditCopyDataExecute() {
+  try {
+    const std::string text = DataText();
+    QApplication::clipboard()->setText(QString::fromStdString(text));
+  } catch (const std::bad_alloc&) {
+    ShowWarning(this, QStringLiteral("Warning"), QString::fromLatin1(LowMemoryWarning));
+    Propagon::LogMessage(LowMemoryLogLine);
+  }
+}
+
+void TDistributionForm::aPlotDataSaveAsExecute() {
+  const QString fileName = QFileDialog::getSaveFileName(this, QStringLiteral("Save Data As"), QString(),
+                                                        QStringLiteral("Text files (*.txt);;All files (*)"));
+  if (!fileName.isEmpty()) aPlotDataSaveAsAccept(fileName);
+}
+
+bool TDistributionForm::aPlotDataSaveAsAccept(const QString& fileName) {
+  // The whole text is built first and written through a temporary file, so
+  // a failure leaves an existing file as it was.
+  QSaveFile file(fileName);
+  QString error;
+  try {
+    const std::string text = DataText();
+    if (file.open(QIODevice::WriteOnly) &&
+        file.write(text.data(), static_cast<qint64>(text.size())) == static_cast<qint64>(text.size()) &&
+        file.commit())
+      return true;
+    error = file.errorString();
+  } catch (const std::bad_alloc&) {
+    error = QStringLiteral("Out of memory");
+  }
+  file.cancelWriting();
+  ShowError(this, QStringLiteral("Error"), QStringLiteral("Cannot write %1:\n%2").arg(fileName, error));
+  return false;
+}
+
+QImage TDistributionForm::PlotPicture() {
+  const QSize size(width() - 2, FPlotPanel->height());
+  // White panel background for the picture only; the guard puts the old
+  // look back whatever happens on the way.
+  struct TBackgroundGuard {
+    QWidget* Panel;
+    QPalette Old;
+    bool OldFill;
+    ~TBackgroundGuard() {
+      Panel->setPalette(Old);
+      Panel->setAutoFillBackground(OldFill);
+    }
+  } guard{FPlotPanel, FPlotPanel->palette(), FPlotPanel->autoFillBackground()};
+  QPalette white = FPlotPanel->palette();
+  white.setColor(QPalette::Window, Qt::white);
+  FPlotPanel->setPalette(white);
+  FPlotPanel->setAutoFillBackground(true);
+  FlushPainting();
+
+  const QPoint panel = FPlotPanel->mapTo(this, QPoint(0, 0));
+  QImage picture = CaptureVisiblePart(this, size, panel + QPoint(2, 2));
+  // Close the picture on the right with a black line over the bar area.
+  const QRect viewport(FScrollBox1->viewport()->mapTo(this, QPoint(0, 0)), FScrollBox1->viewport()->size());
+  const QRect bars = QRect(FPaintBox->mapTo(this, QPoint(0, 0)), FPaintBox->size()) & viewport;
+  const int x = size.width() - 3;
+  if (!bars.isEmpty() && x >= 0) {
+    QPainter painter(&picture);
+    painter.setPen(Qt::black);
+    painter.drawLine(x, bars.top(), x, bars.bottom());
+  }
+  return picture;
+}
+
+void TDistributionForm::aEditCopyPlotExecute() { QApplication::clipboard()->setImage(PlotPicture()); }
+
+void TDistributionForm::aPrintPlotExecute() {
+  QPrinter printer;
+  QPrintDialog dialog(&printer, this);
+  if (dialog.exec() == QDialog::Accepted) aPrintPlotAccept(printer);
+}
+
+bool TDistributionForm::aPrintPlotAccept(QPrinter& printer) { return PrintPicture(printer, PlotPicture()); }
+
+// ---- closing ----------------------------------------------------------------------
+
+void TDistributionForm::closeEvent(QCloseEvent* event) {
+  // Closing only hides the view; the plot selection decides when it goes.
+  FormClose();
+  event->ignore();
+  hide();
+}
+
+void TDistributionForm::FormClose() {
+  if (FHost) FHost->SaveFormPlacement(this, QString::fromLatin1(DockedCaption));
+}
+
+} // namespace Plots

@@ -1,0 +1,595 @@
+#include "plots/uStructureForm.h"
+
+#include "engine/uDataStruct.h"
+#include "params/uNumberFormat.h"
+#include "plots/uLiveViewHost.h"
+#include "plots/uPaintBox.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QClipboard>
+#include <QCloseEvent>
+#include <QColorDialog>
+#include <QContextMenuEvent>
+#include <QFileInfo>
+#include <QInputDialog>
+#include <QMenu>
+#include <QPainter>
+#include <QPrintDialog>
+#include <QPrinter>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cmath>
+
+namespace Plots {
+
+QColor ColorFromWindowsValue(int value) {
+  return QColor(value & 0xFF, (value >> 8) & 0xFF, (value >> 16) & 0xFF);
+}
+
+int WindowsValueOf(QColor color) { return color.red() | (color.green() << 8) | (color.blue() << 16); }
+
+namespace {
+
+constexpr std::uint8_t ColorIndexA = TPaintBox::FirstFreeColor;
+constexpr std::uint8_t ColorIndexB = TPaintBox::FirstFreeColor + 1;
+
+inline std::uint8_t UnitColor(std::uint8_t kind) { return kind == Engine::UnitA ? ColorIndexA : ColorIndexB; }
+
+QFont RulerFont(const QFont& base, double scale5) {
+  QFont f = base;
+  f.setPointSize(std::max(1, static_cast<int>(std::lround(4 * scale5))));
+  return f;
+}
+
+void TextOut(QPainter& painter, int x, int y, const QString& text) {
+  painter.drawText(x, y + painter.fontMetrics().ascent(), text);
+}
+
+const char* ColorKey(int index) { return index == 0 ? "ColorA" : "ColorB"; }
+
+} // namespace
+
+class TStructureForm::TRuler : public QWidget {
+public:
+  TRuler(TStructureForm* form, QWidget* parent) : QWidget(parent), FForm(form) {}
+
+protected:
+  void paintEvent(QPaintEvent*) override {
+    QPainter painter(this);
+    painter.fillRect(rect(), palette().window());
+    FForm->CoordinatesPaintBoxPaint(painter);
+  }
+
+private:
+  TStructureForm* FForm;
+};
+
+TStructureForm::TStructureForm(TLiveViewHost* host, QWidget* parent) : QWidget(parent), FHost(host) {
+  setObjectName(QStringLiteral("StructureForm"));
+  setWindowTitle(QString::fromLatin1(DockedCaption));
+  setFont(QFont(QStringLiteral("Tahoma"), 8));
+  resize(541, 305);
+
+  FScrollBox1 = new QScrollArea(this);
+  FScrollBox1->setObjectName(QStringLiteral("ScrollBox1"));
+  FScrollBox1->setWidgetResizable(false);
+  FScrollBox1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+  FScrollBox1->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addWidget(FScrollBox1);
+
+  FPlotPanel = new QWidget;
+  FPlotPanel->setObjectName(QStringLiteral("PlotPanel"));
+  FCoordinatesPaintBox = new TRuler(this, FPlotPanel);
+  FCoordinatesPaintBox->setObjectName(QStringLiteral("CoordinatesPaintBox"));
+  FCoordinatesPaintBox->setGeometry(0, 0, FRulerWidth, NormalPlotHeight);
+  FPaintBox = new TPaintBox(FPlotPanel, 4);
+  FPaintBox->setObjectName(QStringLiteral("PaintBox"));
+  FScrollBox1->setWidget(FPlotPanel);
+  FScrollBox1->viewport()->installEventFilter(this);
+  FPaintBox->installEventFilter(this);
+  connect(FPaintBox, &TPaintBox::Resized, this, [this] {
+    FStale = true;
+    RepaintWhenReadable();
+  });
+  FStaleTimer.setInterval(50);
+  connect(&FStaleTimer, &QTimer::timeout, this, &TStructureForm::RepaintWhenReadable);
+
+  FSetColorA = new QAction(QStringLiteral("Set Color&A"), this);
+  FSetColorA->setObjectName(QStringLiteral("PopUpSetColorA"));
+  connect(FSetColorA, &QAction::triggered, this, [this] { PopUpSetColor(0); });
+  FSetColorB = new QAction(QStringLiteral("Set Color&B"), this);
+  FSetColorB->setObjectName(QStringLiteral("PopUpSetColorB"));
+  connect(FSetColorB, &QAction::triggered, this, [this] { PopUpSetColor(1); });
+
+  FEditCopyPlot = new QAction(QStringLiteral("Copy P&lot"), this);
+  FEditCopyPlot->setObjectName(QStringLiteral("aEditCopyPlot"));
+  FEditCopyPlot->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+  FEditCopyPlot->setToolTip(QStringLiteral("Copy"));
+  FEditCopyPlot->setStatusTip(QStringLiteral("Copies the Plot Picture and puts it on the Clipboard"));
+  FEditCopyPlot->setIcon(QIcon::fromTheme(QStringLiteral("edit-copy")));
+  connect(FEditCopyPlot, &QAction::triggered, this, &TStructureForm::aEditCopyPlotExecute);
+
+  FPrintPlot = new QAction(QStringLiteral("&Print Plot"), this);
+  FPrintPlot->setObjectName(QStringLiteral("aPrintPlot"));
+  FPrintPlot->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
+  FPrintPlot->setIcon(QIcon::fromTheme(QStringLiteral("document-print")));
+  connect(FPrintPlot, &QAction::triggered, this, &TStructureForm::aPrintPlotExecute);
+
+  FMagnificationItem = new QAction(QStringLiteral("&Magnification"), this);
+  FMagnificationItem->setObjectName(QStringLiteral("PopUpMagnification"));
+  FMagnificationItem->setToolTip(QStringLiteral("Sets Magification of Chains Structure "));
+  FMagnificationItem->setStatusTip(QStringLiteral("Sets Magification of Chains Structure "));
+  connect(FMagnificationItem, &QAction::triggered, this, &TStructureForm::PopUpMagnificationClick);
+
+  for (QAction* a : {FEditCopyPlot, FPrintPlot}) {
+    a->setShortcutContext(Qt::WidgetWithChildrenShortcut);
+    addAction(a);
+  }
+
+  FPopupMenu = new QMenu(this);
+  FPopupMenu->setObjectName(QStringLiteral("PopupMenu"));
+  FPopupMenu->addAction(FSetColorA);
+  FPopupMenu->addAction(FSetColorB);
+  FPopupMenu->addAction(FEditCopyPlot);
+  FPopupMenu->addAction(FPrintPlot);
+  FPopupMenu->addAction(FMagnificationItem);
+  FPaintBox->setContextMenuPolicy(Qt::CustomContextMenu);
+  connect(FPaintBox, &QWidget::customContextMenuRequested, this,
+          [this](const QPoint& pos) { FPopupMenu->popup(FPaintBox->mapToGlobal(pos)); });
+
+  // FormCreate: the expected chain count of an open parameter file, the
+  // palette and the magnification from the settings.
+  if (FHost) {
+    if (!FHost->ParameterFileName().isEmpty()) FExpectedChainsN = FHost->ExpectedChainsN(DefaultExpectedChains);
+    const QString section = QString::fromLatin1(SettingsSection);
+    FPaintBox->SetColor(ColorIndexA, ColorFromWindowsValue(
+                                         FHost->ReadSettingInteger(section, QStringLiteral("ColorA"), DefaultColorA)));
+    FPaintBox->SetColor(ColorIndexB, ColorFromWindowsValue(
+                                         FHost->ReadSettingInteger(section, QStringLiteral("ColorB"), DefaultColorB)));
+    FMagnification = FHost->ReadSettingInteger(section, QStringLiteral("Magnification"), DefaultMagnification);
+  } else {
+    FPaintBox->SetColor(ColorIndexA, ColorFromWindowsValue(DefaultColorA));
+    FPaintBox->SetColor(ColorIndexB, ColorFromWindowsValue(DefaultColorB));
+  }
+  SetPlotHeights(NormalPlotHeight);
+  FormResize();
+  ClearPlot();
+}
+
+TStructureForm::~TStructureForm() = default;
+
+// ---- store access -------------------------------------------------------------
+
+bool TStructureForm::StoreReadable() const {
+  return FHost == nullptr || !FHost->SimulationRunning() || FHost->SimulationPaused();
+}
+
+bool TStructureForm::StoreHasChains() const {
+  const Engine::TSimState& s = Engine::SimState();
+  return s.ChainsNumber > 0 && s.ChainDP.size() == static_cast<std::size_t>(s.ChainsNumber) + 1 &&
+         s.ChainUnits.Allocated() && s.ChainUnits.Rows() >= s.ChainsNumber + 1;
+}
+
+QColor TStructureForm::ColorA() const { return FPaintBox->Color(ColorIndexA); }
+QColor TStructureForm::ColorB() const { return FPaintBox->Color(ColorIndexB); }
+const QImage& TStructureForm::PlotImage() const { return FPaintBox->Image(); }
+int TStructureForm::PaintBoxWidth() const { return FPaintBox->width(); }
+int TStructureForm::PaintBoxHeight() const { return FPaintBox->height(); }
+void TStructureForm::FlushPainting() { FPaintBox->FlushUpdates(); }
+
+void TStructureForm::MarkStale() {
+  FStale = true;
+  RepaintWhenReadable();
+}
+
+int TStructureForm::EffectiveMagnification() const {
+  // Values below 1 are kept as the user typed them but shown as 1.
+  return std::clamp(FMagnification, 1, MaxMagnification);
+}
+
+// ---- layout -----------------------------------------------------------------------
+
+void TStructureForm::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  FormResize();
+}
+
+bool TStructureForm::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == FScrollBox1->viewport() && event->type() == QEvent::Resize) {
+    FormResize();
+  } else if (watched == FPaintBox && event->type() == QEvent::Paint && !FPainting) {
+    if (!StoreReadable())
+      FStale = true;
+    else if (FStale)
+      Repaint();
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+void TStructureForm::StructureFormResize() {
+  // Called by the run while it waits: the store is consistent. A
+  // free-radical store carries the chain count expected by the end of the run.
+  const Engine::TSimState& s = Engine::SimState();
+  if (s.ProcessType == Engine::ptFreeRadical && s.ExpectedChainsN > 0) FExpectedChainsN = s.ExpectedChainsN;
+  FormResize();
+}
+
+void TStructureForm::SetExpectedChainsN(int n) {
+  FExpectedChainsN = n > 0 ? n : DefaultExpectedChains;
+  FormResize();
+}
+
+void TStructureForm::FormResize() {
+  FScale5 = std::sqrt(static_cast<double>(width()) * height()) * 0.005;
+  const QFontMetrics fm(RulerFont(font(), FScale5));
+  FRulerWidth = fm.horizontalAdvance(QStringLiteral("2000")) + 5;
+  const int top = fm.height() / 2;
+  // The panel is as wide as the visible area and as high as the chains need.
+  const int panelWidth = std::max(FScrollBox1->viewport()->width(), FRulerWidth + 2);
+  const int plotHeight = FPaintBox->height();
+  FPlotPanel->resize(panelWidth, std::max(3000, top + plotHeight));
+  FCoordinatesPaintBox->setGeometry(0, 0, FRulerWidth, FCoordinatesPaintBox->height());
+  FPaintBox->setGeometry(FRulerWidth, top, panelWidth - FRulerWidth, plotHeight);
+  FStructureChainStep = StructureChainStepFor(FExpectedChainsN, FPaintBox->width());
+  Engine::SimState().StructureChainStep.store(FStructureChainStep, std::memory_order_relaxed);
+  FCoordinatesPaintBox->update();
+}
+
+void TStructureForm::SetPlotHeights(int height) {
+  FCoordinatesPaintBox->resize(FCoordinatesPaintBox->width(), height);
+  FPaintBox->resize(FPaintBox->width(), height);
+  FormResize();
+}
+
+void TStructureForm::CoordinatesPaintBoxPaint(QPainter& painter) {
+  const QFont rulerFont = RulerFont(font(), FScale5);
+  painter.setFont(rulerFont);
+  painter.setPen(Qt::black);
+  const QFontMetrics fm(rulerFont);
+  const int rw = FRulerWidth;
+  TextOut(painter, rw - fm.horizontalAdvance(QStringLiteral("0")) - 1, 0, QStringLiteral("0"));
+  const int x200 = rw - fm.horizontalAdvance(QStringLiteral("200")) - 1;
+  const int x2000 = rw - fm.horizontalAdvance(QStringLiteral("2000")) - 1;
+  // The labels stay 100, 200, ... in enlarged mode; only their spacing grows.
+  const int g = FMagnified ? EffectiveMagnification() : 1;
+  const int height = FCoordinatesPaintBox->height();
+  for (int k = 1; 100 * g * k < height; ++k)
+    TextOut(painter, k <= 9 ? x200 : x2000, 100 * g * k, QString::number(100 * k));
+}
+
+void TStructureForm::UpdateCaption() {
+  if (isWindow()) {
+    const QString file = FHost ? QFileInfo(FHost->ParameterFileName()).fileName() : QString();
+    setWindowTitle(QStringLiteral("Chains Microstructure: ") + file);
+  } else {
+    setWindowTitle(QString::fromLatin1(DockedCaption));
+  }
+}
+
+// ---- painting ----------------------------------------------------------------------
+
+void TStructureForm::ClearPlot() { FPaintBox->ClearFramed(); }
+
+void TStructureForm::DrawGrid() {
+  const int g = FMagnified ? EffectiveMagnification() : 1;
+  const int width = FPaintBox->ImageWidth();
+  const int height = FPaintBox->ImageHeight();
+  for (int y = 100 * g; y < height; y += 100 * g) FPaintBox->HLine(y, 0, width - 1, TPaintBox::Black);
+}
+
+void TStructureForm::Repaint() {
+  if (FMagnified)
+    PaintBoxPaintLarge();
+  else
+    PaintBoxPaint();
+}
+
+void TStructureForm::RepaintWhenReadable() {
+  if (!FStale) {
+    FStaleTimer.stop();
+    return;
+  }
+  if (StoreReadable()) {
+    FStaleTimer.stop();
+    Repaint();
+  } else if (!FStaleTimer.isActive()) {
+    // The run is going (or still on its way to the pause gate): look again
+    // shortly instead of reading a store that is being written.
+    FStaleTimer.start();
+  }
+}
+
+void TStructureForm::PaintUnits(int column, int chain, int first, int last) {
+  // Units first..last of the chain into pixels (column, first..last), cut at
+  // the bottom of the picture.
+  last = std::min(last, FPaintBox->ImageHeight() - 1);
+  if (first > last) return;
+  const Engine::TSimState& s = Engine::SimState();
+  int y = first;
+  s.ChainUnits.ForEachSpan(chain, first, last, [&](const std::uint8_t* data, std::int32_t count) {
+    for (std::int32_t i = 0; i < count; ++i, ++y) FPaintBox->SetPixel(column, y, UnitColor(data[i]));
+  });
+}
+
+void TStructureForm::PaintBoxPaint() {
+  FPainting = true;
+  UpdateCaption();
+  FPaintBox->BeginBulk();
+  ClearPlot();
+  FStale = false;
+  if (StoreHasChains()) {
+    const Engine::TSimState& s = Engine::SimState();
+    const int W = FPaintBox->ImageWidth();
+    const int K = s.ChainsNumber;
+    const int last = std::min(W - 2, K);
+    const bool freeRadical = s.ProcessType == Engine::ptFreeRadical;
+    for (int x = 0; x <= last; ++x) {
+      int h = x;
+      if (freeRadical) {
+        const long long sampled = static_cast<long long>(x) * FStructureChainStep;
+        if (sampled > FExpectedChainsN || sampled > K) break;
+        h = static_cast<int>(sampled);
+      }
+      PaintUnits(x, h, 1, s.ChainDP[static_cast<std::size_t>(h)]);
+    }
+  }
+  DrawGrid();
+  FPaintBox->EndBulk();
+  FPainting = false;
+}
+
+void TStructureForm::PaintBoxPaintLarge() {
+  FPainting = true;
+  FPaintBox->BeginBulk();
+  ClearPlot();
+  FStale = false;
+  const int g = EffectiveMagnification();
+  if (StoreHasChains()) {
+    const Engine::TSimState& s = Engine::SimState();
+    const int W = FPaintBox->ImageWidth();
+    const int H = FPaintBox->ImageHeight();
+    const int K = s.ChainsNumber;
+    const bool freeRadical = s.ProcessType == Engine::ptFreeRadical;
+    const long long e = std::max(1LL, static_cast<long long>(FExpectedChainsN / std::max(W, 1)) * g);
+    const int last = std::min(W - 2, K);
+    for (int i = 0; i <= last; ++i) {
+      const int x0 = g * i;
+      if (x0 >= W) break;  // the rest lies beyond the picture
+      int h = i;
+      if (freeRadical) {
+        const long long sampled = i * e;
+        if (sampled > FExpectedChainsN || sampled > K) break;
+        h = static_cast<int>(sampled);
+      }
+      const int len = std::min<int>(s.ChainDP[static_cast<std::size_t>(h)], H / g);
+      if (len < 1) continue;
+      int j = 1;
+      s.ChainUnits.ForEachSpan(h, 1, len, [&](const std::uint8_t* data, std::int32_t count) {
+        for (std::int32_t k = 0; k < count; ++k, ++j)
+          FPaintBox->FillRect(x0, g * j, x0 + g, g * (j + 1), UnitColor(data[k]));
+      });
+    }
+  }
+  DrawGrid();
+  FPaintBox->EndBulk();
+  FPainting = false;
+}
+
+int TStructureForm::ColumnOf(int h) const {
+  // The columns a normal repaint paints: 0 ... min(width - 2, chains).
+  if (h < 0 || h > FPaintBox->ImageWidth() - 2 || h > Engine::SimState().ChainsNumber) return -1;
+  return h;
+}
+
+int TStructureForm::StridedColumnOf(int h) const {
+  const int step = FStructureChainStep;
+  if (h < 0 || h % step != 0 || h > FExpectedChainsN || h > Engine::SimState().ChainsNumber) return -1;
+  const int x = h / step;
+  return x <= FPaintBox->ImageWidth() - 2 ? x : -1;
+}
+
+// While enlarged (the run normally stands still then) an event that still
+// arrives is not drawn pixel by pixel; the picture is repainted once the
+// store may be read.
+void TStructureForm::DrawUnit(int h, int p, int t) {
+  if (FMagnified) return MarkStale();
+  const int x = ColumnOf(h);
+  if (x >= 0) FPaintBox->SetPixel(x, p, UnitColor(static_cast<std::uint8_t>(t)));
+}
+
+void TStructureForm::DrawUnitStrided(int h, int p, int t) {
+  if (FMagnified) return MarkStale();
+  const int x = StridedColumnOf(h);
+  if (x >= 0) FPaintBox->SetPixel(x, p, UnitColor(static_cast<std::uint8_t>(t)));
+}
+
+void TStructureForm::EraseUnit(int h, int p) {
+  if (FMagnified) return MarkStale();
+  const int x = ColumnOf(h);
+  if (x >= 0) FPaintBox->RestoreBackgroundPixel(x, p);
+}
+
+void TStructureForm::DrawSegment(int h, int d, int k) {
+  if (FMagnified) return MarkStale();
+  if (k < 1 || !StoreHasChains()) return;
+  const Engine::TSimState& s = Engine::SimState();
+  if (d >= 0 && d <= s.ChainsNumber) {
+    const int xd = ColumnOf(d);
+    const int lenD = s.ChainDP[static_cast<std::size_t>(d)];
+    if (xd >= 0) FPaintBox->RestoreBackgroundV(xd, lenD + 1, lenD + k);
+  }
+  if (h >= 0 && h <= s.ChainsNumber) {
+    const int xh = ColumnOf(h);
+    const int lenH = s.ChainDP[static_cast<std::size_t>(h)];
+    if (xh >= 0) PaintUnits(xh, h, std::max(1, lenH - k + 1), lenH);
+  }
+}
+
+void TStructureForm::DrawSegmentStrided(int h, int d, int k) {
+  if (FMagnified) return MarkStale();
+  if (k < 1 || !StoreHasChains()) return;
+  const Engine::TSimState& s = Engine::SimState();
+  const int xd = StridedColumnOf(d);
+  if (xd >= 0) {
+    const int lenD = s.ChainDP[static_cast<std::size_t>(d)];
+    FPaintBox->RestoreBackgroundV(xd, lenD + 1, lenD + k);
+  }
+  const int xh = StridedColumnOf(h);
+  if (xh >= 0) {
+    const int lenH = s.ChainDP[static_cast<std::size_t>(h)];
+    PaintUnits(xh, h, std::max(1, lenH - k + 1), lenH);
+  }
+}
+
+// ---- modes -----------------------------------------------------------------------------
+
+void TStructureForm::SetMagnified(bool on) {
+  if (on) {
+    // The enlarged picture shows a standing state: a running simulation
+    // waits at its pause gate until Restore.
+    if (FHost && FHost->SimulationRunning() && !FHost->SimulationPaused()) FHost->PauseSimulation();
+    FMagnified = true;
+    SetPlotHeights(EffectiveMagnification() * NormalPlotHeight);
+  } else {
+    FMagnified = false;
+    SetPlotHeights(NormalPlotHeight);
+  }
+  FStale = true;
+  RepaintWhenReadable();
+  FCoordinatesPaintBox->update();
+  // Restore lets a paused run go on, also one the user paused before.
+  if (!on && FHost && FHost->SimulationRunning() && FHost->SimulationPaused()) FHost->ResumeSimulation();
+}
+
+// ---- context menu ----------------------------------------------------------------------
+
+void TStructureForm::PopUpSetColor(int index) {
+  const QColor current = FPaintBox->Color(index == 0 ? ColorIndexA : ColorIndexB);
+  const QColor chosen = QColorDialog::getColor(current, this);
+  ApplyColorChoice(index, chosen.isValid() ? std::optional<QColor>(chosen) : std::nullopt);
+}
+
+void TStructureForm::ApplyColorChoice(int index, std::optional<QColor> chosen) {
+  if (index != 0 && index != 1) return;
+  const std::uint8_t entry = index == 0 ? ColorIndexA : ColorIndexB;
+  if (chosen && chosen->isValid()) FPaintBox->SetColor(entry, *chosen);
+  if (FHost)
+    FHost->WriteSettingInteger(QString::fromLatin1(SettingsSection), QString::fromLatin1(ColorKey(index)),
+                               WindowsValueOf(FPaintBox->Color(entry)));
+  FStale = true;
+  RepaintWhenReadable();
+}
+
+void TStructureForm::PopUpMagnificationClick() {
+  bool ok = false;
+  const QString text = QInputDialog::getText(this, QStringLiteral("Magnification"),
+                                             QStringLiteral("Type the Magnification"), QLineEdit::Normal,
+                                             QString::number(FMagnification), &ok);
+  if (ok) ApplyMagnificationText(text);
+}
+
+bool TStructureForm::ApplyMagnificationText(const QString& text) {
+  std::int32_t value = 0;
+  const std::string raw = text.toStdString();
+  if (!Propagon::TryStrToInt(raw, value)) {
+    ShowError(this, QStringLiteral("Error"), QString::fromStdString(Propagon::InvalidIntegerMessage(raw)));
+    return false;
+  }
+  if (value > MaxMagnification) {
+    ShowError(this, QStringLiteral("Error"),
+              QStringLiteral("Magnification %1 is too large; the largest is %2.").arg(value).arg(MaxMagnification));
+    return false;
+  }
+  FMagnification = value;
+  if (FHost)
+    FHost->WriteSettingInteger(QString::fromLatin1(SettingsSection), QStringLiteral("Magnification"), value);
+  SetPlotHeights(EffectiveMagnification() * NormalPlotHeight);
+  FStale = true;
+  RepaintWhenReadable();
+  FCoordinatesPaintBox->update();
+  return true;
+}
+
+QImage TStructureForm::PlotPicture() {
+  const QSize size(FPaintBox->x() + FPaintBox->width() + 2, height() - 2);
+  struct TBackgroundGuard {
+    QWidget* Panel;
+    QPalette Old;
+    bool OldFill;
+    ~TBackgroundGuard() {
+      Panel->setPalette(Old);
+      Panel->setAutoFillBackground(OldFill);
+    }
+  } guard{FPlotPanel, FPlotPanel->palette(), FPlotPanel->autoFillBackground()};
+  QPalette white = FPlotPanel->palette();
+  white.setColor(QPalette::Window, Qt::white);
+  FPlotPanel->setPalette(white);
+  FPlotPanel->setAutoFillBackground(true);
+  FlushPainting();
+
+  const QPoint panel = FPlotPanel->mapTo(this, QPoint(0, 0));
+  QImage picture = CaptureVisiblePart(this, size, panel + QPoint(2, 2));
+  // Close the picture at the bottom with a black line across the chains.
+  const QRect viewport(FScrollBox1->viewport()->mapTo(this, QPoint(0, 0)), FScrollBox1->viewport()->size());
+  const QRect chains = QRect(FPaintBox->mapTo(this, QPoint(0, 0)), FPaintBox->size()) & viewport;
+  const int y = size.height() - 3;
+  if (!chains.isEmpty() && y >= 0) {
+    QPainter painter(&picture);
+    painter.setPen(Qt::black);
+    painter.drawLine(chains.left(), y, chains.right(), y);
+  }
+  return picture;
+}
+
+void TStructureForm::aEditCopyPlotExecute() { QApplication::clipboard()->setImage(PlotPicture()); }
+
+void TStructureForm::aPrintPlotExecute() {
+  QPrinter printer;
+  QPrintDialog dialog(&printer, this);
+  if (dialog.exec() == QDialog::Accepted) aPrintPlotAccept(printer);
+}
+
+bool TStructureForm::aPrintPlotAccept(QPrinter& printer) { return PrintPicture(printer, PlotPicture()); }
+
+// ---- activation and closing ---------------------------------------------------------------
+
+void TStructureForm::changeEvent(QEvent* event) {
+  QWidget::changeEvent(event);
+  if (event->type() == QEvent::ActivationChange) {
+    if (isActiveWindow())
+      FormActivate();
+    else
+      FormDeactivate();
+  }
+}
+
+void TStructureForm::FormActivate() {
+  if (!FHost) return;
+  // Docked, the view is active only when its tab is the main window's
+  // current one; the main window knows that.
+  FHost->ShowMagGlass(isWindow() || FHost->MicrostructureTabActive());
+}
+
+void TStructureForm::FormDeactivate() {
+  if (!FHost) return;
+  FHost->ShowMagGlass((isWindow() && isVisible()) || isActiveWindow() ||
+                      (!isWindow() && FHost->MicrostructureTabActive()));
+}
+
+void TStructureForm::closeEvent(QCloseEvent* event) {
+  FormClose();
+  event->ignore();
+  hide();
+}
+
+void TStructureForm::FormClose() {
+  if (FHost) FHost->SaveFormPlacement(this, QString::fromLatin1(SettingsSection));
+}
+
+} // namespace Plots

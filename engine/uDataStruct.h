@@ -153,6 +153,24 @@ private:
   bool FInUse = false;          // a run may have written into it since Allocate/Clear
 };
 
+// What AllocateMemory reads from a parameter file: the numbers that size a
+// run. Kept apart from the file so a run can also be sized directly (tests,
+// benchmarks).
+struct TRunDescription {
+  std::uint8_t ProcessType = 0;
+  std::int32_t InitiatorNumber = 0;
+  std::int32_t MonomerANumber = 0;
+  std::int32_t MonomerBNumber = 0;
+  double MonomerAMolWeight = 0.0;
+  double MonomerBMolWeight = 0.0;
+  double InitiatorMolWeight = 0.0; // as in the file (not yet halved)
+  double InitiatorAttachMolWeight = 0.0;
+  std::int32_t ActivatorNumber = 0;
+  std::int32_t OxidizedActivatorNumber = 0;
+  std::optional<std::int32_t> ExpectedChainsN; // free radical; absent = ChainsNumber
+  TRealArray CheckPointTime;                   // index 0..CheckPointsHigh
+};
+
 class TSimState {
 public:
   constexpr TSimState() noexcept = default;
@@ -252,6 +270,8 @@ public:
   // "Memory Allocation Error!", calls requestTerminate and rethrows the error,
   // leaving AllocationFailed set. Simulation thread.
   void AllocateMemory(const Params::TParameterFile& file, const std::function<void()>& requestTerminate = {});
+  // The same with the numbers already read (same log lines and failure path).
+  void AllocateMemory(const TRunDescription& run, const std::function<void()>& requestTerminate = {});
   // Resets the store for a new run and records check point 0; seeds the
   // generator; tells the observer (StructureFormResize, InitializePlots).
   void InitializeRun();
@@ -316,6 +336,7 @@ public:
   std::int32_t LargestDP() const noexcept;
 
 private:
+  void SizeArrays(const TRunDescription& run);
   void SetLiveView(std::uint8_t bit, bool on) noexcept;
   // Slow paths of the notifications, out of line.
   void NotifyUnit(std::uint8_t views, std::int32_t chain, std::int32_t position, std::uint8_t kind, bool strided);

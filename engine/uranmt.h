@@ -63,18 +63,23 @@ inline void RandomSeed(std::uint32_t seed) noexcept { GRandom.Seed(seed); }
 // The next 32-bit output of MT19937.
 inline std::uint32_t RandomInt32() noexcept { return GRandom.Next(); }
 
-// Uniform deviate in [0, 1): with r the output read as a signed 32-bit
-// integer, (r + 2^31) x 2^-32. Exact in double precision; 0 for r = 0x80000000,
+// The deviates of one 32-bit output r. Read as a signed integer, r + 2^31 is
+// the unsigned r with its top bit flipped.
+// [0, 1): (r + 2^31) x 2^-32, exact in double precision; 0 for r = 0x80000000,
 // 1 - 2^-32 for r = 0x7FFFFFFF.
-inline double RandomUniform() noexcept {
-  return static_cast<double>(RandomInt32() ^ 0x80000000u) * 0x1p-32;
+constexpr double UniformFromInt32(std::uint32_t r) noexcept {
+  return static_cast<double>(r ^ 0x80000000u) * 0x1p-32;
+}
+// (0, 1): (r + 2^31 + 0.5) x 2^-32; 2^-33 and 1 - 2^-33 for the same outputs.
+constexpr double OpenFromInt32(std::uint32_t r) noexcept {
+  return (static_cast<double>(r ^ 0x80000000u) + 0.5) * 0x1p-32;
 }
 
-// Uniform deviate in (0, 1): (r + 2^31 + 0.5) x 2^-32, never 0 nor 1; for
-// logarithms.
-inline double RandomOpen() noexcept {
-  return (static_cast<double>(RandomInt32() ^ 0x80000000u) + 0.5) * 0x1p-32;
-}
+// Uniform deviate in [0, 1) from the next output.
+inline double RandomUniform() noexcept { return UniformFromInt32(RandomInt32()); }
+
+// Uniform deviate in (0, 1) from the next output, never 0 nor 1; for logarithms.
+inline double RandomOpen() noexcept { return OpenFromInt32(RandomInt32()); }
 
 // Random index 0..n-1 for n >= 1: Trunc(RandomUniform() x n). The product is
 // always below n. Kernels add 1 where their items are numbered from 1.

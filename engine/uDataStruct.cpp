@@ -1,0 +1,622 @@
+#include "engine/uDataStruct.h"
+
+#include "engine/uranmt.h"
+#include "params/uLogMessage.h"
+#include "params/uParamFile.h"
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <new>
+#include <stdexcept>
+#include <string>
+
+namespace Engine {
+
+TSimState GSimState;
+
+// ===========================================================================
+// TChainUnits
+
+namespace {
+
+std::size_t PhysicalMemoryBytes() noexcept {
+  const long pages = sysconf(_SC_PHYS_PAGES);
+  const long pageSize = sysconf(_SC_PAGESIZE);
+  if (pages <= 0 || pageSize <= 0) return 0;
+  return static_cast<std::size_t>(pages) * static_cast<std::size_t>(pageSize);
+}
+
+std::uint8_t* MapZeroBytes(std::size_t bytes) {
+  // Larger than the machine's memory: the reservation is address space only,
+  // and the commit accounting must not refuse it for pages that are never
+  // touched. Smaller ones are accounted normally, so a machine configured for
+  // strict overcommit still refuses what it could not back.
+  int flags = MAP_PRIVATE | MAP_ANONYMOUS;
+  const std::size_t physical = PhysicalMemoryBytes();
+  if (physical == 0 || bytes > physical) flags |= MAP_NORESERVE;
+  void* base = mmap(nullptr, bytes, PROT_READ | PROT_WRITE, flags, -1, 0);
+  if (base == MAP_FAILED) throw std::bad_alloc();
+#ifdef MADV_NOHUGEPAGE
+  // A huge page would make one written byte resident as 2 MB; the store's
+  // point is that untouched parts cost nothing.
+  madvise(base, bytes, MADV_NOHUGEPAGE);
+#endif
+  return static_cast<std::uint8_t*>(base);
+}
+
+} // namespace
+
+TChainUnits::~TChainUnits() { Release(); }
+
+void TChainUnits::Allocate(std::int32_t rows) {
+  Release();
+  if (rows <= 0) throw std::bad_alloc();
+  const std::size_t bytes = static_cast<std::size_t>(rows) * static_cast<std::size_t>(ChainRowLength);
+  FBase = MapZeroBytes(bytes);
+  FBytes = bytes;
+  FRows = rows;
+  FBlockStride = static_cast<std::size_t>(rows) << BlockShift;
+  FInUse = false;
+}
+
+void TChainUnits::Release() noexcept {
+  if (FBase != nullptr) munmap(FBase, FBytes);
+  FBase = nullptr;
+  FBytes = 0;
+  FRows = 0;
+  FBlockStride = 0;
+  FInUse = false;
+}
+
+void TChainUnits::Clear() noexcept {
+  if (FBase == nullptr) return;
+  // Dropping the pages of a private anonymous mapping makes them read as
+  // zero again; only pages that were resident cost anything.
+  if (madvise(FBase, FBytes, MADV_DONTNEED) != 0) {
+    // Should not happen; fall back to a fresh mapping of the same size.
+    const std::int32_t rows = FRows;
+    try {
+      Allocate(rows);
+    } catch (...) {
+      Release();
+    }
+  }
+  FInUse = false;
+}
+
+void TChainUnits::PrepareForRun() noexcept {
+  if (FInUse) Clear();
+  FInUse = FBase != nullptr;
+}
+
+std::int32_t TChainUnits::CountB(std::int32_t chain, std::int32_t dp) const noexcept {
+  std::int32_t b = 0;
+  ForEachSpan(chain, 1, dp, [&b](const std::uint8_t* data, std::int32_t count) {
+    std::int32_t sum = 0;
+    for (std::int32_t j = 0; j < count; ++j) sum += data[j];
+    b += sum;
+  });
+  return b;
+}
+
+// ===========================================================================
+// Sizing and lifetime
+
+namespace {
+
+[[noreturn]] void RefuseInput(const std::string& line) {
+  Propagon::LogMessage(line);
+  throw std::invalid_argument(line);
+}
+
+// Release a vector's storage (clear() keeps the capacity).
+template <class T>
+void ReleaseArray(std::vector<T>& array) noexcept {
+  std::vector<T>().swap(array);
+}
+
+} // namespace
+
+void TSimState::SizeArrays(const TRunDescription& run) {
+  // Impossible numbers are refused with a line saying which, before anything
+  // is sized from them: a negative count or one whose chain slots overflow
+  // 32 bits would otherwise index outside the arrays.
+  constexpr std::int64_t int32Max = std::numeric_limits<std::int32_t>::max();
+  if (run.CheckPointTime.empty()) RefuseInput("No Checking Points in the Parameters File!");
+  if (run.InitiatorNumber < 1)
+    RefuseInput("Invalid InitiatorNumber in the Parameters File: " + std::to_string(run.InitiatorNumber));
+  if (run.MonomerANumber < 0)
+    RefuseInput("Invalid MonomerANumber in the Parameters File: " + std::to_string(run.MonomerANumber));
+  if (run.MonomerBNumber < 0)
+    RefuseInput("Invalid MonomerBNumber in the Parameters File: " + std::to_string(run.MonomerBNumber));
+  const std::int64_t mers = static_cast<std::int64_t>(run.MonomerANumber) + run.MonomerBNumber;
+  if (mers >= int32Max) RefuseInput("Too many monomer molecules in the Parameters File: " + std::to_string(mers));
+  std::int64_t chains = run.InitiatorNumber;
+  if (run.ProcessType == ptFreeRadical) chains *= 2;
+  if (chains >= int32Max) RefuseInput("Too many initiator molecules in the Parameters File: " + std::to_string(run.InitiatorNumber));
+
+  ProcessType = run.ProcessType;
+  CheckPointTime = run.CheckPointTime;
+  CheckPointsHigh = static_cast<std::int32_t>(CheckPointTime.size()) - 1;
+  InitiatorNumber = run.InitiatorNumber;
+  MonomerANumber = run.MonomerANumber;
+  MonomerBNumber = run.MonomerBNumber;
+  MersNumber = static_cast<std::int32_t>(mers);
+  MonomerAMolWeight = run.MonomerAMolWeight;
+  MonomerBMolWeight = run.MonomerBMolWeight;
+  InitiatorMolWeight = run.InitiatorMolWeight;
+  ChainsNumber = static_cast<std::int32_t>(chains);
+
+  const std::size_t perChain = static_cast<std::size_t>(ChainsNumber) + 1;
+  const std::size_t records = static_cast<std::size_t>(CheckPointsHigh) + 1;
+
+  switch (ProcessType) {
+  case ptLiving:
+    Mers.assign(static_cast<std::size_t>(MersNumber) + 1, TMer{});
+    StructureChainStep.store(1, std::memory_order_relaxed);
+    break;
+  case ptFreeRadical:
+    ActiveI.assign(static_cast<std::size_t>(ChainsNumber), 0);
+    ActiveA.assign(static_cast<std::size_t>(ChainsNumber), 0);
+    ActiveB.assign(static_cast<std::size_t>(ChainsNumber), 0);
+    // Each chain carries one half of an initiator molecule per initiator end.
+    InitiatorMolWeight /= 2.0;
+    ExpectedChainsN = run.ExpectedChainsN.value_or(ChainsNumber);
+    if (Observer != nullptr) Observer->StructureFormResize();
+    break;
+  case ptATRP:
+    for (TChainList* list : {&DormantI, &ActiveI, &DormantA, &ActiveA, &DormantB, &ActiveB})
+      list->assign(static_cast<std::size_t>(ChainsNumber), 0);
+    ChainLiving.assign(perChain, 0);
+    ActivatorNumber = run.ActivatorNumber;
+    OxidizedActivatorNumber = run.OxidizedActivatorNumber;
+    InitiatorAttachMolWeight = run.InitiatorAttachMolWeight;
+    StructureChainStep.store(1, std::memory_order_relaxed);
+    break;
+  case ptLivingReversible:
+    ChainEndCode.assign(perChain, 0);
+    StructureChainStep.store(1, std::memory_order_relaxed);
+    break;
+  default:
+    break; // no kernel runs for other types; the common arrays are still sized
+  }
+
+  for (TRealArray& row : CPDyads) row.assign(records, 0.0);
+  CPACenters.assign(records, 0.0);
+  CPBCenters.assign(records, 0.0);
+  ChainUnits.Allocate(ChainsNumber + 1);
+  ChainEndMer.assign(perChain, 0);
+  ChainDP.assign(perChain, 0);
+  DPDistribution.assign(static_cast<std::size_t>(MaxDP) + 1, 0);
+  CPInitiator.assign(records, 0);
+  CPMonomerA.assign(records, 0);
+  CPMonomerB.assign(records, 0);
+  CPDeadChains.assign(records, 0);
+}
+
+void TSimState::AllocateMemory(const TRunDescription& run, const std::function<void()>& requestTerminate) {
+  AllocationFailed = true;
+  try {
+    Propagon::LogMessage("Reading Memory Requirements...");
+    Propagon::LogMessage("Allocate Memory ...");
+    SizeArrays(run);
+    AllocationFailed = false;
+    Propagon::LogMessage("Process Created Succesfully!");
+  } catch (...) {
+    Propagon::LogMessage("Memory Allocation Error!");
+    if (requestTerminate) requestTerminate();
+    throw;
+  }
+}
+
+void TSimState::InitializeRun() {
+  const std::uint32_t seed = FixedSeed.has_value() ? *FixedSeed : GetTickCount();
+  RandomSeed(seed);
+  SeedUsed = seed;
+
+  std::fill(DPDistribution.begin(), DPDistribution.end(), 0);
+  if (!DPDistribution.empty()) DPDistribution[0] = ChainsNumber;
+  std::fill(ChainEndMer.begin(), ChainEndMer.end(), 0);
+  std::fill(ChainDP.begin(), ChainDP.end(), std::uint16_t{0});
+  // A fresh reservation is all zero and stays untouched; after an earlier run
+  // on the same reservation its pages are dropped, never overwritten.
+  ChainUnits.PrepareForRun();
+  for (TRealArray& row : CPDyads) std::fill(row.begin(), row.end(), 0.0);
+  LastDPChange = TDPChange{};
+  PropagationRefusals = 0;
+  RecombinationRefusals = 0;
+
+  switch (ProcessType) {
+  case ptLiving: {
+    // Mer 0 is the sentinel of every chain without units: its kind reads as
+    // a free A so the end of such a chain reads as I*.
+    std::fill(Mers.begin(), Mers.end(), TMer{0, 0, 0, 3});
+    const std::size_t lastA = std::min(static_cast<std::size_t>(MonomerANumber) + 1, Mers.size());
+    for (std::size_t m = 0; m < lastA; ++m) Mers[m].Kind = 2;
+    break;
+  }
+  case ptFreeRadical:
+    ActiveINumber = 0;
+    ActiveANumber = 0;
+    ActiveBNumber = 0;
+    break;
+  case ptATRP:
+    DormantINumber = InitiatorNumber;
+    ActiveINumber = ActiveANumber = ActiveBNumber = 0;
+    DormantANumber = DormantBNumber = 0;
+    for (std::size_t k = 0; k < DormantI.size(); ++k) DormantI[k] = static_cast<std::int32_t>(k) + 1;
+    std::fill(ChainLiving.begin(), ChainLiving.end(), std::uint8_t{1});
+    break;
+  case ptLivingReversible:
+    // Every chain starts as a bare initiator end. Its head byte (2) is written
+    // with the chain's first unit (ReversibleAddA/B), not here, so that
+    // InitializeRun touches no sequence row.
+    if (!ChainEndCode.empty()) std::fill(ChainEndCode.begin() + 1, ChainEndCode.end(), ecI);
+    break;
+  default:
+    break;
+  }
+  if (!CPACenters.empty()) CPACenters[0] = 0.0;
+  if (!CPBCenters.empty()) CPBCenters[0] = 0.0;
+
+  if (Observer != nullptr) Observer->StructureFormResize();
+  if (!CPInitiator.empty()) {
+    CPInitiator[0] = InitiatorNumber;
+    CPMonomerA[0] = MonomerANumber;
+    CPMonomerB[0] = MonomerBNumber;
+    CPDeadChains[0] = 0;
+  }
+  DeadChainsNumber = 0;
+  if (Observer != nullptr) Observer->InitializePlots();
+}
+
+void TSimState::FreeThreadMemory() {
+  Propagon::LogMessage("Freeing Thread Memory...");
+  try {
+    ReleaseArray(ChainEndMer);
+    ReleaseArray(Mers);
+    for (TChainList* list : {&ActiveI, &ActiveA, &ActiveB, &DormantI, &DormantA, &DormantB}) ReleaseArray(*list);
+    ReleaseArray(ChainEndCode);
+    ReleaseArray(CPACenters);
+    ReleaseArray(CPBCenters);
+    for (TRealArray& row : CPDyads) ReleaseArray(row);
+  } catch (...) {
+    Propagon::LogMessage("Memory Release Error!");
+    return;
+  }
+  Propagon::LogMessage("Done!");
+}
+
+void TSimState::FreeAllocatedMemory() {
+  ReleaseArray(CheckPointTime);
+  ReleaseArray(CPInitiator);
+  ReleaseArray(CPMonomerA);
+  ReleaseArray(CPMonomerB);
+  ReleaseArray(CPDeadChains);
+  ReleaseArray(ChainDP);
+  ReleaseArray(DPDistribution);
+  ReleaseArray(ChainLiving);
+  ChainUnits.Release();
+  // Loops over 1..ChainsNumber or 0..CheckPointsHigh in windows that repaint
+  // after a Clear must find nothing rather than released arrays.
+  ChainsNumber = 0;
+  CheckPointsHigh = -1;
+}
+
+void TSimState::FreeAll() {
+  FreeAllocatedMemory();
+  ReleaseArray(ChainEndMer);
+  ReleaseArray(Mers);
+  for (TChainList* list : {&ActiveI, &ActiveA, &ActiveB, &DormantI, &DormantA, &DormantB}) ReleaseArray(*list);
+  ReleaseArray(ChainEndCode);
+  ReleaseArray(CPACenters);
+  ReleaseArray(CPBCenters);
+  for (TRealArray& row : CPDyads) ReleaseArray(row);
+  ReleaseArray(MassAxis);
+  ReleaseArray(NumberDistribution);
+  ReleaseArray(WeightDistribution);
+}
+
+// ===========================================================================
+// Chain-store operations: the parts off the hot path
+
+void TSimState::SetLiveView(std::uint8_t bit, bool on) noexcept {
+  if (on)
+    LiveViews.fetch_or(bit, std::memory_order_relaxed);
+  else
+    LiveViews.fetch_and(static_cast<std::uint8_t>(~bit), std::memory_order_relaxed);
+}
+
+namespace {
+
+bool ShownStrided(std::int32_t chain, std::int32_t step) noexcept { return step > 0 && chain % step == 0; }
+
+} // namespace
+
+void TSimState::NotifyUnit(std::uint8_t views, std::int32_t chain, std::int32_t position, std::uint8_t kind, bool strided) {
+  if (Observer == nullptr) return;
+  if (views & lvStructure) {
+    if (strided) {
+      if (ShownStrided(chain, StructureChainStep.load(std::memory_order_relaxed)))
+        Observer->DrawUnitStrided(chain, position, kind);
+    } else if (chain < StructureDisplayLimit) {
+      Observer->DrawUnit(chain, position, kind);
+    }
+  }
+  if (views & lvDistribution) Observer->ShowOneChainChange();
+}
+
+void TSimState::NotifyErase(std::uint8_t views, std::int32_t chain, std::int32_t position) {
+  if (Observer != nullptr && (views & lvStructure) && chain < StructureDisplayLimit) Observer->EraseUnit(chain, position);
+}
+
+void TSimState::NotifyAfterErase(std::uint8_t views) {
+  if (Observer != nullptr && (views & lvDistribution)) Observer->ShowOneChainChange();
+}
+
+void TSimState::NotifySegment(std::uint8_t views, std::int32_t x, std::int32_t y, std::int32_t length, bool strided) {
+  if (Observer == nullptr) return;
+  if (views & lvStructure) {
+    if (strided) {
+      const std::int32_t step = StructureChainStep.load(std::memory_order_relaxed);
+      if (ShownStrided(x, step) || ShownStrided(y, step)) Observer->DrawSegmentStrided(x, y, length);
+    } else if (x < StructureDisplayLimit || y < StructureDisplayLimit) {
+      Observer->DrawSegment(x, y, length);
+    }
+  }
+  if (views & lvDistribution) Observer->ShowTwoChainsChange();
+}
+
+bool TSimState::JoinChains(std::int32_t x, std::int32_t y, bool atrp, bool strided) noexcept {
+  const std::int32_t dx = ChainDP[static_cast<std::size_t>(x)];
+  const std::int32_t dy = ChainDP[static_cast<std::size_t>(y)];
+  const std::int32_t sum = dx + dy;
+  // Both radicals are terminated whether or not they can be joined.
+  if (atrp && !ChainLiving.empty()) {
+    ChainLiving[static_cast<std::size_t>(x)] = 0;
+    ChainLiving[static_cast<std::size_t>(y)] = 0;
+  }
+  if (sum >= MaxDP) {
+    RefuseRecombination();
+    return false;
+  }
+  --DPDistribution[static_cast<std::size_t>(dx)];
+  --DPDistribution[static_cast<std::size_t>(dy)];
+  ++DPDistribution[static_cast<std::size_t>(sum)];
+  ++DPDistribution[0];
+  ChainDP[static_cast<std::size_t>(x)] = static_cast<std::uint16_t>(sum);
+  ChainDP[static_cast<std::size_t>(y)] = 0;
+  LastDPChange = TDPChange{dy, dx, 0, sum};
+  const TChainRow rowX = ChainUnits[x];
+  const TChainRow rowY = ChainUnits[y];
+  rowX[0] = 2;
+  rowY[0] = 0;
+  // The two radical ends meet head to head: y's units follow x's in reverse.
+  for (std::int32_t k = 1; k <= dy; ++k) rowX[dx + k] = rowY[dy - k + 1];
+  if (atrp) DeadChainsNumber += 2;
+  if (const std::uint8_t views = LiveViews.load(std::memory_order_relaxed)) [[unlikely]] {
+    try {
+      NotifySegment(views, x, y, dy, strided);
+    } catch (...) {
+      // A view that fails to repaint must not take the run down with it.
+    }
+  }
+  return true;
+}
+
+void TSimState::RefusePropagation() noexcept {
+  if (PropagationRefusals++ == 0) {
+    try {
+      Propagon::LogMessage("Chain DP to big for Propagation!");
+    } catch (...) {
+    }
+  }
+}
+
+void TSimState::RefuseRecombination() noexcept {
+  if (RecombinationRefusals++ == 0) {
+    try {
+      Propagon::LogMessage("Recombination give to big DP! Change some parameters!");
+    } catch (...) {
+    }
+  }
+}
+
+void TSimState::LogRefusalSummary() {
+  if (PropagationRefusals > 1)
+    Propagon::LogMessage("Chain DP to big for Propagation! (refused " + std::to_string(PropagationRefusals) +
+                         " times since the previous check point)");
+  if (RecombinationRefusals > 1)
+    Propagon::LogMessage("Recombination give to big DP! Change some parameters! (refused " +
+                         std::to_string(RecombinationRefusals) + " times since the previous check point)");
+  PropagationRefusals = 0;
+  RecombinationRefusals = 0;
+}
+
+std::int32_t TSimState::LargestDP() const noexcept {
+  for (std::int32_t d = static_cast<std::int32_t>(DPDistribution.size()) - 1; d > 0; --d)
+    if (DPDistribution[static_cast<std::size_t>(d)] != 0) return d;
+  return 0;
+}
+
+// ===========================================================================
+// Chain statistics
+
+void TSimState::CalcDyads(std::int32_t k) {
+  if (k < 0 || static_cast<std::size_t>(k) >= CPDyads[0].size() || !ChainUnits.Allocated()) return;
+  // Unit kinds are 0 or 1, so over the n = d-1 neighbour pairs of a chain
+  // (prev, cur) the four counts follow from three sums: BB = sum(prev*cur),
+  // AB = sum(cur) - BB, BA = sum(prev) - BB, AA = n - sum(prev) - sum(cur) + BB.
+  // The sums vectorize; 64-bit totals keep very large stores exact.
+  std::int64_t aa = 0, ab = 0, ba = 0, bb = 0;
+  const std::int32_t chains = std::min<std::int32_t>(ChainsNumber, static_cast<std::int32_t>(ChainDP.size()) - 1);
+  for (std::int32_t i = 1; i <= chains; ++i) {
+    const std::int32_t d = ChainDP[static_cast<std::size_t>(i)];
+    if (d <= 1) continue;
+    std::int64_t units = 0, products = 0;
+    std::uint8_t before = 0; // the unit before the current span (none before position 1)
+    ChainUnits.ForEachSpan(i, 1, d, [&](const std::uint8_t* data, std::int32_t count) {
+      std::int32_t sum = data[0];
+      std::int32_t prod = before * data[0];
+      for (std::int32_t j = 1; j < count; ++j) {
+        sum += data[j];
+        prod += data[j - 1] * data[j];
+      }
+      units += sum;
+      products += prod;
+      before = data[count - 1];
+    });
+    const TChainRow row = ChainUnits[i];
+    const std::int64_t sumCur = units - row[1];  // positions 2..d
+    const std::int64_t sumPrev = units - row[d]; // positions 1..d-1
+    const std::int64_t pairs = d - 1;
+    bb += products;
+    ab += sumCur - products;
+    ba += sumPrev - products;
+    aa += pairs - sumPrev - sumCur + products;
+  }
+  std::int64_t total = aa + ab + ba + bb;
+  if (total == 0) total = 1;
+  const double t = static_cast<double>(total);
+  CPDyads[0][static_cast<std::size_t>(k)] = static_cast<double>(aa) / t;
+  CPDyads[1][static_cast<std::size_t>(k)] = static_cast<double>(ab) / t;
+  CPDyads[2][static_cast<std::size_t>(k)] = static_cast<double>(ba) / t;
+  CPDyads[3][static_cast<std::size_t>(k)] = static_cast<double>(bb) / t;
+}
+
+void TSimState::CalcMassDistributions() {
+  // Nothing to do without records, or while no chain has grown: every chain
+  // slot still counted at DP 0. (Comparing with the initial initiator count
+  // would also fire in free radical, where there are two slots per initiator
+  // molecule, as soon as exactly half of the slots had grown.)
+  if (!CheckPointRecordsAllocated() || DPDistribution.empty() || !ChainUnits.Allocated()) return;
+  if (DPDistribution[0] == ChainsNumber) return;
+  NeedsAggregation.store(true, std::memory_order_relaxed);
+
+  const double ma = MonomerAMolWeight;
+  const double mb = MonomerBMolWeight;
+  const double mi = InitiatorMolWeight;
+  const double mx = InitiatorAttachMolWeight;
+  const double heaviest = ma > mb ? ma : mb;
+  const std::int32_t dmax = LargestDP();
+  double top = static_cast<double>(dmax) * heaviest + 2.0 * mi;
+  std::size_t n = static_cast<std::size_t>(std::trunc(std::max(top, 0.0))) + 100;
+  // The usual length leaves room for two initiator fragments per chain. An
+  // ATRP attached group more than 49 g/mol heavier than the initiator would
+  // fall off its end: lengthen the arrays to the heaviest possible chain.
+  if (ProcessType == ptATRP) {
+    const double heaviestChain = static_cast<double>(dmax) * heaviest + 2.0 * std::max(mi, mx) + HydrogenMass;
+    n = std::max(n, static_cast<std::size_t>(std::trunc(std::max(heaviestChain, 0.0))) + 1);
+  }
+
+  switch (ProcessType) {
+  case ptLiving:
+  case ptLivingReversible:
+  case ptFreeRadical:
+  case ptATRP:
+    break;
+  default:
+    // The arrays are re-created even for a type without a mass rule.
+    MassAxis.assign(n, 0.0);
+    for (std::size_t k = 0; k < n; ++k) MassAxis[k] = static_cast<double>(k);
+    NumberDistribution.assign(n, 0.0);
+    WeightDistribution.assign(n, 0.0);
+    return;
+  }
+
+  MassAxis.assign(n, 0.0);
+  for (std::size_t k = 0; k < n; ++k) MassAxis[k] = static_cast<double>(k);
+  NumberDistribution.assign(n, 0.0);
+  WeightDistribution.assign(n, 0.0);
+
+  // One of each pair of disproportionated chains is saturated, the other
+  // unsaturated: chains with exactly one initiator end group, taken in chain
+  // order, alternately gain and lose a hydrogen atom.
+  double h = HydrogenMass;
+  double s1 = 0.0, s2 = 0.0;
+  std::int64_t count = 0;
+  const std::int32_t chains = std::min<std::int32_t>(ChainsNumber, static_cast<std::int32_t>(ChainDP.size()) - 1);
+  for (std::int32_t i = 1; i <= chains; ++i) {
+    const std::int32_t units = ChainDP[static_cast<std::size_t>(i)];
+    if (units <= 0) continue;
+    const std::int32_t b = ChainUnits.CountB(i, units);
+    const double u = static_cast<double>(b) * mb + static_cast<double>(units - b) * ma;
+    double m = 0.0;
+    if (ProcessType == ptLiving || ProcessType == ptLivingReversible) {
+      m = mi + u;
+    } else {
+      const bool living = ProcessType == ptATRP && i < static_cast<std::int32_t>(ChainLiving.size()) &&
+                          ChainLiving[static_cast<std::size_t>(i)] != 0;
+      if (living) {
+        m = u + mi;
+      } else {
+        const std::uint8_t ends = ChainUnits[i][0];
+        m = u + static_cast<double>(ends) * (ProcessType == ptATRP ? mx : mi);
+        if (ends == 1) {
+          m += h;
+          h = -h;
+        }
+      }
+    }
+    const double bin = std::trunc(m);
+    // Only nonsensical molar masses (negative, not finite) can miss the
+    // arrays; such a chain still counts in the averages.
+    if (bin >= 0.0 && bin < static_cast<double>(n)) {
+      const std::size_t idx = static_cast<std::size_t>(bin);
+      NumberDistribution[idx] += 1.0;
+      WeightDistribution[idx] += m;
+    }
+    ++count;
+    s1 += m;
+    s2 += m * m;
+  }
+  if (count > 0) {
+    Mn = s1 / static_cast<double>(count);
+    Mw = s2 / s1;
+  }
+}
+
+// ===========================================================================
+// Reading a run from its parameter file
+
+void TSimState::AllocateMemory(const Params::TParameterFile& file, const std::function<void()>& requestTerminate) {
+  AllocationFailed = true;
+  try {
+    Propagon::LogMessage("Reading Memory Requirements...");
+    TRunDescription run;
+    run.ProcessType = static_cast<std::uint8_t>(file.ReadInteger("General", "ProcessType", 0));
+    Propagon::LogMessage("Allocate Memory ...");
+    int high = -1;
+    file.ReadCheckingPointsArray(high, run.CheckPointTime);
+    run.InitiatorNumber = file.ReadInteger("SimulationParameters", "InitiatorNumber", 0);
+    run.MonomerANumber = file.ReadInteger("SimulationParameters", "MonomerANumber", 0);
+    run.MonomerBNumber = file.ReadInteger("SimulationParameters", "MonomerBNumber", 0);
+    run.MonomerAMolWeight = file.ReadLocalFloat("Components", "MonomerAMolWeight");
+    run.MonomerBMolWeight = file.ReadLocalFloat("Components", "MonomerBMolWeight");
+    run.InitiatorMolWeight = file.ReadLocalFloat("Components", "InitiatorMolWeight");
+    if (run.ProcessType == ptFreeRadical) {
+      const std::int64_t slots = 2 * static_cast<std::int64_t>(run.InitiatorNumber);
+      const std::int32_t byDefault = static_cast<std::int32_t>(
+          std::clamp<std::int64_t>(slots, 0, std::numeric_limits<std::int32_t>::max()));
+      run.ExpectedChainsN = file.ReadInteger("General", "ExpectedChainsN", byDefault);
+    }
+    if (run.ProcessType == ptATRP) {
+      run.ActivatorNumber = file.ReadInteger("SimulationParameters", "ActivatorNumber", 0);
+      run.OxidizedActivatorNumber = file.ReadInteger("SimulationParameters", "OxidizedActivatorNumber", 0);
+      run.InitiatorAttachMolWeight = file.ReadLocalFloat("Components", "InitiatorAttachMolWeight");
+    }
+    SizeArrays(run);
+    AllocationFailed = false;
+    Propagon::LogMessage("Process Created Succesfully!");
+  } catch (...) {
+    Propagon::LogMessage("Memory Allocation Error!");
+    if (requestTerminate) requestTerminate();
+    throw;
+  }
+}
+
+} // namespace Engine

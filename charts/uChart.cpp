@@ -1,0 +1,1592 @@
+#include "charts/uChart.h"
+
+#include "params/uNumberFormat.h"
+
+#include <qcustomplot.h>
+
+#include <QApplication>
+#include <QBuffer>
+#include <QClipboard>
+#include <QMimeData>
+#include <QPdfWriter>
+#include <QPrinter>
+#include <QRubberBand>
+#include <QSvgGenerator>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <functional>
+#include <limits>
+#include <map>
+
+namespace Charts {
+
+namespace {
+
+constexpr int AxisCount = 3;
+// A press and release closer than this (pixels) is a click, not a drag.
+constexpr int DragThreshold = 4;
+constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+
+int AxisIndex(TAxisId axis) { return static_cast<int>(axis); }
+
+// Chooses 1, 2, 2.5 or 5 times a power of ten, the label steps people read
+// without effort.
+double NiceStep(double rawStep) {
+  if (!(rawStep > 0.0) || !std::isfinite(rawStep))
+    return 1.0;
+  const double magnitude = std::pow(10.0, std::floor(std::log10(rawStep)));
+  const double mantissa = rawStep / magnitude;
+  double nice = 10.0;
+  if (mantissa <= 1.0)
+    nice = 1.0;
+  else if (mantissa <= 2.0)
+    nice = 2.0;
+  else if (mantissa <= 2.5)
+    nice = 2.5;
+  else if (mantissa <= 5.0)
+    nice = 5.0;
+  return nice * magnitude;
+}
+
+QString FormatWithPattern(const QString& pattern, double value) {
+  return QString::fromStdString(Propagon::FormatFloat(pattern.toStdString(), value));
+}
+
+// Labels of a linear axis: the axis's value format, and no more labels than
+// fit side by side (bottom axis) or above each other (vertical axes) without
+// touching. QCustomPlot's own ticker aims at a fixed count, which in a small
+// docked window makes long labels run into each other.
+class TFormatTicker : public QCPAxisTicker {
+public:
+  TFormatTicker(QCPAxis* axis, const QString* pattern) : FAxis(axis), FPattern(pattern) {
+    setTickStepStrategy(tssReadability);
+  }
+
+  void generate(const QCPRange& range, const QLocale& locale, QChar formatChar, int precision,
+                QVector<double>& ticks, QVector<double>* subTicks, QVector<QString>* tickLabels) override {
+    const bool horizontal = FAxis->orientation() == Qt::Horizontal;
+    // Ticks are chosen before the plotting area is laid out, so its size is
+    // the one of the previous layout; before the first one, estimate it from
+    // the widget.
+    int length = horizontal ? FAxis->axisRect()->width() : FAxis->axisRect()->height();
+    if (length < 50) {
+      const QRect viewport = FAxis->parentPlot()->viewport();
+      length = std::max(50, (horizontal ? viewport.width() : viewport.height()) - 100);
+    }
+    FLength = length;
+    const QFontMetrics metrics(FAxis->tickLabelFont());
+    // Aim at about one label per 80 pixels across, one per 35 up.
+    int count = std::clamp(length / (horizontal ? 80 : 35), 2, 10);
+    for (; count >= 1; --count) {
+      setTickCount(count);
+      QCPAxisTicker::generate(range, locale, formatChar, precision, ticks, subTicks, tickLabels);
+      if (!tickLabels || LabelsFit(ticks, *tickLabels, metrics, horizontal))
+        break;
+    }
+  }
+
+protected:
+  QString getTickLabel(double tick, const QLocale&, QChar, int) override {
+    // Steps like 0.1 leave rounding residue (3e-17 instead of 0).
+    if (std::fabs(tick) < 1e-12 * std::max(std::fabs(FAxis->range().size()), 1e-300))
+      tick = 0.0;
+    return FormatWithPattern(*FPattern, tick);
+  }
+
+private:
+  bool LabelsFit(const QVector<double>& ticks, const QVector<QString>& labels, const QFontMetrics& metrics,
+                 bool horizontal) const {
+    const int gap = metrics.height() / 2;
+    const double span = FAxis->range().size();
+    if (!(span > 0.0))
+      return true;
+    for (int i = 1; i < ticks.size() && i < labels.size(); ++i) {
+      const double distance = std::fabs(ticks[i] - ticks[i - 1]) / span * FLength;
+      const double needed = horizontal
+          ? (metrics.horizontalAdvance(labels[i]) + metrics.horizontalAdvance(labels[i - 1])) / 2.0 + gap
+          : metrics.height() + gap / 2.0;
+      if (distance < needed)
+        return false;
+    }
+    return true;
+  }
+
+  QCPAxis* FAxis;
+  const QString* FPattern;
+  int FLength = 1;
+};
+
+class TLogFormatTicker : public QCPAxisTickerLog {
+public:
+  explicit TLogFormatTicker(const QString* pattern) : FPattern(pattern) {
+    setLogBase(10.0);
+    setSubTickCount(8);
+  }
+
+protected:
+  QString getTickLabel(double tick, const QLocale&, QChar, int) override {
+    return FormatWithPattern(*FPattern, tick);
+  }
+
+private:
+  const QString* FPattern;
+};
+
+struct TAxisRange {
+  bool AutoMin = true;
+  bool AutoMax = true;
+  double Min = 0.0;
+  double Max = 1.0;
+};
+
+struct TAxisData {
+  QString Title;
+  TAxisRange Range;
+  bool RoundUpMax = false;
+  bool Log = false;
+  bool Inverted = false;
+  bool Grid = true;
+  bool Visible = true;
+  QString Format = QStringLiteral("#,##0.###");
+  std::vector<std::pair<double, QString>> CustomLabels;
+  int TitleFontSize = 9;
+  int LabelFontSize = 8;
+};
+
+struct TSeriesData {
+  QString Title;
+  QColor Color;
+  Qt::PenStyle PenStyle = Qt::SolidLine;
+  int PenWidth = 1;
+  bool Visible = true;
+  bool InLegend = true;
+  bool LineVisible = true;
+  TAxisId VerticalAxis = TAxisId::Left;
+  std::vector<double> X;
+  std::vector<double> Y;
+  std::vector<char> Null;
+  // X never decreases along the series: drawn as a graph, which thins out
+  // points that fall onto the same pixel (the mass distributions have
+  // millions). Otherwise drawn as a curve that follows the point order.
+  bool SortedX = true;
+  QCPAbstractPlottable* Plottable = nullptr;
+  bool DataDirty = true;
+
+  TChart::TMarkTextFunction MarkText;
+  bool MarksVisible = false;
+  TMarkStyle Marks;
+  std::map<int, QPointF> MarkOffsets;
+  // Where each mark was drawn last, for dragging and widths.
+  std::map<int, QPolygonF> MarkShapes;
+  std::map<int, double> MarkWidths;
+};
+
+} // namespace
+
+class TChart::TPrivate {
+public:
+  explicit TPrivate(TChart* owner);
+
+  TChart* Owner;
+  QCustomPlot* Plot = nullptr;
+  QCPTextElement* TitleElement = nullptr;
+  QCPLayerable* MarksLayer = nullptr;
+  std::vector<TSeriesData> Series;
+  std::array<TAxisData, AxisCount> Axes;
+  std::vector<std::array<TAxisRange, AxisCount>> ZoomHistory;
+  bool ZoomEnabled = true;
+  TPanning Panning = TPanning::Both;
+  bool MarksDraggable = false;
+  TMarginsPercent Margins;
+  TMarginsPercent PrintMargins;
+  QColor Background = Qt::white;
+  QString TitleText;
+  int TitleSize = 10;
+  bool RangesDirty = true;
+  QRect LastPlotArea;
+  int LayoutCorrections = 0;
+
+  enum class TDrag { None, ZoomPending, Zoom, PanPending, Pan, Mark, LeftClick };
+  TDrag Drag = TDrag::None;
+  QPoint DragStart;
+  QPoint DragLast;
+  QRubberBand* RubberBand = nullptr;
+  int DragSeries = -1;
+  int DragIndex = -1;
+  QPointF DragOffsetStart;
+
+  bool ValidSeries(int s) const { return s >= 0 && s < static_cast<int>(Series.size()); }
+  bool ValidPoint(int s, int i) const {
+    return ValidSeries(s) && i >= 0 && i < static_cast<int>(Series[s].X.size());
+  }
+  QCPAxis* Axis(TAxisId id) const;
+  QCPAxis* Axis(int index) const { return Axis(static_cast<TAxisId>(index)); }
+
+  void CreatePlottable(TSeriesData& series);
+  void ApplySeriesStyle(TSeriesData& series);
+  void SyncData(TSeriesData& series);
+  void RebuildOrder();
+  void ApplyAxisStyle(int index);
+  void ApplyAxisTicker(int index);
+  void ApplyTitle();
+  void ApplyMargins();
+  void UpdateLegend();
+  void FitLegendWrap();
+  void EnsureRanges();
+  void ApplyRange(int index);
+  bool DataBounds(int index, double& lo, double& hi) const;
+  void PrepareForDrawing();
+  void Changed() {
+    RangesDirty = true;
+    Owner->Invalidate();
+  }
+
+  std::array<TAxisRange, AxisCount> CurrentState() const;
+  void RestoreState(const std::array<TAxisRange, AxisCount>& state);
+  void ZoomToPixelRect(QRectF rect);
+  void PanPixels(int dx, int dy);
+  bool FindMark(const QPointF& pos, int& series, int& index) const;
+  void DrawMarks(QCPPainter* painter);
+  void RenderTo(QPaintDevice& device, int width, int height, double dpiScale);
+
+  bool HandleMouse(QEvent* event);
+};
+
+namespace {
+
+// Draws the text marks of every series over the curves.
+class TMarksLayerable : public QCPLayerable {
+public:
+  TMarksLayerable(QCustomPlot* plot, std::function<void(QCPPainter*)> drawMarks)
+      : QCPLayerable(plot, QStringLiteral("marks")), FDrawMarks(std::move(drawMarks)) {}
+
+protected:
+  void applyDefaultAntialiasingHint(QCPPainter* painter) const override {
+    applyAntialiasingHint(painter, true, QCP::aeOther);
+  }
+  void draw(QCPPainter* painter) override;
+  QRect clipRect() const override {
+    return mParentPlot->axisRect() ? mParentPlot->axisRect()->rect() : QCPLayerable::clipRect();
+  }
+
+private:
+  std::function<void(QCPPainter*)> FDrawMarks;
+};
+
+void TMarksLayerable::draw(QCPPainter* painter) { FDrawMarks(painter); }
+
+} // namespace
+
+// ---------------------------------------------------------------------------
+// TPrivate
+
+TChart::TPrivate::TPrivate(TChart* owner) : Owner(owner) {
+  Plot = new QCustomPlot(owner);
+  Plot->setObjectName(QStringLiteral("ChartPlot"));
+  Plot->setInteractions(QCP::Interactions());
+  Plot->setAutoAddPlottableToLegend(false);
+  Plot->setNoAntialiasingOnDrag(false);
+  Plot->setAntialiasedElements(QCP::aePlottables | QCP::aeItems | QCP::aeOther);
+
+  // Layout, top to bottom: title, legend, plotting area. The legend gets its
+  // own row so that it never covers a curve.
+  QCPLayoutGrid* layout = Plot->plotLayout();
+  layout->insertRow(0);
+  layout->insertRow(0);
+  TitleElement = new QCPTextElement(Plot, QString());
+  layout->addElement(0, 0, TitleElement);
+  QCPAxisRect* rect = Plot->axisRect();
+  QCPLegend* legend = Plot->legend;
+  rect->insetLayout()->take(legend);
+  // Centred in its row: empty cells on both sides take the spare width.
+  auto* legendRow = new QCPLayoutGrid;
+  layout->addElement(1, 0, legendRow);
+  legendRow->setMargins(QMargins());
+  legendRow->setColumnSpacing(0);
+  legendRow->addElement(0, 0, new QCPLayoutElement(Plot));
+  legendRow->addElement(0, 1, legend);
+  legendRow->addElement(0, 2, new QCPLayoutElement(Plot));
+  legendRow->setColumnStretchFactors({1.0, 0.001, 1.0});
+  layout->setRowStretchFactor(0, 0.001);
+  layout->setRowStretchFactor(1, 0.001);
+  layout->setRowSpacing(2);
+  legend->setFillOrder(QCPLegend::foColumnsFirst);
+  legend->setBorderPen(Qt::NoPen);
+  legend->setBrush(Qt::NoBrush);
+  legend->setIconSize(28, 10);
+  legend->setMargins(QMargins(4, 0, 4, 0));
+  legend->setColumnSpacing(14);
+  legend->setVisible(true);
+
+  Plot->xAxis2->setVisible(false);
+  // The right axis appears with the first series that uses it.
+  Axes[AxisIndex(TAxisId::Right)].Visible = false;
+  Axes[AxisIndex(TAxisId::Right)].Grid = false;
+  for (int i = 0; i < AxisCount; ++i) {
+    QCPAxis* axis = Axis(i);
+    axis->grid()->setPen(QPen(QColor(200, 200, 200), 0, Qt::DotLine));
+    axis->grid()->setZeroLinePen(Qt::NoPen);
+    ApplyAxisTicker(i);
+    ApplyAxisStyle(i);
+  }
+
+  Plot->addLayer(QStringLiteral("marks"), Plot->layer(QStringLiteral("main")), QCustomPlot::limAbove);
+  MarksLayer = new TMarksLayerable(Plot, [this](QCPPainter* painter) { DrawMarks(painter); });
+
+  RubberBand = new QRubberBand(QRubberBand::Rectangle, Plot);
+  RubberBand->hide();
+  ApplyTitle();
+}
+
+QCPAxis* TChart::TPrivate::Axis(TAxisId id) const {
+  switch (id) {
+  case TAxisId::Bottom:
+    return Plot->xAxis;
+  case TAxisId::Left:
+    return Plot->yAxis;
+  case TAxisId::Right:
+    return Plot->yAxis2;
+  }
+  return Plot->xAxis;
+}
+
+void TChart::TPrivate::CreatePlottable(TSeriesData& series) {
+  if (series.Plottable)
+    Plot->removePlottable(series.Plottable);
+  QCPAxis* valueAxis = Axis(series.VerticalAxis);
+  if (series.SortedX) {
+    auto* graph = new QCPGraph(Plot->xAxis, valueAxis);
+    graph->setLineStyle(QCPGraph::lsLine);
+    graph->setAdaptiveSampling(true);
+    series.Plottable = graph;
+  } else {
+    auto* curve = new QCPCurve(Plot->xAxis, valueAxis);
+    curve->setLineStyle(QCPCurve::lsLine);
+    series.Plottable = curve;
+  }
+  series.DataDirty = true;
+  ApplySeriesStyle(series);
+}
+
+void TChart::TPrivate::ApplySeriesStyle(TSeriesData& series) {
+  QCPAbstractPlottable* p = series.Plottable;
+  if (!p)
+    return;
+  QPen pen(series.Color, std::max(0, series.PenWidth), series.LineVisible ? series.PenStyle : Qt::NoPen);
+  pen.setCapStyle(Qt::FlatCap);
+  pen.setJoinStyle(Qt::RoundJoin);
+  p->setPen(pen);
+  p->setName(series.Title);
+  p->setVisible(series.Visible);
+  if (auto* graph = qobject_cast<QCPGraph*>(p))
+    graph->setLineStyle(series.LineVisible ? QCPGraph::lsLine : QCPGraph::lsNone);
+  if (auto* curve = qobject_cast<QCPCurve*>(p))
+    curve->setLineStyle(series.LineVisible ? QCPCurve::lsLine : QCPCurve::lsNone);
+}
+
+void TChart::TPrivate::SyncData(TSeriesData& series) {
+  if (!series.DataDirty || !series.Plottable)
+    return;
+  const std::size_t n = series.X.size();
+  if (auto* graph = qobject_cast<QCPGraph*>(series.Plottable)) {
+    QVector<QCPGraphData> data(static_cast<qsizetype>(n));
+    for (std::size_t i = 0; i < n; ++i)
+      data[static_cast<qsizetype>(i)] = QCPGraphData(series.X[i], series.Null[i] ? NaN : series.Y[i]);
+    graph->data()->set(data, true);
+  } else if (auto* curve = qobject_cast<QCPCurve*>(series.Plottable)) {
+    QVector<QCPCurveData> data(static_cast<qsizetype>(n));
+    for (std::size_t i = 0; i < n; ++i)
+      data[static_cast<qsizetype>(i)] =
+          QCPCurveData(static_cast<double>(i), series.X[i], series.Null[i] ? NaN : series.Y[i]);
+    curve->data()->set(data, true);
+  }
+  series.DataDirty = false;
+}
+
+void TChart::TPrivate::RebuildOrder() {
+  // Drawing order within a layer is the order of insertion: move every
+  // series out and back in chart order.
+  QCPLayer* main = Plot->layer(QStringLiteral("main"));
+  QCPLayer* grid = Plot->layer(QStringLiteral("grid"));
+  for (auto& s : Series)
+    if (s.Plottable)
+      s.Plottable->setLayer(grid);
+  for (auto& s : Series)
+    if (s.Plottable)
+      s.Plottable->setLayer(main);
+  UpdateLegend();
+}
+
+void TChart::TPrivate::UpdateLegend() {
+  QCPLegend* legend = Plot->legend;
+  legend->clearItems();
+  for (auto& s : Series) {
+    if (!s.InLegend || !s.Plottable)
+      continue;
+    s.Plottable->addToLegend(legend);
+    if (auto* item = legend->itemWithPlottable(s.Plottable)) {
+      // A hidden series stays in the legend, greyed, so a click can bring it back.
+      item->setTextColor(s.Visible ? Qt::black : QColor(160, 160, 160));
+      item->setFont(QFont(Owner->font().family(), std::max(6, Axes[1].LabelFontSize)));
+    }
+  }
+  FitLegendWrap();
+}
+
+void TChart::TPrivate::FitLegendWrap() {
+  QCPLegend* legend = Plot->legend;
+  const int count = legend->itemCount();
+  if (count == 0)
+    return;
+  // As many entries in a row as fit across the chart: with k per row,
+  // column j is as wide as its widest entry.
+  std::vector<int> widths;
+  for (int i = 0; i < count; ++i)
+    widths.push_back(legend->item(i) ? legend->item(i)->minimumOuterSizeHint().width() : 0);
+  const int available = std::max(1, Plot->width() - 20);
+  int perRow = 1;
+  for (int k = count; k > 1; --k) {
+    int total = legend->margins().left() + legend->margins().right() + legend->columnSpacing() * (k - 1);
+    for (int j = 0; j < k; ++j) {
+      int column = 0;
+      for (int i = j; i < count; i += k)
+        column = std::max(column, widths[static_cast<std::size_t>(i)]);
+      total += column;
+    }
+    if (total <= available) {
+      perRow = k;
+      break;
+    }
+  }
+  if (legend->wrap() != perRow) {
+    legend->setWrap(perRow);
+    legend->setFillOrder(QCPLegend::foColumnsFirst, true);
+  }
+}
+
+void TChart::TPrivate::ApplyAxisStyle(int index) {
+  QCPAxis* axis = Axis(index);
+  const TAxisData& a = Axes[index];
+  axis->setLabel(a.Title);
+  QFont titleFont = Owner->font();
+  titleFont.setPointSize(std::max(1, a.TitleFontSize));
+  axis->setLabelFont(titleFont);
+  QFont labelFont = Owner->font();
+  labelFont.setPointSize(std::max(1, a.LabelFontSize));
+  axis->setTickLabelFont(labelFont);
+  axis->setRangeReversed(a.Inverted);
+  axis->grid()->setVisible(a.Grid);
+  axis->grid()->setSubGridVisible(false);
+  axis->setVisible(a.Visible);
+  axis->setScaleType(a.Log ? QCPAxis::stLogarithmic : QCPAxis::stLinear);
+}
+
+void TChart::TPrivate::ApplyAxisTicker(int index) {
+  QCPAxis* axis = Axis(index);
+  TAxisData& a = Axes[index];
+  if (!a.CustomLabels.empty()) {
+    auto ticker = QSharedPointer<QCPAxisTickerText>::create();
+    for (const auto& [position, text] : a.CustomLabels)
+      ticker->addTick(position, text);
+    axis->setTicker(ticker);
+  } else if (a.Log) {
+    axis->setTicker(QSharedPointer<TLogFormatTicker>::create(&a.Format));
+  } else {
+    axis->setTicker(QSharedPointer<TFormatTicker>::create(axis, &a.Format));
+  }
+}
+
+void TChart::TPrivate::ApplyTitle() {
+  TitleElement->setText(TitleText);
+  QFont f = Owner->font();
+  f.setPointSize(std::max(1, TitleSize));
+  f.setBold(true);
+  TitleElement->setFont(f);
+  TitleElement->setVisible(!TitleText.isEmpty());
+}
+
+void TChart::TPrivate::ApplyMargins() {
+  const int w = Owner->width();
+  const int h = Owner->height();
+  Plot->plotLayout()->setMargins(QMargins(static_cast<int>(std::lround(w * Margins.Left / 100.0)),
+                                          static_cast<int>(std::lround(h * Margins.Top / 100.0)),
+                                          static_cast<int>(std::lround(w * Margins.Right / 100.0)),
+                                          static_cast<int>(std::lround(h * Margins.Bottom / 100.0))));
+}
+
+bool TChart::TPrivate::DataBounds(int index, double& lo, double& hi) const {
+  const bool log = Axes[index].Log;
+  bool found = false;
+  lo = std::numeric_limits<double>::infinity();
+  hi = -lo;
+  for (const auto& s : Series) {
+    if (!s.Visible)
+      continue;
+    if (index != AxisIndex(TAxisId::Bottom) && AxisIndex(s.VerticalAxis) != index)
+      continue;
+    const auto& values = index == AxisIndex(TAxisId::Bottom) ? s.X : s.Y;
+    for (std::size_t i = 0; i < values.size(); ++i) {
+      const double v = values[i];
+      if (s.Null[i] || !std::isfinite(v) || (log && v <= 0.0))
+        continue;
+      lo = std::min(lo, v);
+      hi = std::max(hi, v);
+      found = true;
+    }
+  }
+  return found;
+}
+
+void TChart::TPrivate::ApplyRange(int index) {
+  const TAxisData& a = Axes[index];
+  double lo = 0.0;
+  double hi = 1.0;
+  const bool found = DataBounds(index, lo, hi);
+  if (!found) {
+    lo = a.Log ? 1.0 : 0.0;
+    hi = a.Log ? 10.0 : 1.0;
+  }
+  double mn = a.Range.AutoMin ? lo : a.Range.Min;
+  double mx = a.Range.AutoMax ? hi : a.Range.Max;
+  if (a.Log) {
+    // A logarithmic axis cannot reach 0: round automatic ends out to whole
+    // decades and replace an impossible fixed minimum by the data's decade.
+    if (a.Range.AutoMin || mn <= 0.0)
+      mn = std::pow(10.0, std::floor(std::log10(lo > 0.0 ? lo : 1.0)));
+    if (a.Range.AutoMax || mx <= 0.0)
+      mx = std::pow(10.0, std::ceil(std::log10(hi > 0.0 ? hi : 10.0)));
+    if (mx <= mn)
+      mx = mn * 10.0;
+  } else {
+    if (mx <= mn) {
+      // One value only (or a fixed bound beyond the data): open the range
+      // on the side that follows the data.
+      const double span = std::max(std::fabs(mn) * 0.1, 1e-12);
+      if (a.Range.AutoMax || !a.Range.AutoMin)
+        mx = mn + (mn == 0.0 ? 1.0 : span);
+      else
+        mn = mx - (mx == 0.0 ? 1.0 : span);
+    }
+    if (a.Range.AutoMax && a.RoundUpMax) {
+      const double step = NiceStep((mx - mn) / 5.0);
+      const double rounded = std::ceil(mx / step - 1e-9) * step;
+      if (rounded >= mx && std::isfinite(rounded))
+        mx = rounded;
+    }
+  }
+  Axis(index)->setRange(mn, mx);
+}
+
+void TChart::TPrivate::EnsureRanges() {
+  if (!RangesDirty)
+    return;
+  RangesDirty = false;
+  for (int i = 0; i < AxisCount; ++i)
+    ApplyRange(i);
+}
+
+void TChart::TPrivate::PrepareForDrawing() {
+  for (auto& s : Series)
+    SyncData(s);
+  EnsureRanges();
+  FitLegendWrap();
+  const bool titleShown = !TitleText.isEmpty();
+  TitleElement->setVisible(titleShown);
+  // Hidden layout elements still occupy their minimum size; give empty rows none.
+  TitleElement->setMinimumSize(0, 0);
+  TitleElement->setMaximumSize(QWIDGETSIZE_MAX, titleShown ? QWIDGETSIZE_MAX : 0);
+  TitleElement->setMargins(titleShown ? QMargins(2, 2, 2, 2) : QMargins());
+  const bool legendShown = Plot->legend->visible() && Plot->legend->itemCount() > 0;
+  Plot->legend->setMaximumSize(QWIDGETSIZE_MAX, legendShown ? QWIDGETSIZE_MAX : 0);
+  Plot->legend->setMinimumSize(0, 0);
+}
+
+std::array<TAxisRange, AxisCount> TChart::TPrivate::CurrentState() const {
+  std::array<TAxisRange, AxisCount> state;
+  for (int i = 0; i < AxisCount; ++i)
+    state[i] = Axes[i].Range;
+  return state;
+}
+
+void TChart::TPrivate::RestoreState(const std::array<TAxisRange, AxisCount>& state) {
+  for (int i = 0; i < AxisCount; ++i)
+    Axes[i].Range = state[i];
+  RangesDirty = true;
+}
+
+void TChart::TPrivate::ZoomToPixelRect(QRectF rect) {
+  EnsureRanges();
+  rect = rect.normalized();
+  if (rect.width() < 1.0 || rect.height() < 1.0)
+    return;
+  ZoomHistory.push_back(CurrentState());
+  for (int i = 0; i < AxisCount; ++i) {
+    QCPAxis* axis = Axis(i);
+    const bool horizontal = axis->orientation() == Qt::Horizontal;
+    double a = axis->pixelToCoord(horizontal ? rect.left() : rect.bottom());
+    double b = axis->pixelToCoord(horizontal ? rect.right() : rect.top());
+    if (a > b)
+      std::swap(a, b);
+    if (!(b > a) || !std::isfinite(a) || !std::isfinite(b))
+      continue;
+    Axes[i].Range = TAxisRange{false, false, a, b};
+  }
+  RangesDirty = true;
+  Plot->replot();
+  emit Owner->Zoomed();
+}
+
+void TChart::TPrivate::PanPixels(int dx, int dy) {
+  EnsureRanges();
+  if (ZoomHistory.empty())
+    ZoomHistory.push_back(CurrentState());
+  for (int i = 0; i < AxisCount; ++i) {
+    QCPAxis* axis = Axis(i);
+    const bool horizontal = axis->orientation() == Qt::Horizontal;
+    if (horizontal && (Panning == TPanning::None || Panning == TPanning::Vertical))
+      continue;
+    if (!horizontal && (Panning == TPanning::None || Panning == TPanning::Horizontal))
+      continue;
+    const int shift = horizontal ? dx : dy;
+    const QCPRange r = axis->range();
+    double a = axis->pixelToCoord(axis->coordToPixel(r.lower) - shift);
+    double b = axis->pixelToCoord(axis->coordToPixel(r.upper) - shift);
+    if (a > b)
+      std::swap(a, b);
+    if (!(b > a) || !std::isfinite(a) || !std::isfinite(b))
+      continue;
+    Axes[i].Range = TAxisRange{false, false, a, b};
+  }
+  RangesDirty = true;
+  Plot->replot();
+  emit Owner->Scrolled();
+}
+
+bool TChart::TPrivate::FindMark(const QPointF& pos, int& series, int& index) const {
+  // Later series are drawn on top, so they are hit first.
+  for (int s = static_cast<int>(Series.size()) - 1; s >= 0; --s) {
+    for (const auto& [i, shape] : Series[s].MarkShapes) {
+      if (shape.containsPoint(pos, Qt::OddEvenFill)) {
+        series = s;
+        index = i;
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
+void TChart::TPrivate::DrawMarks(QCPPainter* painter) {
+  for (int s = 0; s < static_cast<int>(Series.size()); ++s) {
+    TSeriesData& series = Series[s];
+    series.MarkShapes.clear();
+    series.MarkWidths.clear();
+    if (!series.MarksVisible || !series.Visible || !series.MarkText || series.X.empty())
+      continue;
+    const int first = Owner->FirstVisibleIndex(s);
+    const int last = Owner->LastVisibleIndex(s);
+    if (first < 0)
+      continue;
+    QCPAxis* xAxis = Plot->xAxis;
+    QCPAxis* yAxis = Axis(series.VerticalAxis);
+    const TMarkStyle& style = series.Marks;
+    QFont font = Owner->font();
+    font.setPointSize(std::max(6, Axes[AxisIndex(TAxisId::Bottom)].LabelFontSize));
+    painter->setFont(font);
+    const QFontMetricsF metrics(font);
+    QColor background = style.Background;
+    background.setAlpha(std::clamp(255 * (100 - style.Transparency) / 100, 0, 255));
+    for (int i = first; i <= last; ++i) {
+      if (series.Null[i])
+        continue;
+      const QString text = series.MarkText(s, i);
+      if (text.isEmpty())
+        continue;
+      const QPointF point(xAxis->coordToPixel(series.X[i]), yAxis->coordToPixel(series.Y[i]));
+      if (!std::isfinite(point.x()) || !std::isfinite(point.y()))
+        continue;
+      QPointF offset;
+      if (auto it = series.MarkOffsets.find(i); it != series.MarkOffsets.end())
+        offset = it->second;
+      const QPointF anchor = QPointF(point.x(), point.y() - style.ArrowLength) + offset;
+      if (style.Arrow) {
+        painter->setPen(QPen(series.Color, 1));
+        painter->drawLine(point, anchor);
+      }
+      const double w = metrics.horizontalAdvance(text) + 2.0 * style.HorizontalMargin;
+      const double h = metrics.height() + 2.0;
+      // Unturned marks stand centred above their anchor; turned marks start
+      // at it and run along their angle.
+      const bool turned = std::fabs(style.Angle) > 1e-9;
+      const QRectF box = turned ? QRectF(0.0, -h / 2.0, w, h) : QRectF(-w / 2.0, -h, w, h);
+      QTransform transform;
+      transform.translate(anchor.x(), anchor.y());
+      transform.rotate(-style.Angle);
+      painter->save();
+      painter->setTransform(transform, true);
+      painter->setPen(style.Frame ? QPen(QColor(90, 90, 90), 0) : QPen(Qt::NoPen));
+      painter->setBrush(background);
+      painter->drawRect(box);
+      painter->setPen(style.TextColor);
+      painter->drawText(box, Qt::AlignCenter, text);
+      painter->restore();
+      series.MarkShapes[i] = transform.map(QPolygonF(box));
+      series.MarkWidths[i] = w;
+    }
+  }
+}
+
+void TChart::TPrivate::RenderTo(QPaintDevice& device, int width, int height, double dpiScale) {
+  PrepareForDrawing();
+  QCPPainter painter;
+  if (!painter.begin(&device))
+    return;
+  painter.setMode(QCPPainter::pmVectorized);
+  painter.setMode(QCPPainter::pmNoCaching);
+  painter.scale(dpiScale, dpiScale);
+  Plot->toPainter(&painter, width, height);
+  painter.end();
+}
+
+bool TChart::TPrivate::HandleMouse(QEvent* event) {
+  auto* mouse = static_cast<QMouseEvent*>(event);
+  const QPoint pos = mouse->position().toPoint();
+  switch (event->type()) {
+  case QEvent::MouseButtonPress:
+    DragStart = pos;
+    DragLast = pos;
+    if (mouse->button() == Qt::LeftButton) {
+      if (MarksDraggable && FindMark(pos, DragSeries, DragIndex)) {
+        Drag = TDrag::Mark;
+        DragOffsetStart = Owner->MarkOffset(DragSeries, DragIndex);
+      } else if (ZoomEnabled && Plot->axisRect()->rect().contains(pos)) {
+        Drag = TDrag::ZoomPending;
+      } else {
+        Drag = TDrag::LeftClick;
+      }
+    } else if (mouse->button() == Qt::RightButton) {
+      Drag = TDrag::PanPending;
+    }
+    return true;
+  case QEvent::MouseMove: {
+    const QPoint delta = pos - DragStart;
+    const bool moved = std::abs(delta.x()) > DragThreshold || std::abs(delta.y()) > DragThreshold;
+    if (Drag == TDrag::ZoomPending && moved)
+      Drag = TDrag::Zoom;
+    if (Drag == TDrag::PanPending && moved && Panning != TPanning::None)
+      Drag = TDrag::Pan;
+    if (Drag == TDrag::Zoom) {
+      RubberBand->setGeometry(QRect(DragStart, pos).normalized());
+      RubberBand->show();
+    } else if (Drag == TDrag::Pan) {
+      PanPixels(pos.x() - DragLast.x(), pos.y() - DragLast.y());
+    } else if (Drag == TDrag::Mark) {
+      Series[DragSeries].MarkOffsets[DragIndex] = DragOffsetStart + QPointF(delta);
+      Plot->replot(QCustomPlot::rpQueuedReplot);
+    }
+    DragLast = pos;
+    return true;
+  }
+  case QEvent::MouseButtonRelease: {
+    const TDrag drag = Drag;
+    Drag = TDrag::None;
+    RubberBand->hide();
+    if (drag == TDrag::Zoom) {
+      // Towards the lower right: zoom in; towards the upper left: one step back.
+      if (pos.x() > DragStart.x() && pos.y() > DragStart.y())
+        ZoomToPixelRect(QRectF(DragStart, pos).intersected(Plot->axisRect()->rect()));
+      else
+        Owner->UndoZoom();
+    } else if (drag == TDrag::PanPending) {
+      emit Owner->ContextMenuRequested(mouse->globalPosition().toPoint());
+    } else if (drag == TDrag::ZoomPending || drag == TDrag::LeftClick) {
+      if (auto* item = qobject_cast<QCPPlottableLegendItem*>(Plot->layoutElementAt(pos))) {
+        for (int s = 0; s < static_cast<int>(Series.size()); ++s) {
+          if (Series[s].Plottable == item->plottable()) {
+            Owner->SetSeriesVisible(s, !Series[s].Visible);
+            emit Owner->LegendClicked(s);
+            break;
+          }
+        }
+      }
+    }
+    return true;
+  }
+  case QEvent::MouseButtonDblClick:
+    if (mouse->button() == Qt::LeftButton)
+      emit Owner->DoubleClicked();
+    return true;
+  default:
+    return false;
+  }
+}
+
+// ---------------------------------------------------------------------------
+// TChart
+
+TChart::TChart(QWidget* parent) : QWidget(parent), FPrivate(std::make_unique<TPrivate>(this)) {
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->addWidget(FPrivate->Plot);
+  FPrivate->Plot->installEventFilter(this);
+  FPrivate->Plot->setContextMenuPolicy(Qt::DefaultContextMenu);
+  connect(FPrivate->Plot, &QCustomPlot::beforeReplot, this, [this] { FPrivate->PrepareForDrawing(); });
+  // The same correction for redraws the event loop does: when a layout moved
+  // the plotting area, the labels were chosen for the old one. Two
+  // corrections in a row at most, so label widths that change the area back
+  // and forth cannot keep the chart redrawing.
+  connect(FPrivate->Plot, &QCustomPlot::afterLayout, this, [this] {
+    TPrivate& d = *FPrivate;
+    const QRect rect = d.Plot->axisRect()->rect();
+    if (rect != d.LastPlotArea && d.LayoutCorrections < 2) {
+      ++d.LayoutCorrections;
+      d.Plot->replot(QCustomPlot::rpQueuedReplot);
+    } else {
+      d.LayoutCorrections = 0;
+    }
+    d.LastPlotArea = rect;
+  });
+  SetBackgroundColor(Qt::white);
+}
+
+TChart::~TChart() = default;
+
+// ---- series ----------------------------------------------------------------
+
+int TChart::AddSeries(const QString& title, const QColor& color, TAxisId verticalAxis) {
+  TPrivate& d = *FPrivate;
+  d.Series.emplace_back();
+  TSeriesData& s = d.Series.back();
+  s.Title = title;
+  s.Color = color;
+  s.VerticalAxis = verticalAxis;
+  d.CreatePlottable(s);
+  if (verticalAxis == TAxisId::Right && !d.Axes[AxisIndex(TAxisId::Right)].Visible)
+    SetAxisVisible(TAxisId::Right, true);
+  d.UpdateLegend();
+  d.Changed();
+  return static_cast<int>(d.Series.size()) - 1;
+}
+
+int TChart::SeriesCount() const { return static_cast<int>(FPrivate->Series.size()); }
+
+void TChart::MoveSeries(int from, int to) {
+  TPrivate& d = *FPrivate;
+  if (!d.ValidSeries(from) || !d.ValidSeries(to) || from == to)
+    return;
+  TSeriesData moved = std::move(d.Series[from]);
+  d.Series.erase(d.Series.begin() + from);
+  d.Series.insert(d.Series.begin() + to, std::move(moved));
+  d.RebuildOrder();
+  d.Changed();
+}
+
+int TChart::AddXY(int series, double x, double y) {
+  TPrivate& d = *FPrivate;
+  if (!d.ValidSeries(series))
+    return -1;
+  TSeriesData& s = d.Series[series];
+  const bool appendsInOrder = s.X.empty() || x >= s.X.back();
+  s.X.push_back(x);
+  s.Y.push_back(y);
+  s.Null.push_back(0);
+  if (!appendsInOrder && s.SortedX) {
+    s.SortedX = false;
+    d.CreatePlottable(s);
+    d.RebuildOrder();
+  } else if (!s.DataDirty) {
+    // Appending in X order: the graph takes the point without a rebuild
+    // (one point per check point during a run).
+    if (auto* graph = qobject_cast<QCPGraph*>(s.Plottable))
+      graph->addData(x, y);
+    else
+      s.DataDirty = true;
+  }
+  d.Changed();
+  return static_cast<int>(s.X.size()) - 1;
+}
+
+int TChart::AddNull(int series, double x, double y) {
+  const int index = AddXY(series, x, y);
+  if (index >= 0)
+    SetNull(series, index, true);
+  return index;
+}
+
+void TChart::SetPoints(int series, const std::vector<double>& x, const std::vector<double>& y) {
+  TPrivate& d = *FPrivate;
+  if (!d.ValidSeries(series))
+    return;
+  TSeriesData& s = d.Series[series];
+  const std::size_t n = std::min(x.size(), y.size());
+  s.X.assign(x.begin(), x.begin() + static_cast<std::ptrdiff_t>(n));
+  s.Y.assign(y.begin(), y.begin() + static_cast<std::ptrdiff_t>(n));
+  s.Null.assign(n, 0);
+  s.MarkOffsets.clear();
+  const bool sorted = std::is_sorted(s.X.begin(), s.X.end());
+  if (sorted != s.SortedX) {
+    s.SortedX = sorted;
+    d.CreatePlottable(s);
+    d.RebuildOrder();
+  }
+  s.DataDirty = true;
+  d.Changed();
+}
+
+void TChart::ClearSeries(int series) {
+  TPrivate& d = *FPrivate;
+  if (!d.ValidSeries(series))
+    return;
+  TSeriesData& s = d.Series[series];
+  s.X.clear();
+  s.Y.clear();
+  s.Null.clear();
+  s.MarkOffsets.clear();
+  s.MarkShapes.clear();
+  s.MarkWidths.clear();
+  if (!s.SortedX) {
+    s.SortedX = true;
+    d.CreatePlottable(s);
+    d.RebuildOrder();
+  }
+  s.DataDirty = true;
+  d.Changed();
+}
+
+void TChart::ClearAllSeries() {
+  for (int s = 0; s < SeriesCount(); ++s)
+    ClearSeries(s);
+}
+
+int TChart::PointCount(int series) const {
+  return FPrivate->ValidSeries(series) ? static_cast<int>(FPrivate->Series[series].X.size()) : 0;
+}
+
+double TChart::XValue(int series, int index) const {
+  return FPrivate->ValidPoint(series, index) ? FPrivate->Series[series].X[index] : 0.0;
+}
+
+double TChart::YValue(int series, int index) const {
+  return FPrivate->ValidPoint(series, index) ? FPrivate->Series[series].Y[index] : 0.0;
+}
+
+bool TChart::IsNull(int series, int index) const {
+  return FPrivate->ValidPoint(series, index) && FPrivate->Series[series].Null[index] != 0;
+}
+
+void TChart::SetNull(int series, int index, bool null) {
+  TPrivate& d = *FPrivate;
+  if (!d.ValidPoint(series, index))
+    return;
+  TSeriesData& s = d.Series[series];
+  if ((s.Null[index] != 0) == null)
+    return;
+  s.Null[index] = null ? 1 : 0;
+  s.DataDirty = true;
+  d.Changed();
+}
+
+QString TChart::SeriesTitle(int series) const {
+  return FPrivate->ValidSeries(series) ? FPrivate->Series[series].Title : QString();
+}
+
+void TChart::SetSeriesTitle(int series, const QString& title) {
+  TPrivate& d = *FPrivate;
+  if (!d.ValidSeries(series))
+    return;
+  d.Series[series].Title = title;
+  d.ApplySeriesStyle(d.Series[series]);
+  d.UpdateLegend();
+  Invalidate();
+}
+
+QColor TChart::SeriesColor(int series) const {
+  return FPrivate->ValidSeries(series) ? FPrivate->Series[series].Color : QColor();
+}
+
+void TChart::SetSeriesColor(int series, const QColor& color) {
+  TPrivate& d = *FPrivate;
+  if (!d.ValidSeries(series) || !color.isValid())
+    return;
+  d.Series[series].Color = color;
+  d.ApplySeriesStyle(d.Series[series]);
+  Invalidate();
+}
+
+Qt::PenStyle TChart::SeriesPenStyle(int series) const {
+  return FPrivate->ValidSeries(series) ? FPrivate->Series[series].PenStyle : Qt::SolidLine;
+}
+
+void TChart::SetSeriesPenStyle(int series, Qt::PenStyle style) {
+  TPrivate& d = *FPrivate;
+  if (!d.ValidSeries(series))
+    return;
+  d.Series[series].PenStyle = style;
+  d.ApplySeriesStyle(d.Series[series]);
+  Invalidate();
+}
+
+int TChart::SeriesPenWidth(int series) const {
+  return FPrivate->ValidSeries(series) ? FPrivate->Series[series].PenWidth : 0;
+}
+
+void TChart::SetSeriesPenWidth(int series, int pixels) {
+  TPrivate& d = *FPrivate;
+  if (!d.ValidSeries(series))
+    return;
+  d.Series[series].PenWidth = std::max(0, pixels);
+  d.ApplySeriesStyle(d.Series[series]);
+  Invalidate();
+}
+
+bool TChart::SeriesVisible(int series) const {
+  return FPrivate->ValidSeries(series) && FPrivate->Series[series].Visible;
+}
+
+void TChart::SetSeriesVisible(int series, bool visible) {
+  TPrivate& d = *FPrivate;
+  if (!d.ValidSeries(series))
+    return;
+  d.Series[series].Visible = visible;
+  d.ApplySeriesStyle(d.Series[series]);
+  d.UpdateLegend();
+  d.Changed();
+}
+
+bool TChart::SeriesInLegend(int series) const {
+  return FPrivate->ValidSeries(series) && FPrivate->Series[series].InLegend;
+}
+
+void TChart::SetSeriesInLegend(int series, bool inLegend) {
+  TPrivate& d = *FPrivate;
+  if (!d.ValidSeries(series))
+    return;
+  d.Series[series].InLegend = inLegend;
+  d.UpdateLegend();
+  Invalidate();
+}
+
+bool TChart::SeriesLineVisible(int series) const {
+  return FPrivate->ValidSeries(series) && FPrivate->Series[series].LineVisible;
+}
+
+void TChart::SetSeriesLineVisible(int series, bool visible) {
+  TPrivate& d = *FPrivate;
+  if (!d.ValidSeries(series))
+    return;
+  d.Series[series].LineVisible = visible;
+  d.ApplySeriesStyle(d.Series[series]);
+  Invalidate();
+}
+
+TAxisId TChart::SeriesVerticalAxis(int series) const {
+  return FPrivate->ValidSeries(series) ? FPrivate->Series[series].VerticalAxis : TAxisId::Left;
+}
+
+void TChart::SetSeriesVerticalAxis(int series, TAxisId axis) {
+  TPrivate& d = *FPrivate;
+  if (!d.ValidSeries(series) || axis == TAxisId::Bottom)
+    return;
+  d.Series[series].VerticalAxis = axis;
+  d.CreatePlottable(d.Series[series]);
+  d.RebuildOrder();
+  if (axis == TAxisId::Right)
+    SetAxisVisible(TAxisId::Right, true);
+  d.Changed();
+}
+
+int TChart::FirstVisibleIndex(int series) const {
+  TPrivate& d = *FPrivate;
+  if (!d.ValidSeries(series))
+    return -1;
+  d.EnsureRanges();
+  const TSeriesData& s = d.Series[series];
+  const QCPRange range = d.Plot->xAxis->range();
+  if (s.SortedX) {
+    const auto it = std::lower_bound(s.X.begin(), s.X.end(), range.lower);
+    if (it == s.X.end() || *it > range.upper)
+      return -1;
+    return static_cast<int>(it - s.X.begin());
+  }
+  for (std::size_t i = 0; i < s.X.size(); ++i)
+    if (s.X[i] >= range.lower && s.X[i] <= range.upper)
+      return static_cast<int>(i);
+  return -1;
+}
+
+int TChart::LastVisibleIndex(int series) const {
+  TPrivate& d = *FPrivate;
+  if (!d.ValidSeries(series))
+    return -1;
+  d.EnsureRanges();
+  const TSeriesData& s = d.Series[series];
+  const QCPRange range = d.Plot->xAxis->range();
+  if (s.SortedX) {
+    const auto it = std::upper_bound(s.X.begin(), s.X.end(), range.upper);
+    if (it == s.X.begin() || *(it - 1) < range.lower)
+      return -1;
+    return static_cast<int>(it - s.X.begin()) - 1;
+  }
+  for (std::size_t i = s.X.size(); i-- > 0;)
+    if (s.X[i] >= range.lower && s.X[i] <= range.upper)
+      return static_cast<int>(i);
+  return -1;
+}
+
+// ---- marks -----------------------------------------------------------------
+
+void TChart::SetMarkTextFunction(int series, TMarkTextFunction function) {
+  if (!FPrivate->ValidSeries(series))
+    return;
+  FPrivate->Series[series].MarkText = std::move(function);
+  Invalidate();
+}
+
+bool TChart::MarksVisible(int series) const {
+  return FPrivate->ValidSeries(series) && FPrivate->Series[series].MarksVisible;
+}
+
+void TChart::SetMarksVisible(int series, bool visible) {
+  if (!FPrivate->ValidSeries(series))
+    return;
+  FPrivate->Series[series].MarksVisible = visible;
+  Invalidate();
+}
+
+TMarkStyle TChart::MarkStyle(int series) const {
+  return FPrivate->ValidSeries(series) ? FPrivate->Series[series].Marks : TMarkStyle();
+}
+
+void TChart::SetMarkStyle(int series, const TMarkStyle& style) {
+  if (!FPrivate->ValidSeries(series))
+    return;
+  FPrivate->Series[series].Marks = style;
+  Invalidate();
+}
+
+void TChart::SetMarksDraggable(bool draggable) { FPrivate->MarksDraggable = draggable; }
+
+QPointF TChart::MarkOffset(int series, int index) const {
+  if (!FPrivate->ValidSeries(series))
+    return {};
+  const auto& offsets = FPrivate->Series[series].MarkOffsets;
+  const auto it = offsets.find(index);
+  return it == offsets.end() ? QPointF() : it->second;
+}
+
+void TChart::SetMarkOffset(int series, int index, const QPointF& offset) {
+  if (!FPrivate->ValidPoint(series, index))
+    return;
+  FPrivate->Series[series].MarkOffsets[index] = offset;
+  Invalidate();
+}
+
+void TChart::ResetMarkPositions(int series) {
+  if (!FPrivate->ValidSeries(series))
+    return;
+  FPrivate->Series[series].MarkOffsets.clear();
+  Invalidate();
+}
+
+double TChart::MarkWidth(int series, int index) const {
+  if (!FPrivate->ValidSeries(series))
+    return 0.0;
+  const auto& widths = FPrivate->Series[series].MarkWidths;
+  const auto it = widths.find(index);
+  return it == widths.end() ? 0.0 : it->second;
+}
+
+// ---- axes ------------------------------------------------------------------
+
+QString TChart::AxisTitle(TAxisId axis) const { return FPrivate->Axes[AxisIndex(axis)].Title; }
+
+void TChart::SetAxisTitle(TAxisId axis, const QString& title) {
+  FPrivate->Axes[AxisIndex(axis)].Title = title;
+  FPrivate->ApplyAxisStyle(AxisIndex(axis));
+  Invalidate();
+}
+
+double TChart::AxisMinimum(TAxisId axis) const {
+  FPrivate->EnsureRanges();
+  return FPrivate->Axis(axis)->range().lower;
+}
+
+double TChart::AxisMaximum(TAxisId axis) const {
+  FPrivate->EnsureRanges();
+  return FPrivate->Axis(axis)->range().upper;
+}
+
+void TChart::SetAxisMinimum(TAxisId axis, double value) {
+  if (!std::isfinite(value))
+    return;
+  TAxisRange& r = FPrivate->Axes[AxisIndex(axis)].Range;
+  r.Min = value;
+  r.AutoMin = false;
+  FPrivate->Changed();
+}
+
+void TChart::SetAxisMaximum(TAxisId axis, double value) {
+  if (!std::isfinite(value))
+    return;
+  TAxisRange& r = FPrivate->Axes[AxisIndex(axis)].Range;
+  r.Max = value;
+  r.AutoMax = false;
+  FPrivate->Changed();
+}
+
+bool TChart::AxisAutomaticMinimum(TAxisId axis) const { return FPrivate->Axes[AxisIndex(axis)].Range.AutoMin; }
+bool TChart::AxisAutomaticMaximum(TAxisId axis) const { return FPrivate->Axes[AxisIndex(axis)].Range.AutoMax; }
+
+void TChart::SetAxisAutomaticMinimum(TAxisId axis, bool automatic) {
+  FPrivate->Axes[AxisIndex(axis)].Range.AutoMin = automatic;
+  FPrivate->Changed();
+}
+
+void TChart::SetAxisAutomaticMaximum(TAxisId axis, bool automatic) {
+  FPrivate->Axes[AxisIndex(axis)].Range.AutoMax = automatic;
+  FPrivate->Changed();
+}
+
+void TChart::SetAxisAutomatic(TAxisId axis, bool automatic) {
+  TAxisRange& r = FPrivate->Axes[AxisIndex(axis)].Range;
+  r.AutoMin = automatic;
+  r.AutoMax = automatic;
+  FPrivate->Changed();
+}
+
+void TChart::SetAxisRoundUpMaximum(TAxisId axis, bool roundUp) {
+  FPrivate->Axes[AxisIndex(axis)].RoundUpMax = roundUp;
+  FPrivate->Changed();
+}
+
+bool TChart::AxisLogarithmic(TAxisId axis) const { return FPrivate->Axes[AxisIndex(axis)].Log; }
+
+void TChart::SetAxisLogarithmic(TAxisId axis, bool logarithmic) {
+  const int i = AxisIndex(axis);
+  if (FPrivate->Axes[i].Log == logarithmic)
+    return;
+  FPrivate->Axes[i].Log = logarithmic;
+  FPrivate->ApplyAxisTicker(i);
+  FPrivate->ApplyAxisStyle(i);
+  FPrivate->Changed();
+}
+
+bool TChart::AxisInverted(TAxisId axis) const { return FPrivate->Axes[AxisIndex(axis)].Inverted; }
+
+void TChart::SetAxisInverted(TAxisId axis, bool inverted) {
+  FPrivate->Axes[AxisIndex(axis)].Inverted = inverted;
+  FPrivate->ApplyAxisStyle(AxisIndex(axis));
+  Invalidate();
+}
+
+QString TChart::AxisValueFormat(TAxisId axis) const { return FPrivate->Axes[AxisIndex(axis)].Format; }
+
+void TChart::SetAxisValueFormat(TAxisId axis, const QString& pattern) {
+  // The tickers read the pattern through a pointer; the string is replaced
+  // in place.
+  FPrivate->Axes[AxisIndex(axis)].Format = pattern;
+  Invalidate();
+}
+
+bool TChart::AxisGrid(TAxisId axis) const { return FPrivate->Axes[AxisIndex(axis)].Grid; }
+
+void TChart::SetAxisGrid(TAxisId axis, bool grid) {
+  FPrivate->Axes[AxisIndex(axis)].Grid = grid;
+  FPrivate->ApplyAxisStyle(AxisIndex(axis));
+  Invalidate();
+}
+
+bool TChart::AxisVisible(TAxisId axis) const { return FPrivate->Axes[AxisIndex(axis)].Visible; }
+
+void TChart::SetAxisVisible(TAxisId axis, bool visible) {
+  FPrivate->Axes[AxisIndex(axis)].Visible = visible;
+  FPrivate->ApplyAxisStyle(AxisIndex(axis));
+  Invalidate();
+}
+
+void TChart::AddAxisCustomLabel(TAxisId axis, double position, const QString& text) {
+  if (!std::isfinite(position))
+    return;
+  const int i = AxisIndex(axis);
+  FPrivate->Axes[i].CustomLabels.emplace_back(position, text);
+  FPrivate->ApplyAxisTicker(i);
+  Invalidate();
+}
+
+void TChart::ClearAxisCustomLabels(TAxisId axis) {
+  const int i = AxisIndex(axis);
+  FPrivate->Axes[i].CustomLabels.clear();
+  FPrivate->ApplyAxisTicker(i);
+  Invalidate();
+}
+
+int TChart::AxisCustomLabelCount(TAxisId axis) const {
+  return static_cast<int>(FPrivate->Axes[AxisIndex(axis)].CustomLabels.size());
+}
+
+std::vector<double> TChart::AxisLabelPositions(TAxisId axis) const {
+  const QVector<double> ticks = FPrivate->Axis(axis)->tickVector();
+  return {ticks.begin(), ticks.end()};
+}
+
+std::vector<QString> TChart::AxisLabelTexts(TAxisId axis) const {
+  const QVector<QString> labels = FPrivate->Axis(axis)->tickVectorLabels();
+  return {labels.begin(), labels.end()};
+}
+
+QString TChart::FormatAxisValue(TAxisId axis, double value) const {
+  return FormatWithPattern(FPrivate->Axes[AxisIndex(axis)].Format, value);
+}
+
+void TChart::SetAxisTitleFontSize(TAxisId axis, int points) {
+  FPrivate->Axes[AxisIndex(axis)].TitleFontSize = std::max(1, points);
+  FPrivate->ApplyAxisStyle(AxisIndex(axis));
+  Invalidate();
+}
+
+int TChart::AxisTitleFontSize(TAxisId axis) const { return FPrivate->Axes[AxisIndex(axis)].TitleFontSize; }
+
+void TChart::SetAxisLabelFontSize(TAxisId axis, int points) {
+  FPrivate->Axes[AxisIndex(axis)].LabelFontSize = std::max(1, points);
+  FPrivate->ApplyAxisStyle(AxisIndex(axis));
+  if (axis == TAxisId::Left)
+    FPrivate->UpdateLegend();
+  Invalidate();
+}
+
+int TChart::AxisLabelFontSize(TAxisId axis) const { return FPrivate->Axes[AxisIndex(axis)].LabelFontSize; }
+
+// ---- chart -----------------------------------------------------------------
+
+QString TChart::Title() const { return FPrivate->TitleText; }
+
+void TChart::SetTitle(const QString& title) {
+  if (FPrivate->TitleText == title)
+    return;
+  FPrivate->TitleText = title;
+  FPrivate->ApplyTitle();
+  Invalidate();
+}
+
+void TChart::SetTitleFontSize(int points) {
+  FPrivate->TitleSize = std::max(1, points);
+  FPrivate->ApplyTitle();
+  Invalidate();
+}
+
+int TChart::TitleFontSize() const { return FPrivate->TitleSize; }
+
+bool TChart::LegendVisible() const { return FPrivate->Plot->legend->visible(); }
+
+void TChart::SetLegendVisible(bool visible) {
+  FPrivate->Plot->legend->setVisible(visible);
+  Invalidate();
+}
+
+QColor TChart::BackgroundColor() const { return FPrivate->Background; }
+
+void TChart::SetBackgroundColor(const QColor& color) {
+  FPrivate->Background = color;
+  if (!color.isValid() || color.alpha() == 0)
+    FPrivate->Plot->setBackground(Qt::NoBrush);
+  else
+    FPrivate->Plot->setBackground(QBrush(color));
+  Invalidate();
+}
+
+void TChart::SetChartMargins(const TMarginsPercent& margins) {
+  FPrivate->Margins = margins;
+  FPrivate->ApplyMargins();
+  Invalidate();
+}
+
+TMarginsPercent TChart::ChartMargins() const { return FPrivate->Margins; }
+void TChart::SetPrintMargins(const TMarginsPercent& margins) { FPrivate->PrintMargins = margins; }
+TMarginsPercent TChart::PrintMargins() const { return FPrivate->PrintMargins; }
+
+void TChart::Refresh() {
+  FPrivate->RangesDirty = true;
+  FPrivate->PrepareForDrawing();
+  // Labels are chosen for the plotting area of the previous layout: when the
+  // layout moved it (first drawing, new label widths), draw once more.
+  const QRect before = FPrivate->Plot->axisRect()->rect();
+  FPrivate->Plot->replot(QCustomPlot::rpImmediateRefresh);
+  if (FPrivate->Plot->axisRect()->rect() != before)
+    FPrivate->Plot->replot(QCustomPlot::rpImmediateRefresh);
+}
+
+void TChart::Invalidate() { FPrivate->Plot->replot(QCustomPlot::rpQueuedReplot); }
+
+// ---- zoom ------------------------------------------------------------------
+
+void TChart::ZoomTo(double xMin, double xMax, double yMin, double yMax) {
+  TPrivate& d = *FPrivate;
+  d.PrepareForDrawing();
+  d.Plot->replot(QCustomPlot::rpImmediateRefresh);
+  const QPointF a(d.Plot->xAxis->coordToPixel(xMin), d.Plot->yAxis->coordToPixel(yMin));
+  const QPointF b(d.Plot->xAxis->coordToPixel(xMax), d.Plot->yAxis->coordToPixel(yMax));
+  d.ZoomToPixelRect(QRectF(a, b));
+}
+
+void TChart::ZoomToPixels(const QRect& rect) {
+  FPrivate->PrepareForDrawing();
+  FPrivate->Plot->replot(QCustomPlot::rpImmediateRefresh);
+  FPrivate->ZoomToPixelRect(QRectF(rect));
+}
+
+void TChart::UndoZoom() {
+  TPrivate& d = *FPrivate;
+  if (!d.ZoomHistory.empty()) {
+    d.RestoreState(d.ZoomHistory.back());
+    d.ZoomHistory.pop_back();
+  }
+  d.RangesDirty = true;
+  d.Plot->replot();
+  emit ZoomUndone();
+}
+
+bool TChart::IsZoomed() const { return !FPrivate->ZoomHistory.empty(); }
+int TChart::ZoomHistoryCount() const { return static_cast<int>(FPrivate->ZoomHistory.size()); }
+void TChart::SetZoomEnabled(bool enabled) { FPrivate->ZoomEnabled = enabled; }
+bool TChart::ZoomEnabled() const { return FPrivate->ZoomEnabled; }
+void TChart::SetPanning(TPanning panning) { FPrivate->Panning = panning; }
+TPanning TChart::Panning() const { return FPrivate->Panning; }
+
+void TChart::PanByPixels(int dx, int dy) {
+  FPrivate->PrepareForDrawing();
+  FPrivate->Plot->replot(QCustomPlot::rpImmediateRefresh);
+  FPrivate->PanPixels(dx, dy);
+}
+
+double TChart::ValueToPixel(TAxisId axis, double value) const {
+  FPrivate->EnsureRanges();
+  return FPrivate->Axis(axis)->coordToPixel(value);
+}
+
+double TChart::PixelToValue(TAxisId axis, double pixel) const {
+  FPrivate->EnsureRanges();
+  return FPrivate->Axis(axis)->pixelToCoord(pixel);
+}
+
+QRect TChart::PlotArea() const { return FPrivate->Plot->axisRect()->rect(); }
+
+// ---- output ----------------------------------------------------------------
+
+QByteArray TChart::ToSvg() {
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  QSvgGenerator generator;
+  generator.setOutputDevice(&buffer);
+  generator.setResolution(logicalDpiX());
+  generator.setSize(size());
+  generator.setViewBox(QRect(QPoint(0, 0), size()));
+  generator.setTitle(FPrivate->TitleText);
+  FPrivate->RenderTo(generator, width(), height(), 1.0);
+  return bytes;
+}
+
+QByteArray TChart::ToPdf() {
+  QByteArray bytes;
+  QBuffer buffer(&bytes);
+  buffer.open(QIODevice::WriteOnly);
+  QPdfWriter writer(&buffer);
+  // Same resolution as the screen, so fonts keep their size relative to the chart.
+  const int dpi = std::max(1, logicalDpiX());
+  writer.setResolution(dpi);
+  writer.setPageSize(QPageSize(QSizeF(width() * 72.0 / dpi, height() * 72.0 / dpi), QPageSize::Point));
+  writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+  writer.setTitle(FPrivate->TitleText);
+  writer.setCreator(QStringLiteral("Propagon"));
+  FPrivate->RenderTo(writer, width(), height(), 1.0);
+  return bytes;
+}
+
+QImage TChart::ToImage() {
+  QImage image(size(), QImage::Format_ARGB32_Premultiplied);
+  image.fill(Qt::transparent);
+  FPrivate->RenderTo(image, width(), height(), 1.0);
+  return image;
+}
+
+bool TChart::CopyToClipboard() {
+  QClipboard* clipboard = QApplication::clipboard();
+  if (!clipboard)
+    return false;
+  const QByteArray svg = ToSvg();
+  const QByteArray pdf = ToPdf();
+  const QImage image = ToImage();
+  if (svg.isEmpty() || image.isNull())
+    return false;
+  auto* mime = new QMimeData;
+  mime->setData(QStringLiteral("image/svg+xml"), svg);
+  if (!pdf.isEmpty())
+    mime->setData(QStringLiteral("application/pdf"), pdf);
+  mime->setImageData(image);
+  clipboard->setMimeData(mime);
+  return true;
+}
+
+bool TChart::Print(QPrinter& printer) {
+  const QRectF page = printer.pageRect(QPrinter::DevicePixel);
+  const TMarginsPercent& m = FPrivate->PrintMargins;
+  const QRectF target(page.width() * m.Left / 100.0, page.height() * m.Top / 100.0,
+                      page.width() * (1.0 - (m.Left + m.Right) / 100.0),
+                      page.height() * (1.0 - (m.Top + m.Bottom) / 100.0));
+  if (target.width() < 1.0 || target.height() < 1.0)
+    return false;
+  // Lay the chart out at screen scale and let the painter enlarge it, so
+  // fonts and pens keep their proportions on paper.
+  const double scale = printer.resolution() / static_cast<double>(std::max(1, logicalDpiX()));
+  const int w = std::max(1, static_cast<int>(target.width() / scale));
+  const int h = std::max(1, static_cast<int>(target.height() / scale));
+  FPrivate->PrepareForDrawing();
+  QCPPainter painter;
+  if (!painter.begin(&printer))
+    return false;
+  painter.setMode(QCPPainter::pmVectorized);
+  painter.setMode(QCPPainter::pmNoCaching);
+  painter.translate(target.topLeft());
+  painter.scale(scale, scale);
+  FPrivate->Plot->toPainter(&painter, w, h);
+  return painter.end();
+}
+
+// ---- events ----------------------------------------------------------------
+
+void TChart::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  FPrivate->ApplyMargins();
+  FPrivate->FitLegendWrap();
+  emit Resized();
+}
+
+bool TChart::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == FPrivate->Plot) {
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseMove:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+      return FPrivate->HandleMouse(event);
+    case QEvent::Wheel:
+      return true;
+    case QEvent::ContextMenu: {
+      // Mouse-made requests come from the right-button release (a right
+      // drag pans); the keyboard's menu key asks directly.
+      auto* menu = static_cast<QContextMenuEvent*>(event);
+      if (menu->reason() != QContextMenuEvent::Mouse)
+        emit ContextMenuRequested(menu->globalPos());
+      return true;
+    }
+    default:
+      break;
+    }
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+} // namespace Charts

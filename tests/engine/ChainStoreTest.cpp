@@ -4,10 +4,14 @@
 
 #include "engine/uDataStruct.h"
 #include "engine/uranmt.h"
+#include "params/uErrors.h"
+#include "params/uParamFile.h"
 #include "tests/support/LogCapture.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
+#include <filesystem>
 #include <random>
 #include <stdexcept>
 #include <string>
@@ -191,6 +195,97 @@ TEST(ChainStoreAllocation, ImpossibleNumbersFailWithTheAllocationErrorPath) {
                                                      "Memory Allocation Error!"}));
     EXPECT_FALSE(s.ChainUnits.Allocated());
   }
+}
+
+// A parameter file in a fresh temporary folder, removed afterwards.
+class ChainStoreFromFile : public ::testing::Test {
+protected:
+  void SetUp() override {
+    FFolder = std::filesystem::temp_directory_path() /
+              ("propagon-store-" + std::to_string(getpid()) + "-" +
+               ::testing::UnitTest::GetInstance()->current_test_info()->name());
+    std::filesystem::create_directories(FFolder);
+  }
+  void TearDown() override { std::filesystem::remove_all(FFolder); }
+  std::string FileName() const { return (FFolder / "run.kpx").string(); }
+  // A free-radical run as the parameter editor writes it, molar masses with
+  // either decimal separator.
+  void WriteFreeRadicalRun(Params::TParameterFile& file) {
+    file.BeginUpdate();
+    file.WriteInteger("General", "ProcessType", 1);
+    file.WriteInteger("SimulationParameters", "InitiatorNumber", 1000);
+    file.WriteInteger("SimulationParameters", "MonomerANumber", 870000);
+    file.WriteInteger("SimulationParameters", "MonomerBNumber", 0);
+    file.WriteString("Components", "MonomerAMolWeight", "104,1512");
+    file.WriteString("Components", "MonomerBMolWeight", "100.1170");
+    file.WriteString("Components", "InitiatorMolWeight", "164,2100");
+    file.WriteString("CheckingPoints", "0", "0");
+    file.WriteString("CheckingPoints", "1", "600,0000");
+    file.WriteString("CheckingPoints", "2", "3600.0000");
+    file.EndUpdate();
+  }
+
+private:
+  std::filesystem::path FFolder;
+};
+
+TEST_F(ChainStoreFromFile, ReadsTheRunFromTheParameterFile) {
+  Params::TParameterFile file(FileName());
+  WriteFreeRadicalRun(file);
+  file.WriteInteger("General", "ExpectedChainsN", 1500);
+  TLogCapture log;
+  TSimState s;
+  s.AllocateMemory(file);
+  EXPECT_FALSE(s.AllocationFailed);
+  EXPECT_EQ(log.Lines(), (std::vector<std::string>{"Reading Memory Requirements...", "Allocate Memory ...",
+                                                   "Process Created Succesfully!"}));
+  EXPECT_EQ(s.ProcessType, ptFreeRadical);
+  EXPECT_EQ(s.ChainsNumber, 2000);
+  EXPECT_EQ(s.MonomerANumber, 870000);
+  EXPECT_EQ(s.MersNumber, 870000);
+  EXPECT_EQ(s.CheckPointsHigh, 2);
+  EXPECT_EQ(s.CheckPointTime, (TRealArray{0.0, 600.0, 3600.0}));
+  EXPECT_DOUBLE_EQ(s.MonomerAMolWeight, 104.1512);
+  EXPECT_DOUBLE_EQ(s.MonomerBMolWeight, 100.117);
+  EXPECT_DOUBLE_EQ(s.InitiatorMolWeight, 82.105); // 164.21 halved
+  EXPECT_EQ(s.ExpectedChainsN, 1500);
+}
+
+TEST_F(ChainStoreFromFile, AtrpKeysAndTheExpectedChainsDefault) {
+  Params::TParameterFile file(FileName());
+  WriteFreeRadicalRun(file);
+  Params::TParameterFile atrpFile((std::filesystem::path(FileName()).parent_path() / "atrp.kpx").string());
+  WriteFreeRadicalRun(atrpFile);
+  atrpFile.WriteInteger("General", "ProcessType", 2);
+  atrpFile.WriteInteger("SimulationParameters", "ActivatorNumber", 120);
+  atrpFile.WriteInteger("SimulationParameters", "OxidizedActivatorNumber", 6);
+  atrpFile.WriteString("Components", "InitiatorAttachMolWeight", "79,9040");
+
+  TSimState radical;
+  radical.AllocateMemory(file);
+  EXPECT_EQ(radical.ExpectedChainsN, 2000); // absent: ChainsNumber
+
+  TSimState atrp;
+  atrp.AllocateMemory(atrpFile);
+  EXPECT_EQ(atrp.ChainsNumber, 1000);
+  EXPECT_EQ(atrp.ActivatorNumber, 120);
+  EXPECT_EQ(atrp.OxidizedActivatorNumber, 6);
+  EXPECT_DOUBLE_EQ(atrp.InitiatorAttachMolWeight, 79.904);
+  EXPECT_DOUBLE_EQ(atrp.InitiatorMolWeight, 164.21); // not halved for ATRP
+}
+
+TEST_F(ChainStoreFromFile, UnreadableMolarMassTakesTheErrorPath) {
+  Params::TParameterFile file(FileName());
+  WriteFreeRadicalRun(file);
+  file.WriteString("Components", "MonomerBMolWeight", "abc");
+  TLogCapture log;
+  TSimState s;
+  bool terminateRequested = false;
+  EXPECT_THROW(s.AllocateMemory(file, [&] { terminateRequested = true; }), Propagon::EConvertError);
+  EXPECT_TRUE(s.AllocationFailed);
+  EXPECT_TRUE(terminateRequested);
+  EXPECT_EQ(log.Lines(), (std::vector<std::string>{"Reading Memory Requirements...", "Allocate Memory ...",
+                                                   "Memory Allocation Error!"}));
 }
 
 // ---------------------------------------------------------------------------

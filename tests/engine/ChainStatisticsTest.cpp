@@ -1,0 +1,221 @@
+// Dyad fractions and molar-mass distributions computed from the chain store.
+
+#include "engine/uDataStruct.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <vector>
+
+namespace {
+
+using namespace Engine;
+
+// MA = 100, MB = 50, MI = 10 g/mol unless a test says otherwise.
+TRunDescription MakeRun(std::uint8_t type, std::int32_t initiators) {
+  TRunDescription run;
+  run.ProcessType = type;
+  run.InitiatorNumber = initiators;
+  run.MonomerANumber = 100000;
+  run.MonomerBNumber = 100000;
+  run.MonomerAMolWeight = 100.0;
+  run.MonomerBMolWeight = 50.0;
+  run.InitiatorMolWeight = 10.0;
+  run.InitiatorAttachMolWeight = 80.0;
+  run.CheckPointTime = {0.0, 10.0};
+  return run;
+}
+
+struct TStore {
+  TSimState S;
+  explicit TStore(const TRunDescription& run) {
+    S.AllocateMemory(run);
+    S.FixedSeed = 1u;
+    S.InitializeRun();
+  }
+  void Grow(std::int32_t chain, std::initializer_list<std::uint8_t> kinds) {
+    for (std::uint8_t k : kinds) ASSERT_TRUE(S.Propagate(chain, k));
+  }
+};
+
+// ---------------------------------------------------------------------------
+// Dyads
+
+TEST(Dyads, FractionsOfAllNeighbourPairs) {
+  TStore store(MakeRun(ptLiving, 4));
+  store.Grow(1, {UnitA, UnitA, UnitB, UnitA}); // AA, AB, BA
+  store.Grow(2, {UnitB, UnitB});               // BB
+  store.Grow(3, {UnitB});                      // DP 1: no pair
+  store.S.CalcDyads(1);
+  // One pair of each kind among four: 0.25 each.
+  for (int j = 0; j < 4; ++j) EXPECT_DOUBLE_EQ(store.S.CPDyads[static_cast<std::size_t>(j)][1], 0.25) << j;
+  EXPECT_EQ(store.S.CPDyads[0][0], 0.0); // other columns untouched
+}
+
+TEST(Dyads, NoPairAtAllGivesZeros) {
+  TStore store(MakeRun(ptLiving, 3));
+  store.Grow(1, {UnitA});
+  store.Grow(2, {UnitB});
+  store.S.CPDyads[2][1] = 0.7; // a stale value is overwritten
+  store.S.CalcDyads(1);
+  for (int j = 0; j < 4; ++j) EXPECT_EQ(store.S.CPDyads[static_cast<std::size_t>(j)][1], 0.0) << j;
+  store.S.CalcDyads(2); // beyond the records: ignored
+  store.S.CalcDyads(-1);
+}
+
+TEST(Dyads, LongRandomChainsAgreeWithAPairByPairCount) {
+  // Chains long enough to cross several blocks of the store, each counted
+  // pair by pair from its plain sequence.
+  TStore store(MakeRun(ptLiving, 6));
+  std::mt19937 rng(5u);
+  std::int64_t counts[4] = {};
+  for (std::int32_t chain = 1; chain <= 6; ++chain) {
+    const std::int32_t length = 100 + static_cast<std::int32_t>(rng() % 1500);
+    std::vector<std::uint8_t> kinds;
+    for (std::int32_t k = 0; k < length; ++k) {
+      // Runs of equal units, so all four pair kinds are well represented.
+      const std::uint8_t kind = kinds.empty() || rng() % 4 == 0 ? static_cast<std::uint8_t>(rng() % 2) : kinds.back();
+      kinds.push_back(kind);
+      ASSERT_TRUE(store.S.Propagate(chain, kind));
+    }
+    for (std::size_t p = 1; p < kinds.size(); ++p) ++counts[2 * kinds[p - 1] + kinds[p]];
+  }
+  store.S.CalcDyads(1);
+  const double total = static_cast<double>(counts[0] + counts[1] + counts[2] + counts[3]);
+  for (int j = 0; j < 4; ++j)
+    EXPECT_DOUBLE_EQ(store.S.CPDyads[static_cast<std::size_t>(j)][1], static_cast<double>(counts[j]) / total) << j;
+}
+
+// ---------------------------------------------------------------------------
+// Mass distributions
+
+TEST(MassDistributions, LivingChainMassAndArrays) {
+  TStore store(MakeRun(ptLiving, 3));
+  store.Grow(1, {UnitA, UnitA, UnitB}); // 10 + 100 + 100 + 50 = 260
+  store.Grow(2, {UnitA});               // 10 + 100 = 110
+  store.S.CalcMassDistributions();
+  const TSimState& s = store.S;
+  // Length: Trunc(dmax x max(MA, MB) + 2 x MI) + 100 = Trunc(3 x 100 + 20) + 100 = 420.
+  ASSERT_EQ(s.MassAxis.size(), 420u);
+  EXPECT_EQ(s.NumberDistribution.size(), 420u);
+  EXPECT_EQ(s.MassAxis[0], 0.0);
+  EXPECT_EQ(s.MassAxis[419], 419.0);
+  EXPECT_EQ(s.NumberDistribution[260], 1.0);
+  EXPECT_EQ(s.NumberDistribution[110], 1.0);
+  EXPECT_DOUBLE_EQ(s.WeightDistribution[260], 260.0);
+  double chains = 0.0;
+  for (double c : s.NumberDistribution) chains += c;
+  EXPECT_EQ(chains, 2.0); // the empty chain 3 is not counted
+  // Mn = (110 + 260) / 2 = 185; Mw = (110^2 + 260^2) / 370 = 79700 / 370.
+  EXPECT_DOUBLE_EQ(s.Mn, 185.0);
+  EXPECT_DOUBLE_EQ(s.Mw, 79700.0 / 370.0);
+  EXPECT_TRUE(s.NeedsAggregation.load());
+}
+
+TEST(MassDistributions, FreeRadicalHydrogenAlternatesOverSingleEndChains) {
+  // MI is halved to 5 for free radical (one half initiator per end).
+  TStore store(MakeRun(ptFreeRadical, 5));
+  TSimState& s = store.S;
+  for (std::int32_t chain : {1, 2, 4, 5}) {
+    s.ChainUnits[chain][0] = 1;
+    store.Grow(chain, {UnitA});
+  }
+  // Chains 2 and 3 recombine before chain 4 starts: chain 2 carries two ends.
+  s.ChainUnits[3][0] = 1;
+  store.Grow(3, {UnitB});
+  ASSERT_TRUE(s.RecombineStrided(2, 3));
+  s.CalcMassDistributions();
+  // In chain order, the chains with one end group gain +h, -h, +h:
+  // chain 1: 100 + 5 + 1.00794 = 106.00794 (bin 106)
+  // chain 2: A + B + 2 ends = 100 + 50 + 10 = 160, no correction
+  // chain 4: 100 + 5 - 1.00794 = 103.99206 (bin 103)
+  // chain 5: 100 + 5 + 1.00794 = 106.00794 (bin 106)
+  EXPECT_EQ(s.NumberDistribution[106], 2.0);
+  EXPECT_EQ(s.NumberDistribution[103], 1.0);
+  EXPECT_EQ(s.NumberDistribution[160], 1.0);
+  EXPECT_DOUBLE_EQ(s.WeightDistribution[106], 2.0 * (105.0 + HydrogenMass));
+  EXPECT_DOUBLE_EQ(s.WeightDistribution[103], 105.0 - HydrogenMass);
+  EXPECT_DOUBLE_EQ(s.Mn, (2.0 * (105.0 + HydrogenMass) + (105.0 - HydrogenMass) + 160.0) / 4.0);
+}
+
+TEST(MassDistributions, AtrpLivingAndDeadChains) {
+  TStore store(MakeRun(ptATRP, 5));
+  TSimState& s = store.S;
+  for (std::int32_t chain = 1; chain <= 5; ++chain) {
+    s.ChainUnits[chain][0] = 1;
+    store.Grow(chain, {UnitA});
+  }
+  // Chain 1 stays living: 100 + MI = 110.
+  s.ChainLiving[2] = 0; // dead, one end: 100 + MX + h = 181.00794
+  s.ChainLiving[3] = 0; // dead, one end: 100 + MX - h = 178.99206
+  ASSERT_TRUE(s.Recombine(4, 5)); // dead, two ends: 200 + 2 MX = 360
+  s.CalcMassDistributions();
+  EXPECT_EQ(s.NumberDistribution[110], 1.0);
+  EXPECT_EQ(s.NumberDistribution[181], 1.0);
+  EXPECT_EQ(s.NumberDistribution[178], 1.0);
+  EXPECT_EQ(s.NumberDistribution[360], 1.0);
+  EXPECT_DOUBLE_EQ(s.Mn, (110.0 + 181.0 + 179.0 + 360.0) / 4.0);
+}
+
+TEST(MassDistributions, AtrpHeavyAttachedGroupStaysInsideTheArrays) {
+  // MX = 300 exceeds MI = 10 by far more than 49 g/mol: the usual length
+  // Trunc(2 x 100 + 20) + 100 = 320 would end before a recombined A-A chain
+  // of 200 + 2 x 300 = 800 g/mol.
+  TRunDescription run = MakeRun(ptATRP, 2);
+  run.InitiatorAttachMolWeight = 300.0;
+  TStore store(run);
+  TSimState& s = store.S;
+  store.Grow(1, {UnitA});
+  store.Grow(2, {UnitA});
+  ASSERT_TRUE(s.Recombine(1, 2));
+  s.CalcMassDistributions();
+  ASSERT_GT(s.NumberDistribution.size(), 800u);
+  EXPECT_EQ(s.NumberDistribution[800], 1.0);
+  EXPECT_DOUBLE_EQ(s.Mn, 800.0);
+}
+
+TEST(MassDistributions, NothingWhileNoChainHasGrown) {
+  TStore store(MakeRun(ptLiving, 3));
+  TSimState& s = store.S;
+  s.MassAxis = {7.0};
+  s.Mn = 42.0;
+  s.Mw = 43.0;
+  s.CalcMassDistributions();
+  EXPECT_EQ(s.MassAxis, (TRealArray{7.0}));
+  EXPECT_EQ(s.Mn, 42.0);
+  EXPECT_EQ(s.Mw, 43.0);
+  EXPECT_FALSE(s.NeedsAggregation.load());
+}
+
+TEST(MassDistributions, FreeRadicalWithHalfTheSlotsGrownIsComputed) {
+  // Two initiator molecules give four chain slots. With two chains grown the
+  // DP-0 count (2) equals the initiator count, which is not "nothing grown":
+  // the statistics must follow the store.
+  TStore store(MakeRun(ptFreeRadical, 2));
+  TSimState& s = store.S;
+  s.ChainUnits[1][0] = 1;
+  s.ChainUnits[2][0] = 1;
+  store.Grow(1, {UnitA});
+  store.Grow(2, {UnitA, UnitA});
+  ASSERT_EQ(s.DPDistribution[0], s.CPInitiator[0]);
+  s.CalcMassDistributions();
+  // 100 + 5 + h and 200 + 5 - h: Mn = 310 / 2 = 155.
+  EXPECT_DOUBLE_EQ(s.Mn, 155.0);
+  EXPECT_EQ(s.NumberDistribution[106], 1.0);
+  EXPECT_EQ(s.NumberDistribution[203], 1.0);
+}
+
+TEST(MassDistributions, OtherProcessTypesOnlyResizeTheArrays) {
+  TRunDescription run = MakeRun(7, 2);
+  TStore store(run);
+  TSimState& s = store.S;
+  store.Grow(1, {UnitB});
+  s.Mn = 9.0;
+  s.CalcMassDistributions();
+  // Trunc(1 x 100 + 20) + 100 = 220 empty bins; the averages stay.
+  EXPECT_EQ(s.MassAxis.size(), 220u);
+  for (double c : s.NumberDistribution) ASSERT_EQ(c, 0.0);
+  EXPECT_EQ(s.Mn, 9.0);
+}
+
+} // namespace

@@ -319,7 +319,7 @@ public:
   // in the interval when it was more than once, and starts a new interval.
   void LogRefusalSummary();
 
-  // ---- statistics (Part of the check-point cycle and end of run) ----
+  // ---- statistics (each check point, pause and end of run) ----
 
   // Dyad fractions of all chains into column k of CPDyads (ignored when k is
   // outside the allocated records).

@@ -328,6 +328,16 @@ TEST(ChainStoreReset, SeedsTheGeneratorAndTellsTheViews) {
   std::mt19937 reference(777u);
   EXPECT_EQ(RandomInt32(), static_cast<std::uint32_t>(reference()));
   EXPECT_EQ(observer.Calls, (std::vector<std::string>{"StructureFormResize", "InitializePlots"}));
+
+  // Without a fixed seed a run seeds with the millisecond tick counter read
+  // during InitializeRun (compared modulo 2^32, as the counter wraps).
+  s.FixedSeed.reset();
+  const std::uint32_t before = GetTickCount();
+  s.InitializeRun();
+  const std::uint32_t after = GetTickCount();
+  EXPECT_LE(s.SeedUsed - before, after - before);
+  std::mt19937 tickSeeded(s.SeedUsed);
+  EXPECT_EQ(RandomInt32(), static_cast<std::uint32_t>(tickSeeded()));
 }
 
 TEST(ChainStoreReset, SecondResetEmptiesEveryChainAgain) {

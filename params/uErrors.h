@@ -19,6 +19,14 @@ public:
   virtual const char* KindName() const noexcept = 0;
   // Kind, CR LF and message: the text of the message box.
   std::string FullText() const { return std::string(KindName()) + "\r\n" + what(); }
+
+  // The input the error is about ("Components/MonomerADensity"), when known:
+  // the command line names it, the editor may put the focus there.
+  const std::string& Field() const { return FField; }
+  void SetField(std::string field) { FField = std::move(field); }
+
+private:
+  std::string FField;
 };
 
 // A text that is not a number of the wanted kind.

@@ -1,0 +1,245 @@
+#include "params/uMemoryCheck.h"
+#include "params/uNumberFormat.h"
+#include "params/uValidation.h"
+#include "tests/params/ProcessValues.h"
+#include "tests/params/RecordingReporter.h"
+#include "tests/support/LogCapture.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace Params;
+using ParamsTest::TRecordingReporter;
+using Strings = std::vector<std::string>;
+
+constexpr std::int64_t Terabyte = 1LL << 40;
+
+class Validation : public ::testing::Test {
+protected:
+  Validation() { SetFree(Terabyte); }
+  ~Validation() override { SetAvailableMemorySource({}); }
+  void SetFree(std::int64_t bytes) {
+    SetAvailableMemorySource([bytes] { return bytes; });
+  }
+  TValidationOutcome Validate(TProcessValues& v, TMolMassLookup lookup = ParamsTest::FakeMolMass()) {
+    FReporter.Messages.clear();
+    return ValidateParameters(v, FState, TValidationContext{FReporter, std::move(lookup)});
+  }
+  bool Shown(const std::string& message) const { return FReporter.Contains(message); }
+
+  Propagon::TSeparatorGuard FGuard{'.', ','};
+  TestSupport::TLogCapture FLog;
+  TRecordingReporter FReporter;
+  TValidationState FState;
+  TProcessValues FValues = ParamsTest::FreeRadicalByConcentration();
+};
+
+TEST_F(Validation, AValidDescriptionIsAcceptedAndItsStateKept) {
+  const auto outcome = Validate(FValues);
+  ASSERT_EQ(outcome.Result, TValidationResult::Valid);
+  EXPECT_FALSE(FState.ValidationFailed);
+  EXPECT_EQ(FState.NI, 1000);
+  EXPECT_DOUBLE_EQ(FState.I0, 0.01);
+  EXPECT_EQ(FState.NA, 100000);
+  EXPECT_EQ(FState.NB, 50000);
+  // Free radical, N_I = 1000, three check points (H = 2):
+  // 2001 x 32768 + 12000 + 12 x 3 + 4 x 32768 + 80 x 3 + 310000000.
+  EXPECT_EQ(FState.RequiredMemoryEstimate, 2001LL * 32768 + 12000 + 36 + 131072 + 240 + 310000000);
+  EXPECT_EQ(FValues.CheckingPointsNumber, 3);
+  EXPECT_TRUE(Shown("information: All Parameters are Valid!"));
+  EXPECT_TRUE(FLog.Contains("All Parameters are Valid!"));
+  EXPECT_TRUE(FLog.HasPrefix("Available Memory: "));  // the memory report is always logged
+}
+
+TEST_F(Validation, InitiatorNumberMustBeAPositiveInteger) {
+  for (const char* number : {"0", "-5"}) {
+    FValues.InitiatorNumber = number;
+    const auto outcome = Validate(FValues);
+    EXPECT_EQ(outcome.Result, TValidationResult::Error);
+    EXPECT_EQ(FReporter.Messages, (Strings{"error: EMathError\r\nRequired an Integer Value>0"})) << number;
+  }
+  FValues.InitiatorNumber = "12.5";
+  const auto outcome = Validate(FValues);
+  EXPECT_EQ(outcome.ErrorKind, "EConvertError");
+  EXPECT_EQ(outcome.Field, "General/InitiatorNumber");
+  EXPECT_EQ(FReporter.Messages, (Strings{"error: EConvertError\r\n'12.5' is not a valid integer value"}));
+}
+
+TEST_F(Validation, MoleculeNumbersMustFitThirtyTwoBits) {
+  // N_I = 1 at I0 = 1 mol/L: the monomer concentration is the molecule number.
+  FValues.ProcessType = 3;
+  FValues.InitiatorNumber = "1";
+  FValues.Components[ciInitiator].Amount = "1";
+  FValues.Components[ciMonomerB].Amount = "0";
+  FValues.Components[ciMonomerA].Amount = "2147483646";
+  EXPECT_EQ(Validate(FValues).Result, TValidationResult::Valid);
+  EXPECT_EQ(FState.NA, 2147483646);
+  FValues.Components[ciMonomerA].Amount = "2147483647";
+  EXPECT_EQ(Validate(FValues).Result, TValidationResult::Error);
+  EXPECT_TRUE(Shown("error: EMathError\r\nMonomerA Molecules Number Exceeds the Maximal Integer!"));
+  // Each monomer fits, the sum does not.
+  FValues.Components[ciMonomerA].Amount = "2000000000";
+  FValues.Components[ciMonomerB].Amount = "200000000";
+  EXPECT_EQ(Validate(FValues).Result, TValidationResult::Error);
+  EXPECT_TRUE(Shown("error: EMathError\r\nMonomers Molecules Number Exceeds the Maximal Integer!"));
+}
+
+TEST_F(Validation, ActivatorBoundIsOneHigherThanTheMonomerBound) {
+  FValues.ProcessType = 2;
+  FValues.InitiatorNumber = "1";
+  FValues.Components[ciInitiator].Amount = "1";
+  FValues.Activation = {"1", "1", "1", "1E7", "1E7", "1E7"};
+  TComponentValues& activator = FValues.Components[ciActivator];
+  activator = {cuConcentration, "2147483647", "1", "", "1", "CuBr", "2", "", 143.45};
+  EXPECT_EQ(Validate(FValues).Result, TValidationResult::Valid);
+  EXPECT_EQ(FState.NL, 2147483647);
+  EXPECT_EQ(FState.NLX, 2147483647);  // ratio 1
+  activator.Oxidized = "0.25";  // 2147483647 x 0.25 = 536870911.75 -> 536870912
+  EXPECT_EQ(Validate(FValues).Result, TValidationResult::Valid);
+  EXPECT_EQ(FState.NLX, 536870912);
+  activator.Amount = "2147483648";
+  EXPECT_EQ(Validate(FValues).Result, TValidationResult::Error);
+  EXPECT_TRUE(Shown("error: EMathError\r\nActivator Molecules Number Exceeds the Maximal Integer!"));
+  activator.Amount = "2147483647";
+  activator.Oxidized = "1.5";
+  EXPECT_EQ(Validate(FValues).Result, TValidationResult::Error);
+  EXPECT_TRUE(Shown("error: EMathError\r\nOxidizedActivator Molecules Number Exceeds the Maximal Integer!"));
+}
+
+TEST_F(Validation, FewRadicalsInTheSimulatedVolumeOnlyWarn) {
+  // I0 = 0.01, kd = 1E-5, all kt = 1E8: R = sqrt(1E-5 x 0.01 / 1E8) = 3.16E-8 mol/L.
+  FValues.InitDecomposit = "1E-5";
+  FValues.Termination.fill("1E8");
+  const std::string warning = "warning: [R*] is very low!\n\rAn effect of confined volume will appear\n\rfor current settings";
+  FValues.InitiatorNumber = "1000000";  // 1E6 x 3.16E-8 / 0.01 = 3.2 radicals: no warning
+  EXPECT_EQ(Validate(FValues).Result, TValidationResult::Valid);
+  EXPECT_FALSE(Shown(warning));
+  FValues.InitiatorNumber = "100000";  // 0.32 radicals: warning, and the validation goes on
+  EXPECT_EQ(Validate(FValues).Result, TValidationResult::Valid);
+  EXPECT_TRUE(Shown(warning));
+  EXPECT_TRUE(Shown("information: All Parameters are Valid!"));
+}
+
+TEST_F(Validation, ArithmeticFaultsAreShownWithTheirKind) {
+  FValues.Termination.fill("0");  // kd x I0 / 0
+  EXPECT_EQ(Validate(FValues).ErrorKind, "EZeroDivide");
+  EXPECT_TRUE(Shown("error: EZeroDivide\r\nFloating point division by zero"));
+  FValues.InitDecomposit = "0";  // 0 / 0
+  EXPECT_EQ(Validate(FValues).ErrorKind, "EInvalidOp");
+  EXPECT_TRUE(Shown("error: EInvalidOp\r\nInvalid floating point operation"));
+  FValues = ParamsTest::FreeRadicalByConcentration();
+  FValues.Components[ciMonomerA].Amount = "1E300";  // 1E300 x V x N_Av overflows
+  EXPECT_EQ(Validate(FValues).ErrorKind, "EOverflow");
+  EXPECT_TRUE(Shown("error: EOverflow\r\nFloating point overflow"));
+  FValues = ParamsTest::FreeRadicalByConcentration();
+  FValues.Components[ciInitiator].Amount = "0";  // I0 = 0: the scale divides by zero
+  EXPECT_EQ(Validate(FValues).ErrorKind, "EZeroDivide");
+}
+
+TEST_F(Validation, DescriptionsWithoutTypeOrTimeScaleAreRefused) {
+  FValues.ProcessType = -1;
+  EXPECT_EQ(Validate(FValues).Result, TValidationResult::Error);
+  EXPECT_TRUE(Shown("error: EMathError\r\nProcess Type not Selected!"));
+
+  FValues.ProcessType = 0;
+  FValues.Propagation.fill("0");
+  EXPECT_EQ(Validate(FValues).Result, TValidationResult::Error);
+  EXPECT_TRUE(Shown("error: EMathError\r\nAll Propagation and Chain Transfer Rate Constants are 0! "
+                    "Living Polymerization has no Time Scale"));
+  FValues.Propagation[7] = "5";  // chain transfer alone gives a time scale
+  EXPECT_EQ(Validate(FValues).Result, TValidationResult::Valid);
+  FValues.Components[ciMonomerA].Amount = "0";
+  FValues.Components[ciMonomerB].Amount = "0";
+  EXPECT_EQ(Validate(FValues).Result, TValidationResult::Error);
+  EXPECT_TRUE(Shown("error: EMathError\r\nNo Monomer Molecules! Living Polymerization has no Time Scale"));
+}
+
+TEST_F(Validation, HandWrittenRatesAndCheckingPointsAreChecked) {
+  FValues.Termination[2] = "-1";
+  auto outcome = Validate(FValues);
+  EXPECT_EQ(outcome.ErrorMessage, "NonNegative Value Required");
+  EXPECT_EQ(outcome.Field, "ChemicalRates/DisprBB");
+  FValues = ParamsTest::FreeRadicalByConcentration();
+  FValues.CheckingPoints = {"0", "10", "5", "20"};
+  outcome = Validate(FValues);
+  EXPECT_EQ(outcome.ErrorMessage, "Value in Line 2 must be Lower than the Next Ones");
+  FValues.CheckingPoints = {"0", "", "10", "10", "20"};  // empty lines skipped, equal neighbours pass
+  EXPECT_EQ(Validate(FValues).Result, TValidationResult::Valid);
+  EXPECT_EQ(FValues.CheckingPointsNumber, 4);
+  FValues.CheckingPoints = {"0"};
+  outcome = Validate(FValues);
+  EXPECT_EQ(outcome.Field, "CheckingPoints");
+}
+
+TEST_F(Validation, MonomerBMayBeAbsentButNeedsAFormula) {
+  FValues.Components[ciMonomerB].Amount = "0";
+  EXPECT_EQ(Validate(FValues).Result, TValidationResult::Valid);
+  EXPECT_EQ(FState.NB, 0);
+  FValues.Components[ciMonomerB].Formula = "";
+  EXPECT_EQ(Validate(FValues).Result, TValidationResult::Invalid);
+  EXPECT_TRUE(FState.ValidationFailed);
+  EXPECT_TRUE(Shown("error: Invalid Formula for \"MonomerB Formula\""));
+  EXPECT_FALSE(Shown("information: All Parameters are Valid!"));
+}
+
+TEST_F(Validation, ComponentChecksInTheSumOfComponentsMode) {
+  FValues.MixtureVolume = 1;
+  FValues.Components[ciSolvent] = {cuVolume, "80", "1", "", "", "", "2", "", 0.0};
+  FValues.Components[ciMonomerA] = {cuWeight, "10", "0", "", "", "C8H8", "2", "", 0.0};
+  // Density 0: the component box, then its volume 10 g / 0 ends the validation.
+  EXPECT_EQ(Validate(FValues).ErrorKind, "EZeroDivide");
+  EXPECT_TRUE(Shown("error: Invalid Density or Volume for MonomerA"));
+  EXPECT_TRUE(FState.ValidationFailed);
+  // Given in moles, the density is not used and not checked.
+  FValues.Components[ciMonomerA] = {cuMoles, "0.1", "", "10", "", "C8H8", "2", "", 0.0};
+  EXPECT_EQ(Validate(FValues).Result, TValidationResult::Valid);
+  EXPECT_EQ(FValues.TotalVolume, "90.00");  // 80 mL solvent + 10 mL typed for A + 0 for B
+}
+
+TEST_F(Validation, VolumeOfMonomerAInTheTotalKnownModeIsOnlyAWarning) {
+  FValues.Components[ciMonomerA] = {cuVolume, "0", "0.9", "", "", "C8H8", "2", "", 0.0};
+  const auto outcome = Validate(FValues);
+  EXPECT_TRUE(Shown("error: Invalid Volume of MonomerA"));
+  EXPECT_EQ(outcome.Result, TValidationResult::Valid);
+  EXPECT_EQ(FState.NA, 0);
+}
+
+TEST_F(Validation, InvalidFormulasAndAMissingLibrary) {
+  FValues.Components[ciInitiator].AttachedGroup = "Q";
+  EXPECT_EQ(Validate(FValues).Result, TValidationResult::Invalid);
+  EXPECT_TRUE(Shown("error: Invalid Formula for \"Initiator Attached Group\""));
+  EXPECT_TRUE(FLog.Contains("Invalid Formula for \"Initiator Attached Group\""));
+
+  FValues = ParamsTest::FreeRadicalByConcentration();
+  EXPECT_EQ(Validate(FValues, TMolMassLookup{}).Result, TValidationResult::Invalid);
+  int notAssigned = 0;
+  for (const auto& line : FLog.Lines())
+    notAssigned += line == "Function not Assigned! Error in \"libMaldi.so\"!";
+  EXPECT_EQ(notAssigned, 4);  // initiator formula and group, monomers A and B
+  EXPECT_EQ(FValues.Components[ciMonomerA].MolarMass, 0.0);
+}
+
+TEST_F(Validation, TooLittleMemoryFailsWithTheMemoryWarning) {
+  SetFree(100000000);  // 100 MB is less than the 310 MB allowance alone
+  const auto outcome = Validate(FValues);
+  EXPECT_EQ(outcome.Result, TValidationResult::Invalid);
+  EXPECT_TRUE(FState.ValidationFailed);
+  ASSERT_FALSE(FReporter.Messages.empty());
+  EXPECT_EQ(FReporter.Messages.back().rfind("warning: Available Memory: 97 656 kB", 0), 0u);  // 1E8 / 1024
+  EXPECT_FALSE(Shown("information: All Parameters are Valid!"));
+  EXPECT_EQ(FState.RequiredMemoryEstimate, 0);  // unchanged by a failed validation
+}
+
+TEST_F(Validation, AnErrorLeavesTheFailureFlagAsItWas) {
+  FValues.Components[ciMonomerA].Formula = "Xx";  // A is invalid: the flag is set...
+  FValues.Components[ciMonomerB].Amount = "x";    // ...then B's amount ends the validation
+  const auto outcome = Validate(FValues);
+  EXPECT_EQ(outcome.Result, TValidationResult::Error);
+  EXPECT_EQ(outcome.Field, "Components/MonomerBAmount");
+  EXPECT_TRUE(FState.ValidationFailed);
+  EXPECT_TRUE(Shown("error: Invalid Formula for \"MonomerA Formula\""));  // stays shown
+  EXPECT_TRUE(Shown("error: EConvertError\r\n'x' is not a valid floating point value"));
+}
+
+} // namespace

@@ -6,12 +6,23 @@ namespace Maldi {
 
 namespace {
 
+// Hot loops are built twice, for AVX2 and for the x86-64 baseline, and the
+// loader picks the one the processor runs. Both execute the same IEEE
+// multiplications, additions and divisions lane by lane, so they produce
+// the same bits; only the number of lanes differs.
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(__clang__)
+#define MALDI_HOT_LOOP __attribute__((target_clones("avx2", "default")))
+#else
+#define MALDI_HOT_LOOP
+#endif
+
 // sumW[k] and sumM[k] (k < lg + lf - 1, zeroed by the caller) receive, for
 // i = 0 ... lg - 1 in this order, w = g[i] x f[k - i] and w x (f mass + g mass).
 // Running i outside and k inside adds to every k in increasing i, which is the
 // textbook order of the sum, and leaves the inner loop free of a carried
 // dependency so that the compiler can vectorize it across k. Terms outside
 // a peak's range are never added, so no zero term changes a sign or a bit.
+MALDI_HOT_LOOP
 void ConvoluteSums(const double* __restrict gMass, const double* __restrict gAbundance, std::size_t lg,
                    const double* __restrict fMass, const double* __restrict fAbundance, std::size_t lf,
                    double* __restrict sumW, double* __restrict sumM) {
@@ -25,6 +36,16 @@ void ConvoluteSums(const double* __restrict gMass, const double* __restrict gAbu
       w[j] += product;
       s[j] += product * (fMass[j] + m);
     }
+  }
+}
+
+// mass[k] = sumM[k] / sumW[k], or PlaceholderMass where nothing was summed.
+MALDI_HOT_LOOP
+void MeanMasses(const double* __restrict sumM, const double* __restrict sumW, std::size_t size,
+                double* __restrict mass) {
+  for (std::size_t k = 0; k < size; ++k) {
+    const double mean = sumM[k] / sumW[k];
+    mass[k] = sumW[k] != 0.0 ? mean : PlaceholderMass;
   }
 }
 
@@ -131,12 +152,9 @@ void TPatternCalculator::ConvolutePruned(const TArrays& g, const TArrays& f, TAr
   ConvoluteSums(g.Mass.data(), g.Abundance.data(), g.Size(), f.Mass.data(), f.Abundance.data(),
                 f.Size(), FSumW.data(), FSumM.data());
   const auto [first, last] = KeptRange(FSumW, size, FLimit);
+  out.Abundance.assign(FSumW.begin() + std::ptrdiff_t(first), FSumW.begin() + std::ptrdiff_t(last));
   out.Mass.resize(last - first);
-  out.Abundance.resize(last - first);
-  for (std::size_t k = first; k < last; ++k) {
-    out.Abundance[k - first] = FSumW[k];
-    out.Mass[k - first] = MeanMass(FSumM[k], FSumW[k]);
-  }
+  MeanMasses(FSumM.data() + first, FSumW.data() + first, last - first, out.Mass.data());
 }
 
 Pattern TPatternCalculator::Calculate(const Composition& composition) {

@@ -9,8 +9,7 @@
 #include <cmath>
 #include <cstdio>
 #include <limits>
-#include <map>
-#include <memory>
+#include <vector>
 
 namespace Maldi {
 
@@ -88,30 +87,27 @@ private:
   bool FGood = true;
 };
 
-// Encoded records of the current and the previous row of the table, by
-// molecule. Tables often repeat molecules: every record of a row when
-// formula B is empty, the previous row shifted by one when B equals A. Two
-// rows bound the memory however large n is.
-class TRecordCache {
-public:
-  const std::string* Find(const Composition& molecule) const {
-    if (auto found = FCurrent.find(molecule); found != FCurrent.end())
-      return &found->second;
-    if (auto found = FPrevious.find(molecule); found != FPrevious.end())
-      return &found->second;
-    return nullptr;
-  }
-  void Store(const Composition& molecule, std::string record) {
-    FCurrent.emplace(molecule, std::move(record));
-  }
-  void NextRow() {
-    FPrevious = std::move(FCurrent);
-    FCurrent.clear();
-  }
-
-private:
-  std::map<Composition, std::string> FCurrent, FPrevious;
+// The molecules and encoded records of one row of the table.
+struct TRowEntry {
+  Composition Molecule;
+  std::string Record;
 };
+
+// A record already encoded for the same molecule in this row or the previous
+// one. Tables often repeat molecules: every record of a row when formula B is
+// empty, the previous row shifted by one when B equals A, the previous row
+// when A is empty. Two rows bound the memory however large n is.
+const std::string* RepeatedRecord(const Composition& molecule, const std::vector<TRowEntry>& current,
+                                  const std::vector<TRowEntry>& previous) {
+  const std::size_t j = current.size();
+  if (j > 0 && current[j - 1].Molecule == molecule)
+    return &current[j - 1].Record;
+  if (j + 1 < previous.size() && previous[j + 1].Molecule == molecule)
+    return &previous[j + 1].Record;
+  if (j < previous.size() && previous[j].Molecule == molecule)
+    return &previous[j].Record;
+  return nullptr;
+}
 
 } // namespace
 
@@ -160,33 +156,43 @@ int32_t PrepareTableWith(TRecordKind kind, const TSpectrumRequest& request,
   AppendInt32(out, ceiling);
   AppendInt32(out, n);
 
-  TRecordCache cache;
+  // The molecules cation + end groups + i A + j B, built by adding units as
+  // the loops advance.
+  std::vector<TRowEntry> previous, current;
+  previous.reserve(std::size_t(n) + 1);
+  current.reserve(std::size_t(n) + 1);
+  Composition rowStart = ends;
   for (int32_t i = 0; i <= n; ++i) {
+    current.clear();
+    Composition working = rowStart;
     for (int32_t j = 0; j <= n; ++j) {
-      Composition molecule = Molecule(ends, a, b, i, j);
+      Composition molecule = working;
       if (kind == TRecordKind::AbstractedPattern) {
         // One hydrogen atom less; without one there is no such molecule and
         // the pattern comes out empty.
         int32_t& hydrogen = molecule[AbstractedElement];
         hydrogen = hydrogen > std::numeric_limits<int32_t>::min() ? hydrogen - 1 : hydrogen;
-        if (hydrogen == 0)
-          molecule.erase(AbstractedElement);
       }
-      if (const std::string* cached = cache.Find(molecule)) {
-        out += *cached;
+      std::erase_if(molecule, [](const auto& entry) { return entry.second == 0; });
+      std::string record;
+      if (const std::string* repeated = RepeatedRecord(molecule, current, previous)) {
+        record = *repeated;
       } else {
         Pattern pattern = calculator.Calculate(molecule);
-        std::string record;
         if (kind == TRecordKind::HighestPeak)
           AppendHighestPeakRecord(record, pattern);
         else
           AppendPatternRecord(record, pattern);
-        out += record;
-        cache.Store(molecule, std::move(record));
       }
+      out += record;
+      current.push_back(TRowEntry{std::move(molecule), std::move(record)});
       writer.FlushIfFull();
+      if (j < n)
+        AddComposition(working, b);
     }
-    cache.NextRow();
+    std::swap(previous, current);
+    if (i < n)
+      AddComposition(rowStart, a);
   }
   if (!writer.Close()) {
     WriteDiagnostic(u"Could not write spectrum table file: " + FromNarrow(fileName) + u"\n");

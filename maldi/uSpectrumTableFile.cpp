@@ -1,6 +1,7 @@
 #include "maldi/uSpectrumTableFile.h"
 
 #include <ostream>
+#include <type_traits>
 
 namespace Maldi {
 
@@ -23,18 +24,32 @@ std::ptrdiff_t HighestPeak(const Pattern& pattern) {
 
 } // namespace
 
+namespace {
+
+// Little-endian bytes of `value` at `at`.
+template <class T>
+void PutLittleEndian(char* at, T value) {
+  if constexpr (std::endian::native == std::endian::little) {
+    std::memcpy(at, &value, sizeof value);
+  } else {
+    using Bits = std::conditional_t<sizeof(T) == 4, uint32_t, uint64_t>;
+    const auto bits = std::bit_cast<Bits>(value);
+    for (std::size_t k = 0; k < sizeof value; ++k)
+      at[k] = char((bits >> (8 * k)) & 0xFF);
+  }
+}
+
+} // namespace
+
 void AppendInt32(std::string& out, int32_t value) {
-  const auto bits = uint32_t(value);
-  const char raw[4] = {char(bits & 0xFF), char((bits >> 8) & 0xFF), char((bits >> 16) & 0xFF),
-                       char((bits >> 24) & 0xFF)};
+  char raw[4];
+  PutLittleEndian(raw, value);
   out.append(raw, 4);
 }
 
 void AppendDouble(std::string& out, double value) {
-  const auto bits = std::bit_cast<uint64_t>(value);
   char raw[8];
-  for (int k = 0; k < 8; ++k)
-    raw[k] = char((bits >> (8 * k)) & 0xFF);
+  PutLittleEndian(raw, value);
   out.append(raw, 8);
 }
 
@@ -47,11 +62,16 @@ void AppendPatternRecord(std::string& out, Pattern& pattern) {
     return;
   }
   const double factor = 100.0 / pattern[std::size_t(highest)].abundance;
-  AppendInt32(out, int32_t(pattern.size()));
+  const std::size_t start = out.size();
+  out.resize(start + RecordCountSize + PeakRecordSize * pattern.size());
+  char* at = out.data() + start;
+  PutLittleEndian(at, int32_t(pattern.size()));
+  at += RecordCountSize;
   for (Peak& peak : pattern) {
     peak.abundance *= factor;
-    AppendDouble(out, peak.mass);
-    AppendDouble(out, peak.abundance);
+    PutLittleEndian(at, peak.mass);
+    PutLittleEndian(at + 8, peak.abundance);
+    at += PeakRecordSize;
   }
 }
 

@@ -262,6 +262,15 @@ void TSimThread::Execute() {
   case ptLiving:
     SimulateLiving(FRun);
     break;
+  case ptFreeRadical:
+    SimulateFreeRadical(FRun);
+    break;
+  case ptATRP:
+    SimulateATRP(FRun);
+    break;
+  case ptLivingReversible:
+    SimulateLivingReversible(FRun);
+    break;
   default:
     // No kernel for this type: the run ends at once.
     break;

@@ -1,0 +1,296 @@
+// Atom-transfer radical (co)polymerization (ATRP).
+//
+// Every chain starts from an initiator capped by a transferable atom X. The
+// activator L takes X away and makes the end a radical (R-X + L -> R* + LX);
+// the oxidized activator LX gives it back (R* + LX -> R-X + L). Only radical
+// ends add monomer; two radicals terminate by disproportionation or
+// recombination. Gillespie's direct method over 18 channels, with six
+// unordered lists (capped and radical ends of kind I, A, B) so that picking a
+// random member is constant time.
+
+#include "engine/uKernelRates.h"
+#include "engine/uKernelSupport.h"
+#include "engine/uKernels.h"
+#include "engine/uranmt.h"
+#include "params/uLogMessage.h"
+#include "params/uParamFile.h"
+
+#include <cmath>
+
+namespace Engine {
+
+TATRPRates ReadATRPRates(const Params::TParameterFile& file) {
+  TRateReader read(file, TRateReader::rrLocal);
+  TATRPRates r;
+  r.kAA = read("A*A");
+  r.kAB = read("A*B");
+  r.kBA = read("B*A");
+  r.kBB = read("B*B");
+  r.kIA = read("I*A");
+  r.kIB = read("I*B");
+  r.kaI = read("ActivI");
+  r.kaA = read("ActivA");
+  r.kaB = read("ActivB");
+  r.kdeI = read("DeactI");
+  r.kdeA = read("DeactA");
+  r.kdeB = read("DeactB");
+  r.kdAA = read("DisprAA");
+  r.kdAB = read("DisprAB");
+  r.kdBB = read("DisprBB");
+  r.kcAA = read("RecombAA");
+  r.kcAB = read("RecombAB");
+  r.kcBB = read("RecombBB");
+  return r;
+}
+
+namespace {
+
+class TATRPKernel {
+public:
+  TATRPKernel(TSimRun& run, const TATRPRates& rates) : FRun(run), FState(run.State), FRates(rates) {}
+
+  void Run();
+
+private:
+  void Advance(double tEnd);
+  void StoreRecord(std::int32_t k);
+
+  TSimRun& FRun;
+  TSimState& FState;
+  const TATRPRates FRates;
+
+  double FTime = 0.0;
+  double FJA = 0.0, FJB = 0.0;
+  double FJAPrev = 0.0, FJBPrev = 0.0;
+  std::int32_t FFreeA = 0, FFreeB = 0;
+  std::int32_t FActivator = 0, FDeactivator = 0; // L and LX molecules
+  std::uint64_t FSteps = 0;
+};
+
+void TATRPKernel::Run() {
+  TSimState& s = FState;
+  s.InitializeRun();
+  FFreeA = s.MonomerANumber;
+  FFreeB = s.MonomerBNumber;
+  FActivator = s.ActivatorNumber;
+  FDeactivator = s.OxidizedActivatorNumber;
+  FRun.ResetCounters();
+
+  RunCheckPointCycle(
+      FRun, [this](std::int32_t, double tEnd) { Advance(tEnd); },
+      [this](std::int32_t k) { StoreRecord(k); });
+
+  if (s.DeadChainsNumber == s.ChainsNumber) Propagon::LogMessage("All Chains Terminated!");
+  if (static_cast<std::int64_t>(FFreeA) + FFreeB == 0) Propagon::LogMessage("All Monomer Consumed!");
+}
+
+void TATRPKernel::StoreRecord(std::int32_t k) {
+  TSimState& s = FState;
+  const std::size_t i = static_cast<std::size_t>(k);
+  s.CPInitiator[i] = s.DormantINumber + s.ActiveINumber;
+  s.CPMonomerA[i] = FFreeA;
+  s.CPMonomerB[i] = FFreeB;
+  StoreCentreAverages(s, k, FTime, FJA - FJAPrev, FJB - FJBPrev, s.ActiveANumber, s.ActiveBNumber);
+  FJAPrev = FJA;
+  FJBPrev = FJB;
+  s.CPDeadChains[i] = s.DeadChainsNumber;
+}
+
+// One check-point interval; counts in locals as in the free-radical kernel.
+void TATRPKernel::Advance(double tEnd) {
+  TSimState& s = FState;
+  const TATRPRates& r = FRates;
+  TRunControl& control = FRun.Control;
+
+  std::int32_t* const dormantI = s.DormantI.data();
+  std::int32_t* const dormantA = s.DormantA.data();
+  std::int32_t* const dormantB = s.DormantB.data();
+  std::int32_t* const activeI = s.ActiveI.data();
+  std::int32_t* const activeA = s.ActiveA.data();
+  std::int32_t* const activeB = s.ActiveB.data();
+  std::uint8_t* const living = s.ChainLiving.data();
+  std::int32_t nIX = s.DormantINumber, nAX = s.DormantANumber, nBX = s.DormantBNumber;
+  std::int32_t nIs = s.ActiveINumber, nAs = s.ActiveANumber, nBs = s.ActiveBNumber;
+  std::int32_t nA = FFreeA, nB = FFreeB;
+  std::int32_t nL = FActivator, nLX = FDeactivator;
+  double t = FTime;
+  double ja = FJA;
+  double jb = FJB;
+  std::uint64_t steps = FSteps;
+
+  auto writeBack = [&]() {
+    s.DormantINumber = nIX;
+    s.DormantANumber = nAX;
+    s.DormantBNumber = nBX;
+    s.ActiveINumber = nIs;
+    s.ActiveANumber = nAs;
+    s.ActiveBNumber = nBs;
+    FFreeA = nA;
+    FFreeB = nB;
+    FActivator = nL;
+    FDeactivator = nLX;
+    FTime = t;
+    FJA = ja;
+    FJB = jb;
+    FSteps = steps;
+    FRun.PublishProgress(t, steps, steps);
+  };
+
+  // Moves a random member of list `from` (count nFrom) to list `to`.
+  auto move = [](std::int32_t* from, std::int32_t& nFrom, std::int32_t* to, std::int32_t& nTo) {
+    const std::int32_t o = RandomIndex(nFrom);
+    const std::int32_t chain = from[o];
+    to[nTo++] = chain;
+    from[o] = from[--nFrom];
+    return chain;
+  };
+  // Picks a random member, removes it and returns it.
+  auto take = [](std::int32_t* list, std::int32_t& n) {
+    const std::int32_t o = RandomIndex(n);
+    const std::int32_t chain = list[o];
+    list[o] = list[--n];
+    return chain;
+  };
+
+  while (t < tEnd) {
+    // Products of two counts in double: exact to 2^53, no 32-bit overflow.
+    const double a = nA, b = nB, as = nAs, bs = nBs, is = nIs;
+    const double ix = nIX, ax = nAX, bx = nBX, l = nL, lx = nLX;
+    const double r1 = as * r.kAA * a;
+    const double r2 = r1 + as * r.kAB * b;
+    const double r3 = r2 + a * bs * r.kBA;
+    const double r4 = r3 + b * bs * r.kBB;
+    const double r5 = r4 + a * is * r.kIA;
+    const double r6 = r5 + b * is * r.kIB;
+    const double r7 = r6 + ix * r.kaI * l;
+    const double r8 = r7 + l * ax * r.kaA;
+    const double r9 = r8 + l * bx * r.kaB;
+    const double r10 = r9 + is * lx * r.kdeI;
+    const double r11 = r10 + lx * as * r.kdeA;
+    const double r12 = r11 + lx * bs * r.kdeB;
+    const double pAA = nAs > 1 ? as * (as - 1.0) : 0.0;
+    const double pAB = as * bs;
+    const double pBB = nBs > 1 ? bs * (bs - 1.0) : 0.0;
+    const double r13 = r12 + pAA * r.kdAA;
+    const double r14 = r13 + pAA * r.kcAA;
+    const double r15 = r14 + pAB * r.kdAB;
+    const double r16 = r15 + pAB * r.kcAB;
+    const double r17 = r16 + pBB * r.kdBB;
+    const double r18 = r17 + pBB * r.kcBB;
+    if (!(r18 > 0.0)) [[unlikely]] {
+      FRun.RequestTermination();
+      break;
+    }
+
+    const double dt = -std::log(RandomOpen()) / r18;
+    t += dt;
+    ja += dt * as;
+    jb += dt * bs;
+    ++steps;
+
+    const double x = r18 * RandomUniform();
+    if (x < r6) {
+      if (x < r1) {
+        --nA;
+        s.Propagate(activeA[RandomIndex(nAs)], UnitA);
+      } else if (x < r2) {
+        --nB;
+        s.Propagate(move(activeA, nAs, activeB, nBs), UnitB);
+      } else if (x < r3) {
+        --nA;
+        s.Propagate(move(activeB, nBs, activeA, nAs), UnitA);
+      } else if (x < r4) {
+        --nB;
+        s.Propagate(activeB[RandomIndex(nBs)], UnitB);
+      } else if (x < r5) {
+        --nA;
+        const std::int32_t chain = move(activeI, nIs, activeA, nAs);
+        s.ChainUnits[chain][0] = 1;
+        s.Propagate(chain, UnitA);
+      } else {
+        --nB;
+        const std::int32_t chain = move(activeI, nIs, activeB, nBs);
+        s.ChainUnits[chain][0] = 1;
+        s.Propagate(chain, UnitB);
+      }
+    } else if (x < r12) {
+      if (x < r9) {
+        // Activation: R-X + L -> R* + LX
+        if (x < r7)
+          move(dormantI, nIX, activeI, nIs);
+        else if (x < r8)
+          move(dormantA, nAX, activeA, nAs);
+        else
+          move(dormantB, nBX, activeB, nBs);
+        ++nLX;
+        --nL;
+      } else {
+        // Deactivation: R* + LX -> R-X + L
+        if (x < r10)
+          move(activeI, nIs, dormantI, nIX);
+        else if (x < r11)
+          move(activeA, nAs, dormantA, nAX);
+        else
+          move(activeB, nBs, dormantB, nBX);
+        --nLX;
+        ++nL;
+      }
+    } else {
+      // Termination of two radicals; the second is picked after the first
+      // has left its list.
+      std::int32_t* firstList = activeA;
+      std::int32_t* firstCount = &nAs;
+      std::int32_t* secondList = activeA;
+      std::int32_t* secondCount = &nAs;
+      bool recombination;
+      if (x < r14) {
+        recombination = !(x < r13);
+      } else if (x < r16) {
+        secondList = activeB;
+        secondCount = &nBs;
+        recombination = !(x < r15);
+      } else {
+        firstList = activeB;
+        firstCount = &nBs;
+        secondList = activeB;
+        secondCount = &nBs;
+        recombination = !(x < r17);
+      }
+      if (recombination) {
+        const std::int32_t chainX = take(firstList, *firstCount);
+        const std::int32_t chainY = take(secondList, *secondCount);
+        // A refused recombination (product past the longest chain) still
+        // leaves both radicals terminated and marked dead by the store; they
+        // are counted among the dead chains like any terminated pair, so that
+        // the dead-chain record and "All Chains Terminated!" stay true.
+        if (!s.Recombine(chainX, chainY)) s.DeadChainsNumber += 2;
+      } else {
+        living[take(firstList, *firstCount)] = 0;
+        living[take(secondList, *secondCount)] = 0;
+        s.DeadChainsNumber += 2;
+      }
+    }
+
+    if ((steps & 0xFFFF) == 0) [[unlikely]]
+      FRun.PublishProgress(t, steps, steps);
+    if (control.Requests() & TRunControl::rqPause) [[unlikely]] {
+      writeBack();
+      control.PassPauseGate(FRun.Observer());
+    }
+  }
+  writeBack();
+}
+
+} // namespace
+
+void SimulateATRP(TSimRun& run, const TATRPRates& rates) {
+  TATRPKernel kernel(run, rates);
+  kernel.Run();
+}
+
+void SimulateATRP(TSimRun& run) {
+  const TATRPRates rates = ReadATRPRates(run.File);
+  SimulateATRP(run, rates);
+}
+
+} // namespace Engine

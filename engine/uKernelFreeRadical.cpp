@@ -1,0 +1,364 @@
+// Free-radical (co)polymerization: initiator decomposition into two primary
+// radicals, initiation, propagation of A* and B* radicals with A and B, and
+// termination of radical pairs by disproportionation or recombination.
+//
+// Gillespie's direct method over 13 channels. At every step the cumulative
+// rates are formed from the molecule counts in a fixed channel order, the
+// waiting time is drawn from the exponential distribution of the total rate,
+// and the channel is the first whose cumulative rate exceeds a uniform
+// fraction of the total. Radicals are kept in unordered lists (swap-remove),
+// so picking a random radical of a kind is constant time.
+//
+// Chain slots: the store holds 2 x InitiatorNumber chains; every accepted
+// decomposition hands out the next two slot numbers as primary radicals.
+
+#include "engine/uKernelRates.h"
+#include "engine/uKernels.h"
+#include "engine/uKernelSupport.h"
+#include "engine/uranmt.h"
+#include "params/uLogMessage.h"
+#include "params/uParamFile.h"
+
+#include <cmath>
+
+namespace Engine {
+
+TFreeRadicalRates ReadFreeRadicalRates(const Params::TParameterFile& file) {
+  TRateReader read(file, TRateReader::rrLocal);
+  TFreeRadicalRates r;
+  r.kAA = read("A*A");
+  r.kAB = read("A*B");
+  r.kBA = read("B*A");
+  r.kBB = read("B*B");
+  r.kIA = read("I*A");
+  r.kIB = read("I*B");
+  r.kdAA = read("DisprAA");
+  r.kdAB = read("DisprAB");
+  r.kdBB = read("DisprBB");
+  r.kcAA = read("RecombAA");
+  r.kcAB = read("RecombAB");
+  r.kcBB = read("RecombBB");
+  r.kd = read("InitDecomposit");
+  // The efficiency is a probability, compared with a uniform deviate: any
+  // finite value is meaningful (0 rejects every decomposition, 1 or more
+  // accepts every one), so only a non-finite text is refused.
+  r.f = read.Finite("InitiationEfficiency");
+  return r;
+}
+
+namespace {
+
+class TFreeRadicalKernel {
+public:
+  TFreeRadicalKernel(TSimRun& run, const TFreeRadicalRates& rates)
+      : FRun(run), FState(run.State), FRates(rates) {}
+
+  void Run();
+
+private:
+  void Advance(double tEnd);
+  void StoreRecord(std::int32_t k);
+
+  TSimRun& FRun;
+  TSimState& FState;
+  const TFreeRadicalRates FRates;
+
+  // Kernel locals that outlive one interval.
+  double FTime = 0.0;
+  double FJA = 0.0, FJB = 0.0;         // time integrals of the A* and B* counts
+  double FJAPrev = 0.0, FJBPrev = 0.0; // their values at the previous check point
+  std::int32_t FFreeA = 0, FFreeB = 0;
+  std::int32_t FSlotsLeft = 0;         // chain slots not yet handed out
+  std::uint64_t FSteps = 0;
+  std::uint64_t FRejected = 0;         // decompositions drawn and rejected (no event)
+};
+
+void TFreeRadicalKernel::Run() {
+  TSimState& s = FState;
+  s.InitializeRun();
+  s.ActiveINumber = 0;
+  FFreeA = s.MonomerANumber;
+  FFreeB = s.MonomerBNumber;
+  FSlotsLeft = s.ChainsNumber;
+  FRun.ResetCounters();
+
+  RunCheckPointCycle(
+      FRun, [this](std::int32_t, double tEnd) { Advance(tEnd); },
+      [this](std::int32_t k) { StoreRecord(k); });
+
+  if (s.InitiatorNumber == 0) Propagon::LogMessage("All Chains Terminated!");
+  if (static_cast<std::int64_t>(FFreeA) + FFreeB == 0) Propagon::LogMessage("All Monomer Consumed!");
+}
+
+void TFreeRadicalKernel::StoreRecord(std::int32_t k) {
+  TSimState& s = FState;
+  const std::size_t i = static_cast<std::size_t>(k);
+  StoreCentreAverages(s, k, FTime, FJA - FJAPrev, FJB - FJBPrev, s.ActiveANumber, s.ActiveBNumber);
+  FJAPrev = FJA;
+  FJBPrev = FJB;
+  s.CPInitiator[i] = s.InitiatorNumber;
+  s.CPMonomerA[i] = FFreeA;
+  s.CPMonomerB[i] = FFreeB;
+  s.CPDeadChains[i] = 0;
+}
+
+// The events of one check-point interval. Every count the loop changes lives
+// in a local for the duration (stores into the chain store's byte rows may
+// alias anything, so members would be reloaded after each of them); the
+// locals go back into the state before the pause gate can hold the thread and
+// when the interval ends.
+void TFreeRadicalKernel::Advance(double tEnd) {
+  TSimState& s = FState;
+  const TFreeRadicalRates& r = FRates;
+  TRunControl& control = FRun.Control;
+
+  std::int32_t* const activeI = s.ActiveI.data();
+  std::int32_t* const activeA = s.ActiveA.data();
+  std::int32_t* const activeB = s.ActiveB.data();
+  std::int32_t nIs = s.ActiveINumber;
+  std::int32_t nAs = s.ActiveANumber;
+  std::int32_t nBs = s.ActiveBNumber;
+  std::int32_t initiator = s.InitiatorNumber;
+  std::int32_t nA = FFreeA;
+  std::int32_t nB = FFreeB;
+  std::int32_t slots = FSlotsLeft;
+  const std::int32_t chains = s.ChainsNumber;
+  double t = FTime;
+  double ja = FJA;
+  double jb = FJB;
+  std::uint64_t steps = FSteps;
+  std::uint64_t rejected = FRejected;
+
+  auto writeBack = [&]() {
+    s.ActiveINumber = nIs;
+    s.ActiveANumber = nAs;
+    s.ActiveBNumber = nBs;
+    s.InitiatorNumber = initiator;
+    FFreeA = nA;
+    FFreeB = nB;
+    FSlotsLeft = slots;
+    FTime = t;
+    FJA = ja;
+    FJB = jb;
+    FSteps = steps;
+    FRejected = rejected;
+    FRun.PublishProgress(t, steps, steps - rejected);
+  };
+
+  // The 13 channel rates, each kept until a count it depends on changes (an
+  // event touches one or two counts, so most rates carry over). Counts are
+  // converted to double before they are multiplied: the product of two counts
+  // is then exact up to 2^53 and rounded like a 64-bit integer product
+  // converted to double, so 50 000 monomer molecules x 50 000 radicals cannot
+  // overflow. Each rate is always recomputed from the counts by the same
+  // expression, so a carried rate is bit for bit the one a full recomputation
+  // would give.
+  double wAA, wAB, wBA, wBB, wIA, wIB;       // propagation and initiation
+  double wdAA, wcAA, wdAB, wcAB, wdBB, wcBB; // termination of ordered pairs
+  double wDecomposition;
+  auto onFreeA = [&]() {
+    const double a = nA;
+    wAA = a * nAs * r.kAA;
+    wBA = a * nBs * r.kBA;
+    wIA = a * nIs * r.kIA;
+  };
+  auto onFreeB = [&]() {
+    const double b = nB;
+    wAB = b * nAs * r.kAB;
+    wBB = b * nBs * r.kBB;
+    wIB = b * nIs * r.kIB;
+  };
+  auto onRadicalsA = [&]() {
+    const double as = nAs;
+    wAA = static_cast<double>(nA) * as * r.kAA;
+    wAB = static_cast<double>(nB) * as * r.kAB;
+    const double pAA = nAs > 1 ? as * (as - 1.0) : 0.0; // ordered pairs of distinct radicals
+    wdAA = pAA * r.kdAA;
+    wcAA = pAA * r.kcAA;
+    const double pAB = as * nBs;
+    wdAB = pAB * r.kdAB;
+    wcAB = pAB * r.kcAB;
+  };
+  auto onRadicalsB = [&]() {
+    const double bs = nBs;
+    wBA = static_cast<double>(nA) * bs * r.kBA;
+    wBB = static_cast<double>(nB) * bs * r.kBB;
+    const double pAB = static_cast<double>(nAs) * bs;
+    wdAB = pAB * r.kdAB;
+    wcAB = pAB * r.kcAB;
+    const double pBB = nBs > 1 ? bs * (bs - 1.0) : 0.0;
+    wdBB = pBB * r.kdBB;
+    wcBB = pBB * r.kcBB;
+  };
+  auto onPrimary = [&]() {
+    const double is = nIs;
+    wIA = static_cast<double>(nA) * is * r.kIA;
+    wIB = static_cast<double>(nB) * is * r.kIB;
+  };
+  auto onInitiator = [&]() { wDecomposition = static_cast<double>(initiator) * r.kd; };
+  onFreeA();
+  onFreeB();
+  onRadicalsA();
+  onRadicalsB();
+  onPrimary();
+  onInitiator();
+
+  while (t < tEnd) {
+    // Cumulative rates in channel order.
+    const double r1 = wAA;
+    const double r2 = r1 + wAB;
+    const double r3 = r2 + wBA;
+    const double r4 = r3 + wBB;
+    const double r5 = r4 + wIA;
+    const double r6 = r5 + wIB;
+    const double r7 = r6 + wdAA;
+    const double r8 = r7 + wcAA;
+    const double r9 = r8 + wdAB;
+    const double r10 = r9 + wcAB;
+    const double r11 = r10 + wdBB;
+    const double r12 = r11 + wcBB;
+    const double r13 = r12 + wDecomposition;
+    if (!(r13 > 0.0)) [[unlikely]] {
+      // Nothing can happen any more: the run ends after this check point.
+      FRun.RequestTermination();
+      break;
+    }
+    const double as = nAs, bs = nBs;
+
+    const double dt = -std::log(RandomOpen()) / r13;
+    t += dt;
+    ja += dt * as; // counts before the event
+    jb += dt * bs;
+    ++steps;
+
+    const double x = r13 * RandomUniform();
+    if (x < r1) {
+      // A* + A
+      --nA;
+      onFreeA();
+      s.PropagateStrided(activeA[RandomIndex(nAs)], UnitA);
+    } else if (x < r6) {
+      if (x < r2) {
+        // A* + B: the radical becomes B*
+        --nB;
+        const std::int32_t o = RandomIndex(nAs);
+        const std::int32_t chain = activeA[o];
+        activeB[nBs++] = chain;
+        activeA[o] = activeA[--nAs];
+        onFreeB();
+        onRadicalsA();
+        onRadicalsB();
+        s.PropagateStrided(chain, UnitB);
+      } else if (x < r3) {
+        // B* + A: the radical becomes A*
+        --nA;
+        const std::int32_t o = RandomIndex(nBs);
+        const std::int32_t chain = activeB[o];
+        activeA[nAs++] = chain;
+        activeB[o] = activeB[--nBs];
+        onFreeA();
+        onRadicalsA();
+        onRadicalsB();
+        s.PropagateStrided(chain, UnitA);
+      } else if (x < r4) {
+        // B* + B
+        --nB;
+        onFreeB();
+        s.PropagateStrided(activeB[RandomIndex(nBs)], UnitB);
+      } else if (x < r5) {
+        // I* + A: a chain starts with its initiator end group
+        --nA;
+        const std::int32_t o = RandomIndex(nIs);
+        const std::int32_t chain = activeI[o];
+        activeA[nAs++] = chain;
+        activeI[o] = activeI[--nIs];
+        onFreeA();
+        onRadicalsA();
+        onPrimary();
+        s.ChainUnits[chain][0] = 1;
+        s.PropagateStrided(chain, UnitA);
+      } else {
+        // I* + B
+        --nB;
+        const std::int32_t o = RandomIndex(nIs);
+        const std::int32_t chain = activeI[o];
+        activeB[nBs++] = chain;
+        activeI[o] = activeI[--nIs];
+        onFreeB();
+        onRadicalsB();
+        onPrimary();
+        s.ChainUnits[chain][0] = 1;
+        s.PropagateStrided(chain, UnitB);
+      }
+    } else if (x < r12) {
+      // Termination: the first radical is picked and removed, then the second
+      // is picked from what is left.
+      std::int32_t* firstList = activeA;
+      std::int32_t* firstCount = &nAs;
+      std::int32_t* secondList = activeA;
+      std::int32_t* secondCount = &nAs;
+      bool recombination = false;
+      if (x < r8) {
+        recombination = !(x < r7);
+      } else if (x < r10) {
+        secondList = activeB;
+        secondCount = &nBs;
+        recombination = !(x < r9);
+      } else {
+        firstList = activeB;
+        firstCount = &nBs;
+        secondList = activeB;
+        secondCount = &nBs;
+        recombination = !(x < r11);
+      }
+      std::int32_t o = RandomIndex(*firstCount);
+      const std::int32_t chainX = firstList[o];
+      firstList[o] = firstList[--*firstCount];
+      o = RandomIndex(*secondCount);
+      const std::int32_t chainY = secondList[o];
+      secondList[o] = secondList[--*secondCount];
+      if (firstList == activeA) onRadicalsA();
+      if (secondList == activeB) onRadicalsB();
+      // Disproportionation leaves both chains as they are (units, head bytes).
+      if (recombination) s.RecombineStrided(chainX, chainY);
+    } else {
+      // Decomposition of one initiator molecule; with probability 1 - f the
+      // fragments recombine in their cage and the molecule stays.
+      if (RandomUniform() < r.f && slots >= 2) {
+        --initiator;
+        activeI[nIs++] = chains - slots + 1;
+        activeI[nIs++] = chains - slots + 2;
+        slots -= 2;
+        onInitiator();
+        onPrimary();
+        if (slots < 2) Propagon::LogMessage("Initiator Consumed Totally!");
+      } else {
+        ++rejected;
+      }
+    }
+
+    if ((steps & 0xFFFF) == 0) [[unlikely]]
+      FRun.PublishProgress(t, steps, steps - rejected);
+    // The pause gate: one relaxed load per event. The state must be whole
+    // before the thread can be held there.
+    if (control.Requests() & TRunControl::rqPause) [[unlikely]] {
+      writeBack();
+      control.PassPauseGate(FRun.Observer());
+    }
+  }
+  writeBack();
+}
+
+} // namespace
+
+void SimulateFreeRadical(TSimRun& run, const TFreeRadicalRates& rates) {
+  TFreeRadicalKernel kernel(run, rates);
+  kernel.Run();
+}
+
+void SimulateFreeRadical(TSimRun& run) {
+  const TFreeRadicalRates rates = ReadFreeRadicalRates(run.File);
+  SimulateFreeRadical(run, rates);
+}
+
+} // namespace Engine

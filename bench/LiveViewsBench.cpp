@@ -1,0 +1,210 @@
+// Speed of the two live views: events per second of a run that changes the
+// chain store through its operations while the DP distribution and the
+// microstructure views are live.
+//
+//   Direct/*        the views called on the same thread (the cost of the
+//                   views themselves: pixels and gathered screen updates)
+//   Blocking/*      the run on its own thread, every event sent to the window
+//                   thread as a blocking queued call and waited for, as the
+//                   desktop program does
+//   Off/*           no live view: the store operations alone
+//
+// Each benchmark performs `events` propagation/recombination events on a
+// free-radical store (PropagateStrided/RecombineStrided, every
+// StructureChainStep-th chain shown) or an ATRP store (Propagate/Recombine,
+// chains below 2047 shown).
+
+#include "engine/uDataStruct.h"
+#include "plots/uDistribForm.h"
+#include "plots/uStructureForm.h"
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QMetaObject>
+#include <QTimer>
+
+#include <benchmark/benchmark.h>
+
+#include <atomic>
+#include <cstdlib>
+#include <random>
+#include <thread>
+
+namespace {
+
+class TViews : public Engine::TSimObserver {
+public:
+  Plots::TStructureForm Structure;
+  Plots::TDistributionForm Distribution;
+
+  TViews() {
+    Structure.resize(700, 500);
+    Distribution.resize(700, 400);
+    Structure.show();
+    Distribution.show();
+  }
+  void StructureFormResize() override { Structure.StructureFormResize(); }
+  void DrawUnit(int c, int p, int k) override { Structure.DrawUnit(c, p, k); }
+  void DrawUnitStrided(int c, int p, int k) override { Structure.DrawUnitStrided(c, p, k); }
+  void EraseUnit(int c, int p) override { Structure.EraseUnit(c, p); }
+  void DrawSegment(int a, int b, int l) override { Structure.DrawSegment(a, b, l); }
+  void DrawSegmentStrided(int a, int b, int l) override { Structure.DrawSegmentStrided(a, b, l); }
+  void ShowOneChainChange() override { Distribution.ShowOneChainChange(); }
+  void ShowTwoChainsChange() override { Distribution.ShowTwoChainsChange(); }
+};
+
+// Forwards each call to the window thread and waits for it.
+class TBlockingForwarder : public Engine::TSimObserver {
+public:
+  explicit TBlockingForwarder(TViews& views) : FViews(views) {}
+  void DrawUnit(int c, int p, int k) override { Call([=, this] { FViews.DrawUnit(c, p, k); }); }
+  void DrawUnitStrided(int c, int p, int k) override { Call([=, this] { FViews.DrawUnitStrided(c, p, k); }); }
+  void EraseUnit(int c, int p) override { Call([=, this] { FViews.EraseUnit(c, p); }); }
+  void DrawSegment(int a, int b, int l) override { Call([=, this] { FViews.DrawSegment(a, b, l); }); }
+  void DrawSegmentStrided(int a, int b, int l) override {
+    Call([=, this] { FViews.DrawSegmentStrided(a, b, l); });
+  }
+  void ShowOneChainChange() override { Call([this] { FViews.ShowOneChainChange(); }); }
+  void ShowTwoChainsChange() override { Call([this] { FViews.ShowTwoChainsChange(); }); }
+
+private:
+  template <class F>
+  void Call(F&& f) {
+    QMetaObject::invokeMethod(&FViews.Distribution, std::forward<F>(f), Qt::BlockingQueuedConnection);
+  }
+  TViews& FViews;
+};
+
+TViews* GViews = nullptr;
+
+void Prepare(std::uint8_t processType, int initiators) {
+  Engine::TSimState& s = Engine::SimState();
+  s.SetShowStructure(false);
+  s.SetShowDistribution(false);
+  s.FreeAll();
+  s.Observer = GViews;
+  s.FixedSeed = 1;
+  Engine::TRunDescription run;
+  run.ProcessType = processType;
+  run.InitiatorNumber = initiators;
+  run.MonomerANumber = 1 << 28;
+  run.MonomerBNumber = 1 << 28;
+  run.MonomerAMolWeight = run.MonomerBMolWeight = run.InitiatorMolWeight = 100;
+  run.CheckPointTime = {0.0, 1.0};
+  s.AllocateMemory(run);
+  s.InitializeRun();
+  GViews->Distribution.PaintBoxPaint();
+  GViews->Structure.PaintBoxPaint();
+}
+
+// `events` events: mostly propagation, one recombination in 200.
+void RunEvents(std::uint8_t processType, std::int64_t events, std::mt19937& rng) {
+  Engine::TSimState& s = Engine::SimState();
+  const int chains = s.ChainsNumber;
+  for (std::int64_t e = 0; e < events; ++e) {
+    const int a = 1 + static_cast<int>(rng() % static_cast<unsigned>(chains));
+    if (rng() % 200 == 0) {
+      const int b = 1 + static_cast<int>(rng() % static_cast<unsigned>(chains));
+      if (a != b && s.ChainDP[a] + s.ChainDP[b] < 30000) {
+        if (processType == Engine::ptFreeRadical)
+          s.RecombineStrided(a, b);
+        else
+          s.Recombine(a, b);
+      }
+    } else if (s.ChainDP[a] < 30000) {
+      const auto kind = static_cast<std::uint8_t>(rng() & 1);
+      if (processType == Engine::ptFreeRadical)
+        s.PropagateStrided(a, kind);
+      else
+        s.Propagate(a, kind);
+    }
+  }
+}
+
+constexpr std::int64_t EventsPerIteration = 200000;
+
+void Direct(benchmark::State& state, std::uint8_t processType, int initiators, bool live) {
+  Prepare(processType, initiators);
+  Engine::SimState().SetShowStructure(live);
+  Engine::SimState().SetShowDistribution(live);
+  std::mt19937 rng(5);
+  for (auto _ : state) {
+    RunEvents(processType, EventsPerIteration, rng);
+    // The gathered screen updates of the iteration, as the event loop would.
+    QApplication::processEvents();
+  }
+  state.SetItemsProcessed(state.iterations() * EventsPerIteration);
+  Engine::SimState().SetShowStructure(false);
+  Engine::SimState().SetShowDistribution(false);
+}
+
+void Blocking(benchmark::State& state, std::uint8_t processType, int initiators, bool structure,
+              bool distribution) {
+  Prepare(processType, initiators);
+  TBlockingForwarder forwarder(*GViews);
+  Engine::SimState().Observer = &forwarder;
+  Engine::SimState().SetShowStructure(structure);
+  Engine::SimState().SetShowDistribution(distribution);
+  std::mt19937 rng(5);
+  const std::int64_t events = EventsPerIteration / 4;
+  for (auto _ : state) {
+    QEventLoop loop;
+    std::atomic<bool> done{false};
+    std::thread run([&] {
+      RunEvents(processType, events, rng);
+      done = true;
+      QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    loop.exec();
+    run.join();
+  }
+  state.SetItemsProcessed(state.iterations() * events);
+  Engine::SimState().SetShowStructure(false);
+  Engine::SimState().SetShowDistribution(false);
+  Engine::SimState().Observer = GViews;
+}
+
+// Free radical: 50 000 initiators, 100 000 chain slots.
+BENCHMARK_CAPTURE(Direct, FreeRadicalBothViews, Engine::ptFreeRadical, 50000, true)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Direct, FreeRadicalOff, Engine::ptFreeRadical, 50000, false)->Unit(benchmark::kMillisecond);
+// ATRP-like store: 2000 chains, all below the display limit.
+BENCHMARK_CAPTURE(Direct, LivingChainsBothViews, Engine::ptATRP, 2000, true)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(Direct, LivingChainsOff, Engine::ptATRP, 2000, false)->Unit(benchmark::kMillisecond);
+
+BENCHMARK_CAPTURE(Blocking, FreeRadicalBothViews, Engine::ptFreeRadical, 50000, true, true)
+    ->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(Blocking, FreeRadicalDistribution, Engine::ptFreeRadical, 50000, false, true)
+    ->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(Blocking, FreeRadicalStructure, Engine::ptFreeRadical, 50000, true, false)
+    ->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(Blocking, LivingChainsBothViews, Engine::ptATRP, 2000, true, true)
+    ->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Full repaints from the store, 100 000 chains (free radical, sampled) and
+// 2000 long chains.
+void FullRepaint(benchmark::State& state, std::uint8_t processType, int initiators) {
+  Prepare(processType, initiators);
+  std::mt19937 rng(9);
+  RunEvents(processType, 3000000, rng);
+  for (auto _ : state) {
+    GViews->Structure.PaintBoxPaint();
+    GViews->Distribution.PaintBoxPaint();
+  }
+}
+BENCHMARK_CAPTURE(FullRepaint, FreeRadical100k, Engine::ptFreeRadical, 50000)->Unit(benchmark::kMillisecond);
+BENCHMARK_CAPTURE(FullRepaint, Living2000, Engine::ptATRP, 2000)->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+int main(int argc, char** argv) {
+  if (!std::getenv("QT_QPA_PLATFORM")) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  QApplication app(argc, argv);
+  TViews views;
+  GViews = &views;
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  Engine::SimState().Observer = nullptr;
+  Engine::SimState().FreeAll();
+  return 0;
+}

@@ -372,6 +372,32 @@ void LoadParameterValues(const TParameterFile& file, TProcessValues& values, con
     values.Activation[k] = file.ReadLocalString(cr, ActivationKeys[k]);
     values.Depropagation[k] = file.ReadLocalString(cr, DepropagationKeys[k]);
   }
+
+  // The editor shows "0" in every emptied number field it shows; the rate
+  // fields it shows for the process type are saved that way. This matters
+  // beyond looks: the depropagation texts are copied into SimulationRates,
+  // whose reader takes an empty value for 1.0.
+  const int type = values.ProcessType;
+  const auto zeroIfEmpty = [](std::string& text) {
+    if (text.find_first_not_of(" \t") == std::string::npos)
+      text = "0";
+  };
+  zeroIfEmpty(values.TotalVolume);
+  for (std::size_t k = 0; k < 12; ++k)
+    if (k < 6 || type == 0)  // the chain-transfer columns only for living polymerization
+      zeroIfEmpty(values.Propagation[k]);
+  for (std::size_t k = 0; k < 6; ++k) {
+    if (type == 1 || type == 2)
+      zeroIfEmpty(values.Termination[k]);
+    if (type == 2)
+      zeroIfEmpty(values.Activation[k]);
+    if (type == 3)
+      zeroIfEmpty(values.Depropagation[k]);
+  }
+  if (type == 1) {
+    zeroIfEmpty(values.InitDecomposit);
+    zeroIfEmpty(values.InitiationEfficiency);
+  }
 }
 
 } // namespace Params

@@ -139,7 +139,9 @@ void SaveParameterFile(const std::string& fileName, TProcessValues& values, cons
 // The open of the editor, after the validity check: everything the editor
 // reads back (General, Components with the molar masses of non-empty
 // formulas through `lookup`, ChemicalRates, Controls, CheckingPoints).
-// "SimulationParameters" and "SimulationRates" are not read.
+// "SimulationParameters" and "SimulationRates" are not read. Empty texts of
+// the number fields the editor shows (TotalVolume, the rate fields of the
+// process type) become "0", as the editor's fields show them.
 void LoadParameterValues(const TParameterFile& file, TProcessValues& values, const TMolMassLookup& lookup,
                          TMessageReporter& reporter);
 

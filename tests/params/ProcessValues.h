@@ -19,6 +19,11 @@ inline Params::TMolMassLookup FakeMolMass() {
       {"C4H6N", 68.10},     // its attached fragment
       {"CuBr", 143.45},     // ATRP activator
       {"C3H6O2", 74.08},    // a lactone unit
+      {"C7H8O", 108.14},    // benzyl alcohol
+      {"C7H7O", 107.13},    // benzyloxy end group
+      {"C6H10O2", 114.14},  // caprolactone
+      {"C6H11BrO2", 195.05},  // ethyl 2-bromoisobutyrate
+      {"C6H11O2", 115.15},  // its attached fragment
   };
   return [](const std::string& formula) {
     const auto it = masses.find(formula);

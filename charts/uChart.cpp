@@ -430,7 +430,7 @@ void TChart::TPrivate::UpdateLegend() {
     if (auto* item = legend->itemWithPlottable(s.Plottable)) {
       // A hidden series stays in the legend, greyed, so a click can bring it back.
       item->setTextColor(s.Visible ? Qt::black : QColor(160, 160, 160));
-      item->setFont(QFont(Owner->font().family(), std::max(6, Axes[1].LabelFontSize)));
+      item->setFont(QFont(Owner->font().family(), std::max(7, Axes[1].LabelFontSize + 1)));
     }
   }
   FitLegendWrap();

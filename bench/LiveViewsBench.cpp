@@ -15,6 +15,9 @@
 // chains below 2047 shown).
 
 #include "engine/uDataStruct.h"
+#include "engine/uKernelRates.h"
+#include "engine/uKernels.h"
+#include "params/uParamFile.h"
 #include "plots/uDistribForm.h"
 #include "plots/uStructureForm.h"
 
@@ -25,8 +28,11 @@
 
 #include <benchmark/benchmark.h>
 
+#include <QTemporaryDir>
+
 #include <atomic>
 #include <cstdlib>
+#include <fstream>
 #include <random>
 #include <thread>
 
@@ -66,6 +72,14 @@ public:
   }
   void ShowOneChainChange() override { Call([this] { FViews.ShowOneChainChange(); }); }
   void ShowTwoChainsChange() override { Call([this] { FViews.ShowTwoChainsChange(); }); }
+  void StructureFormResize() override { Call([this] { FViews.StructureFormResize(); }); }
+  void UpdateUserInterface(int) override {
+    Call([this] {
+      const Engine::TSimState& s = Engine::SimState();
+      if (s.ShowDistribution()) FViews.Distribution.PaintBoxPaint();
+      if (s.ShowStructure()) FViews.Structure.DrawGrid();
+    });
+  }
 
 private:
   template <class F>
@@ -193,6 +207,96 @@ void FullRepaint(benchmark::State& state, std::uint8_t processType, int initiato
 }
 BENCHMARK_CAPTURE(FullRepaint, FreeRadical100k, Engine::ptFreeRadical, 50000)->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(FullRepaint, Living2000, Engine::ptATRP, 2000)->Unit(benchmark::kMillisecond);
+
+// Whole kernel runs on their own thread, the window thread serving the
+// blocking calls, as in the desktop program. Items are the kernel's events
+// (reactions applied), per second of wall time.
+//
+// Living: 2000 chains, 300 000 A and 200 000 B, copolymerization with
+// segment exchange, to 4000 s. Free radical: 20 000 initiator
+// molecules (40 000 chain slots), 2 000 000 A and B each; kd = 1e-3 1/s, f = 1,
+// propagation 1e-6 per radical and monomer, termination 1e-4 per pair, to
+// 150 s (about 800 000 events).
+void KernelRun(benchmark::State& state, std::uint8_t processType, bool structure, bool distribution) {
+  QTemporaryDir dir;
+  const std::string path = dir.filePath("living.kpx").toStdString();
+  {
+    std::ofstream out(path, std::ios::binary);
+    out << "[Propago\xAE Parameters File]\r\nFileValid=1\r\n[General]\r\nProcessType=0\r\n"
+        << "[Components]\r\nMonomerAMolWeight=104.15\r\nMonomerBMolWeight=100.12\r\nInitiatorMolWeight=58.12\r\n"
+        << "[SimulationParameters]\r\nInitiatorNumber=2000\r\nMonomerANumber=300000\r\nMonomerBNumber=200000\r\n"
+        << "[ChemicalRates]\r\nTimeInterval=0.01\r\n[SimulationRates]\r\n"
+        << "I*A=1\r\nA*A=0.8\r\nB*A=0.3\r\nI*B=0.6\r\nA*B=0.5\r\nB*B=1\r\n"
+        << "I*Ac=0.005\r\nA*Ac=0.002\r\nB*Ac=0.004\r\nI*Bc=0.003\r\nA*Bc=0.005\r\nB*Bc=0.001\r\n"
+        << "[CheckingPoints]\r\n0=0\r\n1=1000\r\n2=2000\r\n3=4000\r\n";
+  }
+  const Params::TParameterFile livingFile(path);
+  const Params::TParameterFile noFile("");
+  Engine::TRunDescription fr;
+  fr.ProcessType = Engine::ptFreeRadical;
+  fr.InitiatorNumber = 20000;
+  fr.MonomerANumber = fr.MonomerBNumber = 2000000;
+  fr.MonomerAMolWeight = fr.MonomerBMolWeight = fr.InitiatorMolWeight = 100;
+  fr.CheckPointTime = {0, 50, 100, 150};
+  Engine::TFreeRadicalRates rates;
+  rates.kd = 1e-3;
+  rates.f = 1;
+  rates.kIA = rates.kIB = 1e-5;
+  rates.kAA = rates.kBB = rates.kAB = rates.kBA = 1e-6;
+  rates.kcAA = rates.kcAB = rates.kcBB = rates.kdAA = rates.kdAB = rates.kdBB = 1e-4;
+
+  TBlockingForwarder forwarder(*GViews);
+  Engine::TSimState& s = Engine::SimState();
+  std::uint64_t events = 0;
+  for (auto _ : state) {
+    s.SetShowStructure(false);
+    s.SetShowDistribution(false);
+    s.FreeAll();
+    s.Observer = &forwarder;
+    s.FixedSeed = 77;
+    Engine::TRunControl control;
+    QEventLoop loop;
+    std::thread run([&] {
+      const Params::TParameterFile& file = processType == Engine::ptLiving ? livingFile : noFile;
+      if (processType == Engine::ptLiving)
+        s.AllocateMemory(file);
+      else
+        s.AllocateMemory(fr);
+      s.SetShowStructure(structure);
+      s.SetShowDistribution(distribution);
+      Engine::TSimRun simRun(s, file, control);
+      if (processType == Engine::ptLiving)
+        Engine::SimulateLiving(simRun);
+      else
+        Engine::SimulateFreeRadical(simRun, rates);
+      events += simRun.Events();
+      QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    loop.exec();
+    run.join();
+  }
+  state.SetItemsProcessed(static_cast<std::int64_t>(events));
+  state.counters["events"] = static_cast<double>(events) / static_cast<double>(state.iterations());
+  s.SetShowStructure(false);
+  s.SetShowDistribution(false);
+  s.Observer = GViews;
+}
+
+BENCHMARK_CAPTURE(KernelRun, LivingOff, Engine::ptLiving, false, false)->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(KernelRun, LivingStructure, Engine::ptLiving, true, false)
+    ->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(KernelRun, LivingDistribution, Engine::ptLiving, false, true)
+    ->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(KernelRun, LivingBothViews, Engine::ptLiving, true, true)
+    ->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(KernelRun, FreeRadicalOff, Engine::ptFreeRadical, false, false)
+    ->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(KernelRun, FreeRadicalStructure, Engine::ptFreeRadical, true, false)
+    ->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(KernelRun, FreeRadicalDistribution, Engine::ptFreeRadical, false, true)
+    ->Unit(benchmark::kMillisecond)->UseRealTime();
+BENCHMARK_CAPTURE(KernelRun, FreeRadicalBothViews, Engine::ptFreeRadical, true, true)
+    ->Unit(benchmark::kMillisecond)->UseRealTime();
 
 } // namespace
 

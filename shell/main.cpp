@@ -1,0 +1,64 @@
+// polykin, the desktop program.
+//
+// Start-up: the settings file is opened first, before the application object
+// exists (so a broken display setup still finds it); then the application
+// title, the main window and the event loop. Shut-down is the main window's:
+// placement and log saved at close, settings flushed, run and library
+// released when it is destroyed.
+
+#include "shell/uMainForm.h"
+#include "shell/uMyIniFile.h"
+#include "shell/uShellDialogs.h"
+
+#include <QApplication>
+
+#include <unistd.h>
+
+#include <climits>
+#include <filesystem>
+#include <string>
+
+namespace {
+
+// Folder of the program file; the symbolic link of an installation (bin/polykin)
+// is followed, so the library and documents beside the real file are found.
+std::string ProgramFolder(const char* argv0) {
+  char buffer[PATH_MAX];
+  const ssize_t n = ::readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+  std::filesystem::path exe;
+  if (n > 0) {
+    buffer[n] = '\0';
+    exe = buffer;
+  } else {
+    std::error_code ec;
+    exe = std::filesystem::weakly_canonical(std::filesystem::absolute(argv0), ec);
+  }
+  return exe.parent_path().string() + "/";
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+  const std::string exeDir = ProgramFolder(argc > 0 ? argv[0] : "polykin");
+  const Shell::TSettingsLocation location = Shell::SettingsLocation(exeDir, "polykin");
+  Shell::TMyIniFile settings(location.SettingsFile);
+
+  QApplication app(argc, argv);
+  QApplication::setApplicationName(Shell::ApplicationTitle);
+  QApplication::setApplicationDisplayName(Shell::ApplicationTitle);
+  QApplication::setDesktopFileName("propagon");
+
+  Shell::TQtShellDialogs dialogs;
+  Shell::TMainFormOptions options;
+  options.ExeDir = QString::fromStdString(exeDir);
+  options.Arguments = app.arguments().mid(1);
+  options.Settings = &settings;
+  options.Dialogs = &dialogs;
+  options.LogFileName = QString::fromStdString(location.LogFile);
+
+  Shell::TMainForm mainForm(options);
+  mainForm.show();
+  const int result = app.exec();
+  settings.UpdateFile();
+  return result;
+}

@@ -130,7 +130,7 @@ int32_t PrepareTableWith(TRecordKind kind, const TSpectrumRequest& request,
   const Composition cation = ParseOrEmpty(request.Cation, table);
 
   const int32_t n = request.N;
-  if (n < 0) {
+  if (n < 0 || n > MaxUnits) {
     WriteDiagnostic(u"Invalid number of units: " + FromNarrow(std::to_string(n)) + u"\n");
     return 0;
   }

@@ -8,6 +8,10 @@
 
 namespace Maldi {
 
+// Largest n of a table: (n + 1)^2 records must stay countable in 32 bits
+// (46341^2 is beyond), and even this many records fill tens of gigabytes.
+inline constexpr int32_t MaxUnits = 46339;
+
 enum class TRecordKind {
   Pattern,           // PrepareSpectrum
   AbstractedPattern, // PrepareAbstractedSpectrum: one hydrogen atom less
@@ -29,9 +33,10 @@ struct TSpectrumRequest {
 double CalcMolMassWith(const std::u16string& formula, const std::string& isotopeFile);
 
 // Writes the table file of `request`; 1 on success, 0 when no complete table
-// was written (table unreadable: no file touched; n negative; atom counts
-// beyond 32 bits; file not creatable or not writable). Unparsable formulas
-// count as empty, as the program expects.
+// was written (table unreadable: no file touched; n negative or above
+// MaxUnits; atom counts beyond 32 bits; file not creatable or not writable).
+// Unparsable formulas count as empty, as the program expects. Throws
+// std::overflow_error for atom counts beyond 32 bits, before touching the file.
 int32_t PrepareTableWith(TRecordKind kind, const TSpectrumRequest& request,
                          const std::string& isotopeFile);
 

@@ -248,10 +248,16 @@ TEST(SpectrumTable, ReportsFilesThatCannotBeWrittenAndRefusesBadCounts) {
     EXPECT_EQ(Maldi::PrepareTableWith(TRecordKind::Pattern, Request(-1, u"C8H8", u"", u"", u"Na", file), MALDI_ISOTOPE_FILE), 0);
     EXPECT_FALSE(std::filesystem::exists(file));
     EXPECT_EQ(errors.Text(), L"Invalid number of units: -1\n");
+    // (46340 + 1)^2 records are more than a 32-bit count.
+    EXPECT_EQ(Maldi::PrepareTableWith(TRecordKind::Pattern, Request(Maldi::MaxUnits + 1, u"C8H8", u"", u"", u"Na", file),
+                                      MALDI_ISOTOPE_FILE),
+              0);
+    EXPECT_FALSE(std::filesystem::exists(file));
   }
-  // 2^31 - 1 units of C8H8 cannot be counted in 32 bits; nothing is written.
+  // 40000 units of C100000 are 4 x 10^9 carbon atoms, beyond 32 bits; the
+  // corners of the table are checked before the file is opened.
   const std::string file = folder.File("overflow.tmp");
-  EXPECT_THROW(Maldi::PrepareTableWith(TRecordKind::Pattern, Request(2147483647, u"C8H8", u"", u"", u"Na", file),
+  EXPECT_THROW(Maldi::PrepareTableWith(TRecordKind::Pattern, Request(40000, u"C100000", u"", u"", u"Na", file),
                                        MALDI_ISOTOPE_FILE),
                std::overflow_error);
   EXPECT_FALSE(std::filesystem::exists(file));

@@ -1,0 +1,154 @@
+#include "plots/calc/uMassDistrCalc.h"
+
+#include "engine/uDataStruct.h"
+#include "params/uNumberFormat.h"
+
+#include <algorithm>
+#include <fstream>
+#include <ostream>
+
+namespace Plots {
+
+bool MassHistogramsReady(const Engine::TSimState& state) {
+  if (!state.CheckPointRecordsAllocated() || state.DPDistribution.empty())
+    return false;
+  if (state.DPDistribution[0] == state.ChainsNumber)
+    return false;
+  const std::size_t count = state.NumberDistribution.size();
+  return count > 0 && state.WeightDistribution.size() == count && state.MassAxis.size() == count;
+}
+
+void SmoothDistributions(const std::vector<double>& n, const std::vector<double>& w, int width,
+                         std::vector<double>& sn, std::vector<double>& sw) {
+  const std::size_t count = std::min(n.size(), w.size());
+  const std::size_t span = static_cast<std::size_t>(std::clamp(width, 1, 100));
+  sn.assign(count, 0.0);
+  sw.assign(count, 0.0);
+  if (count <= span)
+    return;
+
+  // The window of bin i holds bins i-w+1 … i. It is primed with bins 0 … w-1,
+  // so the first average (at i = w) covers bins 1 … w; starting the sums at
+  // zero instead would subtract chains lighter than w g/mol that were never
+  // added and shift the whole curve down by their share.
+  double sN = 0.0, sW = 0.0;
+  std::size_t occupied = 0; // bins of the window holding any chain
+  for (std::size_t i = 0; i < span; ++i) {
+    sN += n[i];
+    sW += w[i];
+    occupied += (n[i] != 0.0 || w[i] != 0.0) ? 1 : 0;
+  }
+  double totalN = 0.0, totalW = 0.0;
+  const double inverseWidth = 1.0 / static_cast<double>(span);
+  const double* nData = n.data();
+  const double* wData = w.data();
+  double* snData = sn.data();
+  double* swData = sw.data();
+  for (std::size_t i = span; i < count; ++i) {
+    const double nIn = nData[i], wIn = wData[i];
+    const double nOut = nData[i - span], wOut = wData[i - span];
+    sN += nIn - nOut;
+    sW += wIn - wOut;
+    occupied += (nIn != 0.0 || wIn != 0.0) ? 1 : 0;
+    occupied -= (nOut != 0.0 || wOut != 0.0) ? 1 : 0;
+    // An empty window is exactly empty: no rounding residue of the masses
+    // that passed through it is left in the tails.
+    if (occupied == 0) {
+      sN = 0.0;
+      sW = 0.0;
+    }
+    totalN += nIn;
+    totalW += wIn;
+    snData[i] = sN * inverseWidth;
+    swData[i] = sW * inverseWidth;
+  }
+
+  if (totalN == 0.0)
+    totalN = 1.0;
+  if (totalW == 0.0)
+    totalW = 1.0;
+  const double inverseN = 1.0 / totalN;
+  const double inverseW = 1.0 / totalW;
+  for (std::size_t i = NormalizationStart; i < count; ++i) {
+    snData[i] *= inverseN;
+    swData[i] *= inverseW;
+  }
+}
+
+bool TMassDistrCalc::TakeHistograms(const Engine::TSimState& state) {
+  if (!MassHistogramsReady(state))
+    return false;
+  FMassAxis = state.MassAxis;
+  FNumber = state.NumberDistribution;
+  FWeight = state.WeightDistribution;
+  FMn = state.Mn;
+  FMw = state.Mw;
+  return true;
+}
+
+void TMassDistrCalc::SetHistograms(std::vector<double> number, std::vector<double> weight, double mn, double mw) {
+  const std::size_t count = std::min(number.size(), weight.size());
+  number.resize(count);
+  weight.resize(count);
+  FNumber = std::move(number);
+  FWeight = std::move(weight);
+  FMassAxis.resize(count);
+  for (std::size_t i = 0; i < count; ++i)
+    FMassAxis[i] = static_cast<double>(i);
+  FMn = mn;
+  FMw = mw;
+}
+
+void TMassDistrCalc::Reset() {
+  FMassAxis.clear();
+  FNumber.clear();
+  FWeight.clear();
+  FSN.clear();
+  FSW.clear();
+  FMn = FMw = 0.0;
+  FWidth = 0;
+}
+
+void TMassDistrCalc::Smooth(int width) {
+  if (!HasHistograms())
+    return;
+  FWidth = std::clamp(width, ResolutionMinimum, ResolutionMaximum);
+  SmoothDistributions(FNumber, FWeight, FWidth, FSN, FSW);
+}
+
+} // namespace Plots
+
+namespace Plots {
+
+namespace {
+std::string DataNumber(double value) { return Propagon::FormatGeneral(value, 10, 0, -4, '.'); }
+} // namespace
+
+void WriteSmoothedTable(std::ostream& out, const TMassDistrCalc& calc) {
+  out << "mass\tnumber\tweight\n";
+  const long last = calc.LastIndex();
+  const std::vector<double>& mass = calc.MassAxis();
+  const std::vector<double>& sn = calc.SN();
+  const std::vector<double>& sw = calc.SW();
+  if (sn.size() != mass.size() || sw.size() != mass.size())
+    return;
+  for (long i = 0; i < last; ++i) {
+    const std::size_t k = static_cast<std::size_t>(i);
+    out << DataNumber(mass[k]) << '\t' << DataNumber(sn[k]) << '\t' << DataNumber(sw[k]) << '\n';
+  }
+}
+
+TCurveFileResult SaveSmoothedDistributions(const Engine::TSimState& state, const std::string& fileName, int width) {
+  TMassDistrCalc calc;
+  if (!calc.TakeHistograms(state))
+    return TCurveFileResult::NothingToShow;
+  calc.Smooth(width);
+  std::ofstream out(fileName, std::ios::binary | std::ios::trunc);
+  if (!out)
+    return TCurveFileResult::WriteFailed;
+  WriteSmoothedTable(out, calc);
+  out.flush();
+  return out ? TCurveFileResult::Written : TCurveFileResult::WriteFailed;
+}
+
+} // namespace Plots

@@ -1,0 +1,186 @@
+// The curves of a most-probable (Flory) distribution: first one written
+// into the histograms directly, then the chains of a free-radical run
+// terminated by disproportionation at low conversion. For that
+// distribution the weight fraction per decade, the SEC trace, peaks at
+// M = 2 Mn = Mw, and Mw / Mn = 2.
+
+#include "engine/uDataStruct.h"
+#include "engine/uKernelRates.h"
+#include "engine/uSimThread.h"
+#include "params/uParamFile.h"
+#include "plots/calc/uMassDistrCalc.h"
+#include "plots/calc/uSECTrace.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+// log10 M at the highest point of the trace.
+double PeakLog10(const Plots::TSECTrace& trace) {
+  const auto& y = trace.Y();
+  const auto top = std::max_element(y.begin(), y.end());
+  return trace.X()[static_cast<std::size_t>(top - y.begin())];
+}
+
+TEST(FloryDistribution, WrittenIntoTheHistogramsPeaksAtMw) {
+  // Chains of DP n with probability (1 - p) p^(n-1), p = 1 - 1/150 (DPn =
+  // 150), of styrene (104.15 g/mol) with one AIBN fragment (82.1 g/mol):
+  // M = 104.15 n + 82.1, Mn about 15 700 g/mol. One million chains, counts
+  // rounded per DP, DP up to 40 DPn.
+  const double p = 1.0 - 1.0 / 150.0;
+  const std::size_t maxDP = 6000;
+  std::vector<double> number(static_cast<std::size_t>(maxDP * 104.15 + 200), 0.0), weight(number.size(), 0.0);
+  double s0 = 0, s1 = 0, s2 = 0;
+  for (std::size_t n = 1; n < maxDP; ++n) {
+    const double chains = std::round(1e6 * (1.0 - p) * std::pow(p, static_cast<double>(n - 1)));
+    const double m = 104.15 * static_cast<double>(n) + 82.1;
+    const std::size_t bin = static_cast<std::size_t>(m);
+    number[bin] += chains;
+    weight[bin] += chains * m;
+    s0 += chains;
+    s1 += chains * m;
+    s2 += chains * m * m;
+  }
+  const double mn = s1 / s0, mw = s2 / s1;
+  // Discrete, without end groups, Mw / Mn = 1 + p = 1.993; the end group
+  // lowers it a little and rounding the counts trims the tail.
+  ASSERT_NEAR(mw / mn, 1.99, 0.02);
+
+  Plots::TSECTrace trace;
+  ASSERT_TRUE(trace.AggregateMasses(weight.data(), weight.size()));
+  trace.SetAverages(mn, mw);
+  trace.Broaden(Plots::BroadeningSigma(Plots::BroadeningInitial));
+  EXPECT_NEAR(PeakLog10(trace), std::log10(mw), 0.05);
+  // 2 Mn is Mw for this distribution: the peak is well off Mn (0.3 decade).
+  EXPECT_GT(PeakLog10(trace) - std::log10(mn), 0.2);
+
+  // The smoothed weight distribution per g/mol peaks near Mn instead
+  // (w(M) ~ M exp(-M/Mn) has its maximum at M = Mn).
+  Plots::TMassDistrCalc calc;
+  calc.SetHistograms(number, weight, mn, mw);
+  calc.Smooth(Plots::ResolutionMaximum); // 100 g/mol: one DP per window
+  const auto& sw = calc.SW();
+  const auto top = std::max_element(sw.begin(), sw.end()) - sw.begin();
+  EXPECT_NEAR(static_cast<double>(top), mn, 0.1 * mn);
+}
+
+// Free radical with per-molecule constants chosen for a quick run near the
+// stationary state: 2 f kd N_I = 12 000 radicals/s are formed and terminated
+// in pairs, kt R^2 = 6000 with kt = 6.67 gives R = 30 radicals; the kinetic
+// chain length kp M / (2 kt R) = 6e-4 * 1e8 / 400 = 150 units, which is DPn
+// with disproportionation only. 1e8 monomer molecules, of which about
+// 1.8e6 react in the second: conversion about 2 %, so M and R stay nearly
+// constant and the chains form a most-probable distribution.
+class TFreeRadicalRun : public ::testing::Test {
+protected:
+  void SetUp() override {
+    Engine::TSimState& s = Engine::SimState();
+    s.FreeAll();
+    s.FixedSeed = 4242u;
+    Engine::TRunDescription run;
+    run.ProcessType = Engine::ptFreeRadical;
+    run.InitiatorNumber = 20000;
+    run.MonomerANumber = 100000000;
+    run.MonomerAMolWeight = 104.15; // styrene
+    run.InitiatorMolWeight = 164.21; // AIBN, halved per end by the store
+    run.CheckPointTime = {0.0, 0.5, 1.0};
+    s.AllocateMemory(run);
+    Engine::TFreeRadicalRates r;
+    r.kd = 0.3;
+    r.f = 1.0;
+    r.kIA = 6e-4;
+    r.kAA = 6e-4;
+    r.kdAA = 6.67;
+    const Params::TParameterFile noFile("");
+    Engine::TRunControl control;
+    Engine::TSimRun simRun(s, noFile, control);
+    Engine::SimulateFreeRadical(simRun, r);
+    s.NeedsAggregation = false;
+    s.CalcMassDistributions();
+  }
+  void TearDown() override { Engine::SimState().FreeAll(); }
+};
+
+TEST_F(TFreeRadicalRun, GivesAMostProbableDistributionAndItsTrace) {
+  Engine::TSimState& s = Engine::SimState();
+  ASSERT_TRUE(Plots::MassHistogramsReady(s));
+  // The chain statistics flag the rebuilt histograms for the SEC trace.
+  EXPECT_TRUE(s.NeedsAggregation.load());
+  const double dispersity = s.Mw / s.Mn;
+  EXPECT_NEAR(dispersity, 2.0, 0.1) << "Mn " << s.Mn << " Mw " << s.Mw;
+  // DPn near the kinetic chain length 150 (104 g/mol units plus end groups).
+  EXPECT_NEAR(s.Mn / 104.15, 150.0, 30.0);
+
+  Plots::TSECTrace trace;
+  ASSERT_TRUE(trace.AggregateFrom(s));
+  EXPECT_FALSE(s.NeedsAggregation.load());
+  // The top of a Flory trace is flat (1.3 % lower 0.05 decade off the
+  // peak), while at sigma = 0.01 (two cells) the trace of ten thousand chains
+  // still shows their cell-by-cell scatter of a few per cent, which decides
+  // where its highest point falls. The widest setting, sigma = 0.1 (twenty
+  // cells), averages the scatter out and shows the peak of the distribution.
+  trace.Broaden(Plots::BroadeningSigma(Plots::BroadeningMaximum));
+  EXPECT_NEAR(PeakLog10(trace), std::log10(s.Mw), 0.05) << "Mw " << s.Mw;
+  // The default width still shows the peak near Mw, well above Mn.
+  trace.Broaden(Plots::BroadeningSigma(Plots::BroadeningInitial));
+  EXPECT_NEAR(PeakLog10(trace), std::log10(s.Mw), 0.15) << "Mw " << s.Mw;
+  EXPECT_GT(PeakLog10(trace), std::log10(s.Mn) + 0.15);
+}
+
+TEST_F(TFreeRadicalRun, CurveFilesHoldTheChartsTables) {
+  Engine::TSimState& s = Engine::SimState();
+  const std::filesystem::path folder =
+      std::filesystem::temp_directory_path() / ("propagon-curves-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(folder);
+  const std::string sec = (folder / "sec.tsv").string();
+  const std::string smoothed = (folder / "mass_distribution_smoothed.tsv").string();
+  EXPECT_EQ(Plots::SaveSECTrace(s, sec), Plots::TCurveFileResult::Written);
+  EXPECT_EQ(Plots::SaveSmoothedDistributions(s, smoothed), Plots::TCurveFileResult::Written);
+
+  std::ifstream secIn(sec);
+  std::string line;
+  int lines = 0;
+  double peakX = 0.0;
+  std::getline(secIn, line);
+  EXPECT_EQ(line, "log10_M\tsignal");
+  while (std::getline(secIn, line)) {
+    ++lines;
+    double x = 0, y = 0;
+    ASSERT_EQ(std::sscanf(line.c_str(), "%lf\t%lf", &x, &y), 2) << line;
+    if (y == 1.0)
+      peakX = x;
+  }
+  EXPECT_EQ(lines, 1000);
+  // Track-bar position 100, sigma = 0.01: the peak near Mw (see above).
+  EXPECT_NEAR(peakX, std::log10(s.Mw), 0.15);
+
+  std::ifstream smoothIn(smoothed);
+  std::getline(smoothIn, line);
+  EXPECT_EQ(line, "mass\tnumber\tweight");
+  lines = 0;
+  while (std::getline(smoothIn, line))
+    ++lines;
+  // One line per mass bin but the last: the arrays hold b + 1 bins.
+  EXPECT_EQ(lines, static_cast<int>(s.MassAxis.size()) - 1);
+
+  // A file that cannot be created is reported, not taken for success.
+  EXPECT_EQ(Plots::SaveSECTrace(s, (folder / "missing" / "sec.tsv").string()), Plots::TCurveFileResult::WriteFailed);
+  std::filesystem::remove_all(folder);
+
+  // Nothing to show: no file.
+  s.FreeAll();
+  EXPECT_EQ(Plots::SaveSECTrace(s, sec), Plots::TCurveFileResult::NothingToShow);
+  EXPECT_EQ(Plots::SaveSmoothedDistributions(s, smoothed), Plots::TCurveFileResult::NothingToShow);
+  EXPECT_FALSE(std::filesystem::exists(sec));
+}
+
+} // namespace

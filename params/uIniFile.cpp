@@ -312,8 +312,11 @@ void TIniFile::WriteString(const std::string& section, const std::string& key, c
     if (line >= 0) {
       FLines[static_cast<std::size_t>(line)].Raw = entry;
     } else {
-      int last = end - 1;  // after the last non-blank line of the section
-      while (last > header && Trim(FLines[static_cast<std::size_t>(last)].Raw).empty())
+      // After the last entry of the section, so that blank lines and comments
+      // in front of the next section stay with that section.
+      int last = end - 1;
+      std::string k2, v2;
+      while (last > header && !KeyLine(FLines[static_cast<std::size_t>(last)], k2, v2))
         --last;
       if (FLines[static_cast<std::size_t>(last)].Eol.empty())
         FLines[static_cast<std::size_t>(last)].Eol = "\r\n";

@@ -7,7 +7,8 @@
 //    letters); blanks around names and values are ignored when reading. The
 //    first of several equal sections or keys is the one read and written.
 //  * Writing a key replaces its value in place, or appends the key after the
-//    last line of its section; a missing section is appended at the end of the
+//    last entry of its section (comments and blank lines in front of the next
+//    section stay there); a missing section is appended at the end of the
 //    file. Lines the write does not touch keep their bytes and line ends; new
 //    lines end with CR LF.
 //  * On disk the text is Windows-1252 (a new file, and a file that is not valid

@@ -49,6 +49,13 @@ TEST(IniFile, WritesUpdateInPlaceAppendAndKeepUntouchedBytes) {
   EXPECT_EQ(ReadBytes(name),
             "; comment\n[One]\r\nA = 1\nb=20\r\nD=4\r\n\r\n[Two]\r\nC=3\r\nE=5\r\n[Three]\r\nF=6\r\n");
 
+  // Comments in front of a section stay in front of it.
+  const auto commented = dir.File("c.ini");
+  WriteBytes(commented, "[A]\r\nX=1\r\n\r\n; about B\r\n[B]\r\nY=2\r\n");
+  TIniFile c(commented);
+  c.WriteString("A", "Z", "3");
+  EXPECT_EQ(ReadBytes(commented), "[A]\r\nX=1\r\nZ=3\r\n\r\n; about B\r\n[B]\r\nY=2\r\n");
+
   ini.EraseSection("two");
   ini.DeleteKey("One", "A");
   EXPECT_EQ(ReadBytes(name), "; comment\n[One]\r\nb=20\r\nD=4\r\n\r\n[Three]\r\nF=6\r\n");

@@ -146,7 +146,7 @@ int32_t PrepareTableWith(TRecordKind kind, const TSpectrumRequest& request,
   // The ceiling always comes from the plain pattern of the heaviest molecule.
   const int32_t ceiling = MassCeiling(calculator.Calculate(Molecule(ends, a, b, n, n)));
 
-  std::string fileName = request.FileName;
+  const std::string& fileName = request.FileName;
   TTableWriter writer(fileName);
   if (!writer.IsOpen()) {
     WriteDiagnostic(u"Could not create spectrum table file: " + FromNarrow(fileName) + u"\n");

@@ -4,6 +4,7 @@
 // application with an Add...Command(CLI::App&) function; its callback ends the
 // program with a non-zero exit code by throwing CLI::RuntimeError(code).
 
+#include "cli/uPrepareCommand.h"
 #include "cli/uRunCommand.h"
 
 #include <CLI/CLI.hpp>
@@ -20,6 +21,7 @@ int main(int argc, char** argv) {
   CLI::App app("Propagon headless runner: Monte Carlo simulation of polymerization processes", "polykin-cli");
   app.require_subcommand(1);
   Cli::AddRunCommand(app);
+  Cli::AddPrepareCommand(app);
 
   try {
     app.parse(argc, argv);

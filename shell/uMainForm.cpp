@@ -555,6 +555,16 @@ void TMainForm::aPauseSimulationExecute() {
   }
 }
 
+void TMainForm::HoldRun() {
+  if (FSimThread && !FSimThread->Terminated())
+    FSimThread->Pause();
+}
+
+void TMainForm::ReleaseRun() {
+  if (FSimThread)
+    FSimThread->Resume();
+}
+
 void TMainForm::aStopSimulationExecute() {
   Log("Simulation Terminated by User!");
   Log("Complete the Last Step...");

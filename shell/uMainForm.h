@@ -180,6 +180,10 @@ public:
   void aPauseSimulationExecute();
   void aStopSimulationExecute();
   void aClearExecute();
+  // Holds the run at its pause gate / lets it go, without the Pause
+  // button's hints (the microstructure view's enlarged mode).
+  void HoldRun();
+  void ReleaseRun();
   void aBrowseForMALDIFolderExecute();
   void aShowIntroExecute();
   void aShowDemoExecute();

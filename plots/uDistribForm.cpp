@@ -237,8 +237,10 @@ void TDistributionForm::CoordinatesPaintBoxPaint(QPainter& painter) {
   painter.setFont(rulerFont);
 }
 
+bool TDistributionForm::Floating() const { return FHost ? FHost->IsFloating(this) : isWindow(); }
+
 void TDistributionForm::UpdateCaption() {
-  if (isWindow()) {
+  if (Floating()) {
     const QString file = FHost ? QFileInfo(FHost->ParameterFileName()).fileName() : QString();
     setWindowTitle(QStringLiteral("DP Distribution: ") + file);
   } else {

@@ -112,6 +112,7 @@ private:
   void PlotPanelResize();
   void CoordinatesPaintBoxPaint(QPainter& painter);
   void UpdateCaption();
+  bool Floating() const;
   bool StoreReadable() const;
   bool HistogramExists() const;
   // Moves the top of column x: erase above the new top, draw from it down.

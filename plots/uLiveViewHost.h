@@ -10,8 +10,7 @@
 // All functions are called on the window thread.
 
 #include <QString>
-
-class QWidget;
+#include <QWidget>
 
 namespace Plots {
 
@@ -45,6 +44,11 @@ public:
     (void)section;
   }
 
+  // Whether a view floats as a window of its own (rather than docked into
+  // the main window's tabs). The default suits a view that is itself the
+  // window; a host that puts views into frames of its own answers for them.
+  virtual bool IsFloating(const QWidget* form) const;
+
   // A simulation run exists (from Perform until its end-of-run handling).
   virtual bool SimulationRunning() const { return false; }
   // The run stands still at its pause gate: the chain store may be read.
@@ -58,5 +62,7 @@ public:
   // Whether the microstructure view is the main window's active tab.
   virtual bool MicrostructureTabActive() const { return false; }
 };
+
+inline bool TLiveViewHost::IsFloating(const QWidget* form) const { return form->isWindow(); }
 
 } // namespace Plots

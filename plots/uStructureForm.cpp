@@ -263,8 +263,10 @@ void TStructureForm::CoordinatesPaintBoxPaint(QPainter& painter) {
     TextOut(painter, k <= 9 ? x200 : x2000, 100 * g * k, QString::number(100 * k));
 }
 
+bool TStructureForm::Floating() const { return FHost ? FHost->IsFloating(this) : isWindow(); }
+
 void TStructureForm::UpdateCaption() {
-  if (isWindow()) {
+  if (Floating()) {
     const QString file = FHost ? QFileInfo(FHost->ParameterFileName()).fileName() : QString();
     setWindowTitle(QStringLiteral("Chains Microstructure: ") + file);
   } else {
@@ -453,7 +455,10 @@ void TStructureForm::SetMagnified(bool on) {
   if (on) {
     // The enlarged picture shows a standing state: a running simulation
     // waits at its pause gate until Restore.
-    if (FHost && FHost->SimulationRunning() && !FHost->SimulationPaused()) FHost->PauseSimulation();
+    if (FHost && FHost->SimulationRunning() && !FHost->SimulationPaused()) {
+      FHost->PauseSimulation();
+      FPauseRequested = true;
+    }
     FMagnified = true;
     SetPlotHeights(EffectiveMagnification() * NormalPlotHeight);
   } else {
@@ -463,8 +468,13 @@ void TStructureForm::SetMagnified(bool on) {
   FStale = true;
   RepaintWhenReadable();
   FCoordinatesPaintBox->update();
-  // Restore lets a paused run go on, also one the user paused before.
-  if (!on && FHost && FHost->SimulationRunning() && FHost->SimulationPaused()) FHost->ResumeSimulation();
+  // Restore lets a paused run go on, also one the user paused before, and
+  // one whose pause this view asked for but that has not reached its gate.
+  if (!on) {
+    if (FHost && FHost->SimulationRunning() && (FHost->SimulationPaused() || FPauseRequested))
+      FHost->ResumeSimulation();
+    FPauseRequested = false;
+  }
 }
 
 // ---- context menu ----------------------------------------------------------------------
@@ -573,13 +583,12 @@ void TStructureForm::FormActivate() {
   if (!FHost) return;
   // Docked, the view is active only when its tab is the main window's
   // current one; the main window knows that.
-  FHost->ShowMagGlass(isWindow() || FHost->MicrostructureTabActive());
+  FHost->ShowMagGlass(Floating() || FHost->MicrostructureTabActive());
 }
 
 void TStructureForm::FormDeactivate() {
   if (!FHost) return;
-  FHost->ShowMagGlass((isWindow() && isVisible()) || isActiveWindow() ||
-                      (!isWindow() && FHost->MicrostructureTabActive()));
+  FHost->ShowMagGlass(Floating() ? isVisible() || isActiveWindow() : FHost->MicrostructureTabActive());
 }
 
 void TStructureForm::closeEvent(QCloseEvent* event) {

@@ -134,6 +134,7 @@ private:
 
   void CoordinatesPaintBoxPaint(QPainter& painter);
   void UpdateCaption();
+  bool Floating() const;
   bool StoreReadable() const;
   bool StoreHasChains() const;
   int EffectiveMagnification() const;
@@ -165,6 +166,7 @@ private:
   int FStructureChainStep = 1;
   int FMagnification = DefaultMagnification;
   bool FMagnified = false;
+  bool FPauseRequested = false;  // Enlarge asked the run to pause
   double FScale5 = 1.0;
   int FRulerWidth = 57;
   bool FStale = true;

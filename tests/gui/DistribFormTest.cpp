@@ -269,6 +269,11 @@ TEST_F(DistributionView, CaptionDependsOnDockingAndClosingSavesPlacement) {
   Form->setParent(&dock);
   Form->PaintBoxPaint();
   EXPECT_EQ(Form->windowTitle(), QString("DP Dist."));
+  // Inside a frame of the main window that floats, the host says so.
+  Host.Floating = true;
+  Form->PaintBoxPaint();
+  EXPECT_EQ(Form->windowTitle(), QString("DP Distribution: styrene.kpx"));
+  Host.Floating.reset();
   Form->setParent(nullptr);
   Form->show();
   Form->close();

@@ -14,6 +14,7 @@
 #include <QMessageBox>
 
 #include <cstdint>
+#include <optional>
 
 namespace ViewsTest {
 
@@ -28,6 +29,9 @@ public:
   QMap<QString, int> Settings; // "Section/Key" -> value
   QStringList PlacementSections;
   QList<bool> MagGlass;
+  bool HoldAtOnce = true;       // a pause request reaches the gate at once
+  std::optional<bool> Floating; // unset: the view floats when it is a window
+  bool MicrostructureTab = false;
 
   QString ParameterFileName() const override { return FileName; }
   int ExpectedChainsN(int defaultValue) const override { return Expected > 0 ? Expected : defaultValue; }
@@ -42,13 +46,17 @@ public:
   bool SimulationPaused() const override { return Paused; }
   void PauseSimulation() override {
     ++Pauses;
-    Paused = true;
+    Paused = HoldAtOnce;
   }
   void ResumeSimulation() override {
     ++Resumes;
     Paused = false;
   }
   void ShowMagGlass(bool visible) override { MagGlass << visible; }
+  bool MicrostructureTabActive() const override { return MicrostructureTab; }
+  bool IsFloating(const QWidget* form) const override {
+    return Floating.has_value() ? *Floating : Plots::TLiveViewHost::IsFloating(form);
+  }
 };
 
 // Forwards the run's calls to the two views, as the desktop program's

@@ -235,6 +235,37 @@ TEST_F(StructureView, EnlargingPausesARunningSimulationAndRestoreResumesIt) {
   EXPECT_EQ(Host.Resumes, 2);
 }
 
+TEST_F(StructureView, RestoreResumesARunStillOnItsWayToThePauseGate) {
+  // The kernel may finish its current event before it stands still: Restore
+  // right after Enlarge must not leave it paused.
+  Host.Running = true;
+  Host.HoldAtOnce = false;
+  Form->SetMagnified(true);
+  EXPECT_EQ(Host.Pauses, 1);
+  EXPECT_FALSE(Host.Paused);
+  Form->SetMagnified(false);
+  EXPECT_EQ(Host.Resumes, 1);
+}
+
+TEST_F(StructureView, EnlargeAndRestoreActionsFollowTheActiveView) {
+  // A floating view asks for the actions when it becomes active and keeps
+  // them while it is visible.
+  Host.Floating = true;
+  QApplication::setActiveWindow(Form);
+  QEvent activation(QEvent::ActivationChange);
+  QApplication::sendEvent(Form, &activation);
+  ASSERT_FALSE(Host.MagGlass.isEmpty());
+  EXPECT_TRUE(Host.MagGlass.last());
+  // Docked on a tab that is not the current one: no actions.
+  Host.Floating = false;
+  Host.MicrostructureTab = false;
+  QApplication::sendEvent(Form, &activation);
+  EXPECT_FALSE(Host.MagGlass.last());
+  Host.MicrostructureTab = true;
+  QApplication::sendEvent(Form, &activation);
+  EXPECT_TRUE(Host.MagGlass.last());
+}
+
 TEST_F(StructureView, MagnificationMustBeAWholeNumber) {
   EXPECT_EQ(Form->Magnification(), 2);  // default
   EXPECT_FALSE(Form->ApplyMagnificationText("2.5"));

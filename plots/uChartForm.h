@@ -55,6 +55,13 @@ public:
   // Removes every point of every series (the main window's Clear).
   void ClearData();
 
+  // Windows that compute from the chain statistics rather than from the
+  // check-point records override these. End of a run, after the final
+  // statistics: recompute (the SEC trace, the smoothed distributions).
+  virtual void EndOfRunStatistics() {}
+  // A paused run, after the statistics of the paused state: recompute.
+  virtual void RecalculateOnPause() {}
+
   // ---- event handlers -------------------------------------------------------
   // When a run has been started and its records are held: RestorePlots.
   void FormCreate();

@@ -14,6 +14,7 @@
 #include "plots/uLiveViewHost.h"
 
 #include <QRect>
+#include <QWidget>
 
 namespace Params {
 class TParameterFile;
@@ -61,6 +62,11 @@ public:
   virtual void FloatPlotWindow(QWidget* window, const QRect& bounds) {
     (void)window;
     (void)bounds;
+  }
+  // Shows a plot window (and whatever frame the main window put around it).
+  virtual void ShowPlotWindow(QWidget* window) {
+    if (window)
+      window->show();
   }
   // Called just before a plot window is destroyed: the main window drops
   // whatever frame it put around it.

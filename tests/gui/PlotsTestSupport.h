@@ -7,6 +7,7 @@
 #include "params/uParamFile.h"
 #include "plots/uPlotHost.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QImage>
@@ -124,6 +125,8 @@ inline void Snapshot(QWidget& window, const char* name) {
   if (!dir || !*dir)
     return;
   QDir().mkpath(QString::fromLocal8Bit(dir));
+  // Let queued redraws happen first, as the event loop would.
+  QCoreApplication::processEvents();
   window.grab().save(QDir(QString::fromLocal8Bit(dir)).filePath(QString::fromLatin1(name) + QStringLiteral(".png")));
 }
 

@@ -7,6 +7,7 @@
 #include "params/uMemoryCheck.h"
 #include "params/uMessageReporter.h"
 #include "params/uParamFile.h"
+#include "plots/calc/uSECTrace.h"
 
 #include <CLI/CLI.hpp>
 #include <unistd.h>
@@ -232,6 +233,14 @@ int RunParameterFile(const TRunOptions& options, std::ostream& out, std::ostream
     WriteCheckPoints(outDir / "checkpoints.tsv", observer.Rows());
     WriteDPDistribution(outDir / "dp_distribution.tsv", state);
     WriteMassDistribution(outDir / "mass_distribution.tsv", state);
+    // The curves of the SEC and molar-mass distribution charts at their
+    // initial track-bar settings (broadening position 100, resolution 21).
+    for (const char* name : {"sec.tsv", "mass_distribution_smoothed.tsv"}) {
+      const std::filesystem::path path = outDir / name;
+      const Plots::TCurveFileResult written = name[0] == 's' ? Plots::SaveSECTrace(state, path.string())
+                                                             : Plots::SaveSmoothedDistributions(state, path.string());
+      if (written == Plots::TCurveFileResult::WriteFailed) throw std::runtime_error("Unable to write to " + path.string());
+    }
     if (options.Chains) WriteChains(outDir / "chains.tsv", state);
     WriteSummary(outDir / "summary.json", summary);
   } catch (const std::exception& e) {
@@ -288,6 +297,10 @@ void AddRunCommand(CLI::App& app) {
       "                         (from the DP histogram over DP >= 1), Mn, Mw (g/mol)\n"
       "  dp_distribution.tsv    DP, chains: the final DP histogram from 0 to the largest DP\n"
       "  mass_distribution.tsv  mass, number, weight: the non-empty bins of the final mass histograms\n"
+      "  mass_distribution_smoothed.tsv  mass, number, weight: the curves of the mass distribution chart\n"
+      "                         (moving average over 21 g/mol, divided by the totals from 100 g/mol on)\n"
+      "  sec.tsv                log10_M, signal: the simulated SEC trace (Gaussian broadening 0.01 decade,\n"
+      "                         highest point 1)\n"
       "  summary.json           process_type, chains, checkpoints, seed, steps (attempts), events (reactions),\n"
       "                         wall_seconds, events_per_second, steps_per_second, conversion, Mn, Mw, DPn,\n"
       "                         dispersity, status (completed, stopped or failed)\n"

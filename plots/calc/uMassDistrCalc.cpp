@@ -1,9 +1,10 @@
 #include "plots/calc/uMassDistrCalc.h"
 
 #include "engine/uDataStruct.h"
-#include "params/uNumberFormat.h"
 
 #include <algorithm>
+#include <charconv>
+#include <cmath>
 #include <fstream>
 #include <ostream>
 
@@ -120,9 +121,13 @@ void TMassDistrCalc::Smooth(int width) {
 
 namespace Plots {
 
-namespace {
-std::string DataNumber(double value) { return Propagon::FormatGeneral(value, 10, 0, -4, '.'); }
-} // namespace
+std::string CurveNumber(double value) {
+  if (!std::isfinite(value))
+    return std::isnan(value) ? "nan" : value > 0 ? "inf" : "-inf";
+  char text[32];
+  const auto result = std::to_chars(text, text + sizeof text, value);
+  return std::string(text, result.ptr);
+}
 
 void WriteSmoothedTable(std::ostream& out, const TMassDistrCalc& calc) {
   out << "mass\tnumber\tweight\n";
@@ -134,21 +139,23 @@ void WriteSmoothedTable(std::ostream& out, const TMassDistrCalc& calc) {
     return;
   for (long i = 0; i < last; ++i) {
     const std::size_t k = static_cast<std::size_t>(i);
-    out << DataNumber(mass[k]) << '\t' << DataNumber(sn[k]) << '\t' << DataNumber(sw[k]) << '\n';
+    out << CurveNumber(mass[k]) << '\t' << CurveNumber(sn[k]) << '\t' << CurveNumber(sw[k]) << '\n';
   }
 }
 
 TCurveFileResult SaveSmoothedDistributions(const Engine::TSimState& state, const std::string& fileName, int width) {
   TMassDistrCalc calc;
-  if (!calc.TakeHistograms(state))
-    return TCurveFileResult::NothingToShow;
-  calc.Smooth(width);
+  const bool ready = calc.TakeHistograms(state);
+  if (ready)
+    calc.Smooth(width);
   std::ofstream out(fileName, std::ios::binary | std::ios::trunc);
   if (!out)
     return TCurveFileResult::WriteFailed;
   WriteSmoothedTable(out, calc);
   out.flush();
-  return out ? TCurveFileResult::Written : TCurveFileResult::WriteFailed;
+  if (!out)
+    return TCurveFileResult::WriteFailed;
+  return ready ? TCurveFileResult::Written : TCurveFileResult::NothingToShow;
 }
 
 } // namespace Plots

@@ -83,18 +83,24 @@ private:
   int FWidth = 0;
 };
 
+// The text of a number in the curve files: the shortest text that reads
+// back as the same double, "." as decimal separator whatever the locale
+// (as every table of the command line); "nan", "inf", "-inf".
+std::string CurveNumber(double value);
+
 // What writing a curve file came to.
 enum class TCurveFileResult { Written, NothingToShow, WriteFailed };
 
 // The table of the chart, tab-separated for scripts: the header
 // "mass\tnumber\tweight", then one line per shown point i = 0 … b-1 (the
-// last mass bin is not shown, as in the chart). Numbers with up to 10
-// significant digits and "." as decimal separator whatever the locale.
+// last mass bin is not shown, as in the chart). Numbers in CurveNumber's
+// text.
 void WriteSmoothedTable(std::ostream& out, const TMassDistrCalc& calc);
 
 // The smoothed distributions of the state's histograms at resolution `width`
 // written to `fileName` ("mass_distribution_smoothed.tsv" of the command
-// line). NothingToShow (no file written) while MassHistogramsReady is false.
+// line). While MassHistogramsReady is false the file holds the header alone
+// and NothingToShow is returned; WriteFailed when it cannot be written.
 TCurveFileResult SaveSmoothedDistributions(const Engine::TSimState& state, const std::string& fileName,
                                            int width = ResolutionInitial);
 

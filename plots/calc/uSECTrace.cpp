@@ -134,23 +134,28 @@ void WriteSECTable(std::ostream& out, const TSECTrace& trace) {
   out << "log10_M\tsignal\n";
   for (int k = 0; k < SECGridLast; ++k) {
     const std::size_t i = static_cast<std::size_t>(k);
-    out << Propagon::FormatGeneral(trace.X()[i], 10, 0, -4, '.') << '\t'
-        << Propagon::FormatGeneral(trace.Y()[i], 10, 0, -4, '.') << '\n';
+    out << CurveNumber(trace.X()[i]) << '\t' << CurveNumber(trace.Y()[i]) << '\n';
   }
 }
 
 TCurveFileResult SaveSECTrace(Engine::TSimState& state, const std::string& fileName, int position) {
-  if (!MassHistogramsReady(state))
-    return TCurveFileResult::NothingToShow;
+  const bool ready = MassHistogramsReady(state);
   TSECTrace trace;
-  trace.AggregateFrom(state);
-  trace.Broaden(BroadeningSigma(position));
+  if (ready) {
+    trace.AggregateFrom(state);
+    trace.Broaden(BroadeningSigma(position));
+  }
   std::ofstream out(fileName, std::ios::binary | std::ios::trunc);
   if (!out)
     return TCurveFileResult::WriteFailed;
-  WriteSECTable(out, trace);
+  if (ready)
+    WriteSECTable(out, trace);
+  else
+    out << "log10_M\tsignal\n";
   out.flush();
-  return out ? TCurveFileResult::Written : TCurveFileResult::WriteFailed;
+  if (!out)
+    return TCurveFileResult::WriteFailed;
+  return ready ? TCurveFileResult::Written : TCurveFileResult::NothingToShow;
 }
 
 } // namespace Plots

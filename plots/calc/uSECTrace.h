@@ -115,14 +115,15 @@ private:
 };
 
 // The trace as the chart shows it, tab-separated for scripts: the header
-// "log10_M\tsignal", then (X[k], Y[k]) for k = 0 … 999. Numbers with up to
-// 10 significant digits and "." as decimal separator whatever the locale.
+// "log10_M\tsignal", then (X[k], Y[k]) for k = 0 … 999, numbers in
+// CurveNumber's text.
 void WriteSECTable(std::ostream& out, const TSECTrace& trace);
 
 // Aggregates the state's weight histogram, broadens it at track-bar
 // position `position` and writes the table to `fileName` ("sec.tsv" of the
-// command line). NothingToShow (no file written) while the state holds no
-// mass histograms worth showing (MassHistogramsReady).
+// command line). While the state holds no mass histograms worth showing
+// (MassHistogramsReady) the file holds the header alone and NothingToShow is
+// returned; WriteFailed when it cannot be written.
 TCurveFileResult SaveSECTrace(Engine::TSimState& state, const std::string& fileName,
                               int position = BroadeningInitial);
 

@@ -18,6 +18,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 #include <unistd.h>
 #include <vector>
@@ -176,11 +177,18 @@ TEST_F(TFreeRadicalRun, CurveFilesHoldTheChartsTables) {
   EXPECT_EQ(Plots::SaveSECTrace(s, (folder / "missing" / "sec.tsv").string()), Plots::TCurveFileResult::WriteFailed);
   std::filesystem::remove_all(folder);
 
-  // Nothing to show: no file.
+  // Nothing to show: the header alone, so scripts find the file all the same.
   s.FreeAll();
+  std::filesystem::create_directories(folder);
   EXPECT_EQ(Plots::SaveSECTrace(s, sec), Plots::TCurveFileResult::NothingToShow);
   EXPECT_EQ(Plots::SaveSmoothedDistributions(s, smoothed), Plots::TCurveFileResult::NothingToShow);
-  EXPECT_FALSE(std::filesystem::exists(sec));
+  std::ifstream emptySec(sec);
+  std::string all((std::istreambuf_iterator<char>(emptySec)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(all, "log10_M\tsignal\n");
+  std::ifstream emptySmoothed(smoothed);
+  all.assign((std::istreambuf_iterator<char>(emptySmoothed)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(all, "mass\tnumber\tweight\n");
+  std::filesystem::remove_all(folder);
 }
 
 } // namespace

@@ -232,7 +232,10 @@ TEST(MassDistrCalc, TableListsEveryShownPointWithAPointDecimalSeparator) {
   EXPECT_EQ(lines[0], "mass\tnumber\tweight");
   EXPECT_EQ(lines[1], "0\t0\t0");
   // TN = 4 chains, TW = 300 + 320 = 620 g/mol: 2/4 and 300/620.
-  EXPECT_EQ(lines[151], "150\t0.5\t0.4838709677");
+  EXPECT_EQ(lines[151], "150\t0.5\t" + Plots::CurveNumber(300.0 / 620.0));
+  EXPECT_EQ(Plots::CurveNumber(0.1), "0.1");
+  EXPECT_EQ(Plots::CurveNumber(1.0 / 3.0), "0.3333333333333333");
+  EXPECT_EQ(Plots::CurveNumber(1e-7), "1e-07");
 }
 
 } // namespace

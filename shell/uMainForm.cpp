@@ -12,6 +12,7 @@
 #include "shell/uIcons.h"
 #include "shell/uIntro.h"
 #include "shell/uMyIniFile.h"
+#include "shell/uPlotSelection.h"
 #include "shell/uPlotWindows.h"
 #include "shell/uShellDialogs.h"
 
@@ -116,7 +117,8 @@ TMainForm::TMainForm(const TMainFormOptions& options)
       FArguments(options.Arguments), FLogFileName(options.LogFileName),
       FMaldi([this](const std::string& path) {
         FSettings->WriteString(ApplicationTitle, "MALDILibraryName", path);
-      }) {
+      }),
+      FCreatePlotSelection(options.CreatePlotSelection) {
   if (!FSettings || !FDialogs)
     throw std::invalid_argument("TMainForm needs a settings file and dialogs");
   setObjectName("MainForm");
@@ -146,6 +148,10 @@ TMainForm::~TMainForm() {
     FObserver->Abandon();
     FSimThread->Terminate();
     FSimThread.reset(); // joins and runs the end-of-run handler
+  }
+  if (FPlotSelection) {
+    FPlotSelection->CloseAll(); // placement saved, windows destroyed
+    FPlotSelection.reset();
   }
   FSettings->UpdateFile();
   Engine::SimState().FreeAllocatedMemory();
@@ -178,6 +184,11 @@ void TMainForm::FormCreate() {
   Params::SetWow64Detected(Params::IsWow64());
   CheckMALDILibrary(libraryPath);
   RestoreMainPlacement();
+  if (FCreatePlotSelection) {
+    FPlotSelection = std::make_unique<TPlotSelection>(*this);
+    SetPlotWindows(FPlotSelection.get());
+    FPlotSelection->FormCreate();
+  }
 }
 
 void TMainForm::RestoreMainPlacement() {

@@ -53,6 +53,7 @@ class TBlockingObserver;
 class TGuiLogSink;
 class TMyIniFile;
 class TPlotWindows;
+class TPlotSelection;
 class TShellDialogs;
 
 struct TMainFormOptions {
@@ -68,6 +69,8 @@ struct TMainFormOptions {
   QString LogFileName;
   // Install the window as the program's log sink (off in tests that capture).
   bool InstallLogSink = true;
+  // Create the plot selection (and the plot windows chosen last time).
+  bool CreatePlotSelection = true;
 };
 
 class TMainForm : public QMainWindow, public Engine::TSimObserver {
@@ -173,6 +176,9 @@ public:
   // ---- plot windows ----
   void SetPlotWindows(TPlotWindows* plots);
   TPlotWindows* PlotWindows() const { return FPlots; }
+  // The plot selection the window created at start-up (nullptr when the
+  // options said not to).
+  TPlotSelection* PlotSelection() const { return FPlotSelection.get(); }
 
   // ---- simulation control (the action handlers) ----
   void aOpenParamExecute();
@@ -268,6 +274,8 @@ private:
   TMaldiBinding FMaldi;
   TMaldiBinding* FPreviousActiveBinding = nullptr;
   TPlotWindows* FPlots = nullptr;
+  bool FCreatePlotSelection = true;
+  std::unique_ptr<TPlotSelection> FPlotSelection;
   TEditorFactory FParameterEditor;
 
   QDockWidget* FMessagesPage = nullptr;

@@ -10,6 +10,9 @@
 #include "params/uNumberFormat.h"
 #include "shell/About.h"
 #include "shell/uIntro.h"
+#include "shell/uPlotSelection.h"
+#include "plots/uChartForm.h"
+#include "charts/uChart.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -492,6 +495,57 @@ TEST(MainFormTabs, InsertIndexFollowsTheTagWithinTheTabs) {
   EXPECT_EQ(Shell::TMainForm::TabInsertIndex(9, 4), 3);  // beyond the end: stays last
   EXPECT_EQ(Shell::TMainForm::TabInsertIndex(0, 4), 0);  // never past the first tab
   EXPECT_EQ(Shell::TMainForm::TabInsertIndex(3, 1), 0);
+}
+
+} // namespace
+
+namespace {
+
+// The plot windows chosen last time come back at start as tabs, a run fills
+// them through the main window (the live views with per-event calls), and
+// their placement is recorded at close.
+TEST_F(MainForm, PlotWindowsOfTheLastSessionDockAsTabsAndFollowTheRun) {
+  {
+    Params::TIniFile ini(IniFile().toStdString());
+    ini.WriteBool("DefinedPlotsList", "Conversion", true);
+    ini.WriteBool("DefinedPlotsList", "Chains Structure", true);
+    ini.WriteBool("DefinedPlotsList", "DP Distribution", true);
+  }
+  Shell::TMainForm& f = Form();
+  f.show();
+  ASSERT_NE(f.PlotSelection(), nullptr);
+  QStringList titles;
+  for (QDockWidget* d : f.TabOrder())
+    titles << d->windowTitle();
+  // Tags 1 (Chains), 2 (DP Dist.) and 3 (Conversion) after Messages.
+  EXPECT_EQ(titles, (QStringList{"Messages", "Chains", "DP Dist.", "Conversion"}));
+  EXPECT_EQ(f.ActivePage(), f.MessagesPage());
+
+  // The magnifier actions show only while the microstructure view is the tab.
+  EXPECT_FALSE(f.aMicrostructureEnlarge->isVisible());
+  f.ActivatePage(f.TabOrder()[1]);
+  EXPECT_TRUE(f.aMicrostructureEnlarge->isVisible());
+  EXPECT_TRUE(f.aMicrostructureRestore->isVisible());
+  f.ActivatePage(f.TabOrder()[3]);
+  EXPECT_FALSE(f.aMicrostructureEnlarge->isVisible());
+
+  auto* kinetics = qobject_cast<Plots::TChartForm*>(f.TabOrder()[3]->widget());
+  ASSERT_NE(kinetics, nullptr);
+  OpenFixture("living-small.kpx");
+  QSignalSpy ended(&f, &Shell::TMainForm::RunEnded);
+  f.aPerformSimulation->trigger();
+  ASSERT_TRUE(WaitUntil([&] { return ended.count() == 1; }, 120000));
+  // Check points 0 to 10: eleven points in the conversion curve.
+  ASSERT_GE(kinetics->AChart->SeriesCount(), 1);
+  EXPECT_EQ(kinetics->AChart->PointCount(0), 11);
+
+  // Clear empties the charts.
+  f.aClear->trigger();
+  EXPECT_EQ(kinetics->AChart->PointCount(0), 0);
+
+  Restart();
+  EXPECT_EQ(Ini("Conversion", "IsDocked"), "1");
+  EXPECT_EQ(Ini("Chains", "IsDocked"), "1");
 }
 
 } // namespace

@@ -58,24 +58,35 @@ std::uint64_t Threshold(double p) {
   return static_cast<std::uint64_t>(std::ceil(p * 4294967296.0));
 }
 
+// A step that does not advance the clock would never reach the next check
+// point: the run would spin until stopped. It is refused like an unreadable
+// value.
+void CheckTimeInterval(double dt) {
+  if (!(dt > 0.0) || !std::isfinite(dt))
+    throw Propagon::EMathError("TimeInterval must be a positive number of seconds, not " +
+                               Propagon::FormatGeneral(dt, 15));
+}
+
 // Every this many attempts the kernel publishes its progress.
 constexpr std::uint64_t ProgressMask = (std::uint64_t{1} << 14) - 1;
 
 } // namespace
 
-void SimulateLiving(TSimRun& run) {
-  TSimState& s = run.State;
-  const Params::TParameterFile& file = run.File;
-
-  double probability[4][3];
+TLivingRates ReadLivingRates(const Params::TParameterFile& file) {
+  TLivingRates rates;
   for (int km = 0; km < 4; ++km)
-    for (int ke = 0; ke < 3; ++ke) probability[km][ke] = file.ReadLocalFloat("SimulationRates", ProbabilityKeys[km][ke]);
-  const double dt = file.ReadLocalFloat("ChemicalRates", "TimeInterval");
-  // A step that does not advance the clock would never reach the next check
-  // point: the run would spin until stopped. Refuse it like an unreadable value.
-  if (!(dt > 0.0) || !std::isfinite(dt))
-    throw Propagon::EMathError("TimeInterval must be a positive number of seconds, not " +
-                               Propagon::FormatGeneral(dt, 15));
+    for (int ke = 0; ke < 3; ++ke) rates.P[km][ke] = file.ReadLocalFloat("SimulationRates", ProbabilityKeys[km][ke]);
+  rates.TimeInterval = file.ReadLocalFloat("ChemicalRates", "TimeInterval");
+  CheckTimeInterval(rates.TimeInterval);
+  return rates;
+}
+
+void SimulateLiving(TSimRun& run) { SimulateLiving(run, ReadLivingRates(run.File)); }
+
+void SimulateLiving(TSimRun& run, const TLivingRates& rates) {
+  CheckTimeInterval(rates.TimeInterval);
+  TSimState& s = run.State;
+  const double dt = rates.TimeInterval;
 
   s.InitializeRun();
 
@@ -93,11 +104,16 @@ void SimulateLiving(TSimRun& run) {
   std::vector<std::uint8_t> merCode(static_cast<std::size_t>(mersNumber) + 1);
   for (std::int32_t m = 0; m <= mersNumber; ++m) merCode[static_cast<std::size_t>(m)] = static_cast<std::uint8_t>(CodeOf(mers[m].Kind));
   std::vector<std::uint8_t> endKind(static_cast<std::size_t>(chainsNumber) + 1, EndI);
+  // The Next links once more, 4 bytes a mer: the segment walk of a transfer
+  // is a chain of dependent reads, and a quarter of the memory (and of the
+  // pages) of the mer records makes each of them cheaper.
+  std::vector<std::int32_t> nextLink(static_cast<std::size_t>(mersNumber) + 1, 0);
   std::uint64_t threshold[16] = {};
   for (int km = 0; km < 4; ++km)
-    for (int ke = 0; ke < 3; ++ke) threshold[CodeOf(static_cast<std::uint8_t>(km)) + ke] = Threshold(probability[km][ke]);
+    for (int ke = 0; ke < 3; ++ke) threshold[CodeOf(static_cast<std::uint8_t>(km)) + ke] = Threshold(rates.P[km][ke]);
   std::uint8_t* const code = merCode.data();
   std::uint8_t* const chainEnd = endKind.data();
+  std::int32_t* const next = nextLink.data();
 
   const double mersScale = static_cast<double>(mersNumber);
   const double chainsScale = static_cast<double>(chainsNumber);
@@ -132,6 +148,7 @@ void SimulateLiving(TSimRun& run) {
     chainDP[ch] = static_cast<std::uint16_t>(d + 1);
     chainUnits[ch][d + 1] = u;
     mers[e].Next = m;
+    next[e] = m;
     mers[m].Prev = e;
     mers[m].Chain = ch;
     mers[m].Kind = u;
@@ -156,8 +173,8 @@ void SimulateLiving(TSimRun& run) {
     std::int32_t x = m;
     std::int32_t n = 1;
     mers[x].Chain = ch;
-    while (mers[x].Next != 0) {
-      x = mers[x].Next;
+    while (next[x] != 0) {
+      x = next[x];
       mers[x].Chain = ch;
       ++n;
     }
@@ -168,8 +185,8 @@ void SimulateLiving(TSimRun& run) {
       // skip the step.
       x = m;
       mers[x].Chain = g;
-      while (mers[x].Next != 0) {
-        x = mers[x].Next;
+      while (next[x] != 0) {
+        x = next[x];
         mers[x].Chain = g;
       }
       s.RefusePropagation();
@@ -180,8 +197,10 @@ void SimulateLiving(TSimRun& run) {
     chainEndMer[ch] = chainEndMer[g];
     chainEndMer[g] = p;
     mers[p].Next = 0;
+    next[p] = 0;
     mers[m].Prev = e;
     mers[e].Next = m;
+    next[e] = m;
     chainEnd[ch] = chainEnd[g];
     chainEnd[g] = p == 0 ? EndI : mers[p].Kind;
 
@@ -227,15 +246,22 @@ void SimulateLiving(TSimRun& run) {
       run.PublishProgress(t, steps, events);
       return;
     }
-    while (t < tEnd) {
-      t += dt;
-      ++steps;
-      if ((steps & ProgressMask) == 0) [[unlikely]]
-        publish();
+    // The clock, the attempt count and the generator live in locals of this
+    // loop, so that they stay in registers: nothing else draws random numbers
+    // while the kernel runs, and the program's generator gets its state back
+    // at the end of the interval (the sequence is the same either way).
+    double time = t;
+    std::uint64_t attempts = steps;
+    TMersenneTwister generator = GRandom;
+    while (time < tEnd) {
+      time += dt;
+      ++attempts;
+      if ((attempts & ProgressMask) == 0) [[unlikely]]
+        run.PublishProgress(time, attempts, events);
       // Mer, chain, acceptance: three draws in this order.
-      const std::uint32_t r1 = GRandom.Next();
-      const std::uint32_t r2 = GRandom.Next();
-      const std::uint32_t r3 = GRandom.Next();
+      const std::uint32_t r1 = generator.Next();
+      const std::uint32_t r2 = generator.Next();
+      const std::uint32_t r3 = generator.Next();
       const std::int32_t m = static_cast<std::int32_t>(UniformFromInt32(r1) * mersScale) + 1;
       const std::int32_t ch = static_cast<std::int32_t>(UniformFromInt32(r2) * chainsScale) + 1;
       const std::uint32_t pair = static_cast<std::uint32_t>(code[m]) + chainEnd[ch];
@@ -252,6 +278,9 @@ void SimulateLiving(TSimRun& run) {
       }
       if (control.BetweenEvents(observer)) break;
     }
+    GRandom = generator;
+    t = time;
+    steps = attempts;
     run.PublishProgress(t, steps, events);
   };
 

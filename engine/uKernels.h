@@ -58,10 +58,36 @@
 
 #include "engine/uSimThread.h"
 
+namespace Params {
+class TParameterFile;
+}
+
 namespace Engine {
+
+// The living kernel's constants: P[picked mer][chain end] from section
+// "SimulationRates" (each a rate constant divided by the largest one, so
+// between 0 and 1) and the time one attempt stands for.
+struct TLivingRates {
+  // Rows by the picked mer: 0 a unit A in a chain, 1 a unit B in a chain
+  // (segment transfer), 2 a free A, 3 a free B (propagation). Columns by the
+  // kind of the chain's end: 0 A*, 1 B*, 2 I* (no units). Keys:
+  //   row 0 "A*Ac" "B*Ac" "I*Ac"     row 2 "A*A" "B*A" "I*A"
+  //   row 1 "A*Bc" "B*Bc" "I*Bc"     row 3 "A*B" "B*B" "I*B"
+  double P[4][3] = {};
+  double TimeInterval = 0.0; // "TimeInterval" of "ChemicalRates", s per attempt
+};
+
+// Reads the twelve probabilities and the time step with ReadLocalFloat: a
+// missing or malformed value throws EConvertError. A time step that is not a
+// positive number throws EMathError (the clock would never reach the next
+// check point).
+TLivingRates ReadLivingRates(const Params::TParameterFile& file);
 
 // Living (co)polymerization with segment exchange between chains.
 void SimulateLiving(TSimRun& run);
+// The same on constants at hand (tests, benchmarks); the store must have been
+// sized for process type 0.
+void SimulateLiving(TSimRun& run, const TLivingRates& rates);
 // Free-radical polymerization.
 void SimulateFreeRadical(TSimRun& run);
 // Atom-transfer radical polymerization.

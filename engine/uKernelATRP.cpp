@@ -183,6 +183,14 @@ void TATRPKernel::Advance(double tEnd) {
     }
 
     const double dt = -std::log(RandomOpen()) / r18;
+    if (t + dt >= tEnd) {
+      // The next event falls after the check point: record the present state
+      // (see the free-radical kernel); the next interval draws afresh.
+      ja += (tEnd - t) * as;
+      jb += (tEnd - t) * bs;
+      t = tEnd;
+      break;
+    }
     t += dt;
     ja += dt * as;
     jb += dt * bs;

@@ -226,6 +226,16 @@ void TFreeRadicalKernel::Advance(double tEnd) {
     const double as = nAs, bs = nBs;
 
     const double dt = -std::log(RandomOpen()) / r13;
+    if (t + dt >= tEnd) {
+      // The next event falls after the check point: the state recorded there
+      // is the present one, not one an event later (with few events per
+      // interval that event could be seconds away). Waiting times are
+      // memoryless, so the next interval simply draws a fresh one.
+      ja += (tEnd - t) * as;
+      jb += (tEnd - t) * bs;
+      t = tEnd;
+      break;
+    }
     t += dt;
     ja += dt * as; // counts before the event
     jb += dt * bs;

@@ -19,6 +19,7 @@
 #include "params/uNumberFormat.h"
 #include "params/uParamFile.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace Engine {
@@ -108,29 +109,30 @@ void TReversibleKernel::Run() {
   for (std::int32_t k = 1; k <= s.CheckPointsHigh; ++k) {
     const double tEnd = s.CheckPointTime[static_cast<std::size_t>(k)];
     while (t < tEnd) {
-      if (tEnd - t < slice) {
-        // The slice ends exactly at the check point; the length it replaces
-        // is restored afterwards. It is saved only once: a cut slice is never
-        // the length to come back to.
-        if (!cut) saved = slice;
-        slice = tEnd - t;
-        cut = true;
-      } else {
-        if (cut) {
-          slice = saved;
-          FEvents = static_cast<std::int32_t>(Propagon::RoundHalfEven(target));
-        }
-        slice = AdaptReversibleSlice(slice, FEvents, chains);
+      if (cut) {
+        // The slice before was cut short at a check point: the length it
+        // replaced comes back, and the adaptation starts from target.
+        slice = saved;
+        FEvents = static_cast<std::int32_t>(Propagon::RoundHalfEven(target));
         cut = false;
       }
+      const double previous = slice;
+      slice = AdaptReversibleSlice(slice, FEvents, chains);
       // A slice of length 0 would never move the clock (first check point at
-      // time 0, or a slice shrunk to nothing): start again from half of what
-      // is left of the interval, as the first slice of a run does.
+      // time 0): start again from half of what is left of the interval, as the
+      // first slice of a run does.
       if (!(slice > 0.0)) slice = (tEnd - t) * 0.5;
+      // A slice that would pass the check point ends exactly on it. The test
+      // comes after the adaptation, so a lengthened slice cannot overshoot.
+      if (tEnd - t < slice) {
+        saved = previous;
+        slice = tEnd - t;
+        cut = true;
+      }
       FEvents = 0;
       // The cut slice lands on the check point itself, not one rounding step
       // short of it, which would leave a sliver of a slice to run.
-      t = cut ? tEnd : t + slice;
+      t = cut ? tEnd : std::min(t + slice, tEnd);
       Slice(slice);
     }
     FRun.PublishProgress(t, FSteps, FApplied);

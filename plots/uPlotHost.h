@@ -14,6 +14,7 @@
 #include "plots/uLiveViewHost.h"
 
 #include <QRect>
+#include <QStringList>
 #include <QWidget>
 
 namespace Params {
@@ -51,6 +52,27 @@ public:
     (void)key;
     (void)value;
   }
+
+  // Text values and the key names of a section of the program settings file
+  // (the MALDI window's settings, the cation list of its dialog), written to
+  // disk at once.
+  virtual QString ReadSettingString(const QString& section, const QString& key, const QString& defaultValue) const {
+    (void)section;
+    (void)key;
+    return defaultValue;
+  }
+  virtual void WriteSettingString(const QString& section, const QString& key, const QString& value) {
+    (void)section;
+    (void)key;
+    (void)value;
+  }
+  virtual QStringList ReadSettingSection(const QString& section) const {
+    (void)section;
+    return {};
+  }
+  // The main window, on which dialogs of docked plot windows are centred
+  // (nullptr when there is none).
+  virtual QWidget* MainWindow() const { return nullptr; }
 
   // Puts a plot window into the main window's tabs, filling its page; `tag`
   // is its preferred tab position (slot + 1; the Messages page is 0).

@@ -26,15 +26,18 @@ struct TSeriesDesign {
   Qt::PenStyle Pen;
 };
 
-// Colours as the program has always shown them; the pen patterns keep the
-// curves apart on a grey-scale printout, where red and (0, 128, 255), and
-// (0, 255, 128) and (255, 128, 255), come out as nearly the same grey.
+// Red, black, azure (0, 128, 255), spring green and pink, as the program has
+// always shown them. Green (0, 255, 128) and pink (255, 128, 255) were chosen
+// for a grey chart background; on white they all but vanish, so they are
+// drawn a shade deeper with the same hue. The pen patterns keep the curves
+// apart on a grey-scale printout, where red and azure, and green and pink,
+// come out as nearly the same grey.
 const TSeriesDesign Designs[] = {
     {"[I]", QColor(255, 0, 0), Qt::DashLine},
     {"[T]", QColor(0, 0, 0), Qt::DashDotDotLine},
     {"[A]", QColor(0, 128, 255), Qt::SolidLine},
-    {"[B]", QColor(0, 255, 128), Qt::DashDotLine},
-    {"[A]+[B]", QColor(255, 128, 255), Qt::DotLine},
+    {"[B]", QColor(0, 190, 95), Qt::DashDotLine},
+    {"[A]+[B]", QColor(215, 80, 215), Qt::DotLine},
 };
 
 } // namespace

@@ -1,0 +1,207 @@
+#include "plots/uMassDistrForm.h"
+
+#include "charts/uChart.h"
+#include "engine/uDataStruct.h"
+#include "plots/calc/uSECTrace.h"
+#include "plots/uPlotHost.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QLabel>
+#include <QMenu>
+#include <QSlider>
+#include <QVBoxLayout>
+
+#include <algorithm>
+#include <cmath>
+
+namespace Plots {
+
+using Charts::TAxisId;
+
+TMassDistrChartForm::TMassDistrChartForm(TPlotHost* host, QWidget* parent) : TChartForm(host, parent) {
+  setObjectName(QStringLiteral("MassDistrChartForm"));
+  setWindowTitle(QStringLiteral("&Mass Distr"));
+  resize(494, height());
+  setMinimumWidth(214);
+
+  // Panel1 along the top: the track bar and its label under it.
+  Panel1 = new QWidget(this);
+  Panel1->setObjectName(QStringLiteral("Panel1"));
+  Panel1->setFixedHeight(51);
+  ResolutionTrackBar = new QSlider(Qt::Horizontal, Panel1);
+  ResolutionTrackBar->setObjectName(QStringLiteral("ResolutionTrackBar"));
+  ResolutionTrackBar->setFixedWidth(200);
+  ResolutionTrackBar->setRange(ResolutionMinimum, ResolutionMaximum);
+  ResolutionTrackBar->setValue(ResolutionInitial);
+  ResolutionTrackBar->setSingleStep(2);
+  ResolutionTrackBar->setPageStep(10);
+  ResolutionTrackBar->setTickInterval(10);
+  ResolutionTrackBar->setTickPosition(QSlider::TicksBelow);
+  ResolutionTrackBar->setToolTip(QStringLiteral("Averaged points: %1").arg(ResolutionInitial));
+  IntervalWidthLabel = new QLabel(QStringLiteral("1        Averaged Points Number        99"), Panel1);
+  IntervalWidthLabel->setObjectName(QStringLiteral("IntervalWidthLabel"));
+  auto* panelLayout = new QVBoxLayout(Panel1);
+  panelLayout->setContentsMargins(6, 2, 6, 2);
+  panelLayout->setSpacing(0);
+  panelLayout->addWidget(ResolutionTrackBar);
+  panelLayout->addWidget(IntervalWidthLabel);
+  if (auto* layout = qobject_cast<QVBoxLayout*>(this->layout()))
+    layout->insertWidget(0, Panel1);
+
+  AChart->SetAxisTitle(TAxisId::Bottom, QStringLiteral("molecular mass"));
+  AChart->SetAxisTitle(TAxisId::Left, QStringLiteral("mole fraction"));
+  AChart->SetAxisAutomatic(TAxisId::Left, true);
+  AChart->SetAxisValueFormat(TAxisId::Left, QStringLiteral("#,##0.0000"));
+
+  const QColor markerGreen(128, 255, 128);
+  AChart->AddSeries(QStringLiteral("Mn"), QColor(255, 0, 0));   // Series1: number distribution
+  AChart->AddSeries(QStringLiteral("Mw"), QColor(0, 128, 255)); // Series2: weight distribution
+  for (const char* title : {"Mn", "Mw"}) {                      // Series3, Series4: markers
+    const int s = AChart->AddSeries(QString::fromLatin1(title), markerGreen);
+    AChart->SetSeriesPenStyle(s, Qt::DashLine);
+    AChart->SetSeriesInLegend(s, false);
+  }
+  const int labels = AChart->AddSeries(QStringLiteral("Labels"), markerGreen); // Series5
+  AChart->SetSeriesInLegend(labels, false);
+  AChart->SetSeriesLineVisible(labels, false);
+  Charts::TMarkStyle style;
+  style.Angle = 90.0;
+  style.Arrow = false;
+  style.ArrowLength = 20;
+  style.Frame = false;
+  style.Background = markerGreen;
+  style.Transparency = 70;
+  style.HorizontalMargin = 10;
+  AChart->SetMarkStyle(labels, style);
+  AChart->SetMarksVisible(labels, true);
+
+  PopUpNumberDistr = new QAction(QStringLiteral("Number Distribution"), this);
+  PopUpNumberDistr->setObjectName(QStringLiteral("PopUpNumberDistr"));
+  PopUpWeightDistr = new QAction(QStringLiteral("&Weight Distribution"), this);
+  PopUpWeightDistr->setObjectName(QStringLiteral("PopUpWeightDistr"));
+  FDistrGroup = new QActionGroup(this);
+  for (QAction* action : {PopUpNumberDistr, PopUpWeightDistr}) {
+    action->setCheckable(true);
+    FDistrGroup->addAction(action);
+  }
+  PopUpWeightDistr->setChecked(true);
+  connect(PopUpNumberDistr, &QAction::triggered, this, [this] { PopUpNumberDistrClick(); });
+  connect(PopUpWeightDistr, &QAction::triggered, this, [this] { PopUpWeightDistrClick(); });
+  N1 = InsertMenuItems({PopUpNumberDistr, PopUpWeightDistr});
+
+  connect(ResolutionTrackBar, &QSlider::valueChanged, this, [this] { ResolutionTrackBarChange(); });
+
+  AChartResize();
+  // FormCreate: base steps, then the label texts.
+  FormCreate();
+  AChart->SetMarkTextFunction(labels, [this](int series, int index) { return SeriesGetMarkText(series, index); });
+}
+
+int TMassDistrChartForm::SeriesIndex(TDesignSeries series) const {
+  const auto it = std::find(FOrder.begin(), FOrder.end(), static_cast<int>(series));
+  return static_cast<int>(it - FOrder.begin());
+}
+
+bool TMassDistrChartForm::StateBusy() const {
+  return FHost && FHost->SimulationRunning() && !FHost->SimulationPaused();
+}
+
+void TMassDistrChartForm::CalcSmoothDistributions() {
+  if (!FCalc.TakeHistograms(Engine::SimState()))
+    return;
+  FCalc.Smooth(ResolutionTrackBar->value());
+  DrawCurves();
+}
+
+void TMassDistrChartForm::ResolutionTrackBarChange() {
+  ResolutionTrackBar->setToolTip(QStringLiteral("Averaged points: %1").arg(ResolutionTrackBar->value()));
+  if (!StateBusy()) {
+    CalcSmoothDistributions();
+    return;
+  }
+  // A running run may be rebuilding the histograms: smooth the copy of the
+  // last calculation, and only while its curves are shown (after Clear or at
+  // the start of a run there is nothing to redraw).
+  if (!FCalc.HasHistograms() || AChart->PointCount(SeriesIndex(Series1)) == 0)
+    return;
+  FCalc.Smooth(ResolutionTrackBar->value());
+  DrawCurves();
+}
+
+void TMassDistrChartForm::EndOfRunStatistics() { CalcSmoothDistributions(); }
+
+void TMassDistrChartForm::RecalculateOnPause() { CalcSmoothDistributions(); }
+
+void TMassDistrChartForm::DrawCurves() {
+  const long last = FCalc.LastIndex(); // b
+  if (last < 0)
+    return;
+  const std::vector<double>& masses = FCalc.MassAxis();
+  const std::size_t shown = static_cast<std::size_t>(last); // points 0 … b-1
+  if (FShownMasses.size() != shown || (shown > 0 && FShownMasses.back() != masses[shown - 1]))
+    FShownMasses.assign(masses.begin(), masses.begin() + static_cast<std::ptrdiff_t>(shown));
+
+  for (int s = 0; s < AChart->SeriesCount(); ++s)
+    AChart->ClearSeries(s);
+  AChart->SetPoints(SeriesIndex(Series1), FShownMasses, FCalc.SN());
+  AChart->SetPoints(SeriesIndex(Series2), FShownMasses, FCalc.SW());
+  // The axis ranges are settled by a redraw before the markers reach the top.
+  AChart->Refresh();
+  const double yMax = AChart->AxisMaximum(TAxisId::Left);
+  const double mn = FCalc.Mn();
+  const double mw = FCalc.Mw();
+  AChart->AddXY(SeriesIndex(Series3), mn, 0.0);
+  AChart->AddXY(SeriesIndex(Series3), mn, yMax);
+  AChart->AddXY(SeriesIndex(Series4), mw, 0.0);
+  AChart->AddXY(SeriesIndex(Series4), mw, yMax);
+  AChart->AddXY(SeriesIndex(Series5), mn, 0.0);
+  AChart->AddXY(SeriesIndex(Series5), mw, 0.0);
+  AChart->Invalidate();
+}
+
+QString TMassDistrChartForm::SeriesGetMarkText(int series, int index) const {
+  const double x = AChart->XValue(series, index);
+  return QString::fromStdString(AverageMarkText(index != 0, x));
+}
+
+void TMassDistrChartForm::MoveEarlier(TDesignSeries series) {
+  const int place = SeriesIndex(series);
+  if (place <= 0)
+    return;
+  AChart->MoveSeries(place, place - 1);
+  std::swap(FOrder[static_cast<std::size_t>(place)], FOrder[static_cast<std::size_t>(place - 1)]);
+  AChart->Invalidate();
+}
+
+void TMassDistrChartForm::PopUpNumberDistrClick() {
+  PopUpNumberDistr->setChecked(true);
+  MoveEarlier(Series2);
+}
+
+void TMassDistrChartForm::PopUpWeightDistrClick() {
+  PopUpWeightDistr->setChecked(true);
+  MoveEarlier(Series1);
+}
+
+void TMassDistrChartForm::ChartPopupMenuPopup() {
+  TChartForm::ChartPopupMenuPopup();
+  aXLogarithm->setVisible(false);
+}
+
+void TMassDistrChartForm::AChartResize() {
+  TChartForm::AChartResize();
+  // A floating window lifts its turned labels by half the first label's
+  // length, clear of the axis; docked they keep the design distance.
+  if (!isWindow() || AChart->PointCount(SeriesIndex(Series4)) == 0)
+    return;
+  const int labels = SeriesIndex(Series5);
+  const double width = AChart->MarkWidth(labels, 0);
+  if (width <= 0.0)
+    return;
+  Charts::TMarkStyle style = AChart->MarkStyle(labels);
+  style.ArrowLength = static_cast<int>(std::lround(width / 2.0));
+  AChart->SetMarkStyle(labels, style);
+}
+
+} // namespace Plots

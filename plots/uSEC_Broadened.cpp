@@ -1,0 +1,204 @@
+#include "plots/uSEC_Broadened.h"
+
+#include "charts/uChart.h"
+#include "engine/uDataStruct.h"
+#include "plots/uPlotHost.h"
+
+#include <QAction>
+#include <QHBoxLayout>
+#include <QIcon>
+#include <QLabel>
+#include <QSlider>
+#include <QVBoxLayout>
+
+#include <cmath>
+#include <vector>
+
+namespace Plots {
+
+using Charts::TAxisId;
+
+TSECPlot::TSECPlot(TPlotHost* host, QWidget* parent) : TChartForm(host, parent) {
+  setObjectName(QStringLiteral("SECPlot"));
+  setWindowTitle(QStringLiteral("SEC Plot"));
+
+  // Panel1 along the top: the track bar with its scale under it, the
+  // current width to the right.
+  Panel1 = new QWidget(this);
+  Panel1->setObjectName(QStringLiteral("Panel1"));
+  Panel1->setFixedHeight(50);
+  BroadeningTrackBar = new QSlider(Qt::Horizontal, Panel1);
+  BroadeningTrackBar->setObjectName(QStringLiteral("BroadeningTrackBar"));
+  BroadeningTrackBar->setFixedWidth(200);
+  BroadeningTrackBar->setRange(BroadeningMinimum, BroadeningMaximum);
+  BroadeningTrackBar->setValue(BroadeningInitial);
+  BroadeningTrackBar->setPageStep(20);
+  BroadeningTrackBar->setTickInterval(100);
+  BroadeningTrackBar->setTickPosition(QSlider::TicksBelow);
+  LabelTrackScale = new QLabel(QStringLiteral("0.001                     0.01                        0.1"), Panel1);
+  LabelTrackScale->setObjectName(QStringLiteral("LabelTrackScale"));
+  LabelBroadening = new QLabel(Panel1);
+  LabelBroadening->setObjectName(QStringLiteral("LabelBroadening"));
+  auto* barColumn = new QVBoxLayout;
+  barColumn->setSpacing(0);
+  barColumn->addWidget(BroadeningTrackBar);
+  barColumn->addWidget(LabelTrackScale);
+  auto* panelLayout = new QHBoxLayout(Panel1);
+  panelLayout->setContentsMargins(6, 2, 6, 2);
+  panelLayout->addLayout(barColumn);
+  panelLayout->addSpacing(12);
+  panelLayout->addWidget(LabelBroadening);
+  panelLayout->addStretch();
+  if (auto* layout = qobject_cast<QVBoxLayout*>(this->layout()))
+    layout->insertWidget(0, Panel1);
+
+  AChart->SetLegendVisible(false);
+  AChart->SetAxisTitle(TAxisId::Bottom, QStringLiteral("Volume, a.u."));
+  AChart->SetAxisInverted(TAxisId::Bottom, true);
+  AChart->SetAxisMinimum(TAxisId::Bottom, 1.0);
+  AChart->SetAxisAutomaticMaximum(TAxisId::Bottom, true);
+  AChart->SetAxisRoundUpMaximum(TAxisId::Bottom, true);
+  AChart->SetAxisTitle(TAxisId::Left, QStringLiteral("Signal, a.u."));
+  AChart->SetAxisMinimum(TAxisId::Left, 0.0);
+  AChart->SetAxisAutomaticMaximum(TAxisId::Left, true);
+  AChart->SetAxisRoundUpMaximum(TAxisId::Left, true);
+
+  const QColor markerGreen(128, 255, 128);
+  AChart->AddSeries(QString(), QColor(255, 0, 0)); // Series1: the trace
+  for (const char* title : {"Mn", "Mw"}) {         // Series2, Series3: markers
+    const int s = AChart->AddSeries(QString::fromLatin1(title), markerGreen);
+    AChart->SetSeriesPenStyle(s, Qt::DashLine);
+  }
+  AChart->AddSeries(QStringLiteral("Labels"), markerGreen); // Series4
+  AChart->SetSeriesLineVisible(Series4, false);
+  for (int s = Series1; s <= Series4; ++s)
+    AChart->SetSeriesInLegend(s, false);
+  Charts::TMarkStyle style;
+  style.Angle = 90.0;
+  style.Arrow = false;
+  style.ArrowLength = 20;
+  style.Frame = false;
+  style.Background = markerGreen;
+  style.Transparency = 70;
+  style.HorizontalMargin = 10;
+  AChart->SetMarkStyle(Series4, style);
+  AChart->SetMarksVisible(Series4, true);
+
+  // The context menu of this window shows no icons.
+  for (QAction* action : {aXLogarithm, aUndoZoom, aEditCopyData, aPlotDataSaveAs, aEditCopyPlot, aPrintPlot})
+    action->setIcon(QIcon());
+
+  connect(BroadeningTrackBar, &QSlider::valueChanged, this, [this] { BroadeningTrackBarChange(); });
+
+  AChartResize();
+  // FormCreate: base steps; aggregation pending; label texts; the width.
+  FormCreate();
+  FTrace.SetNeedsAggregation();
+  AChart->SetMarkTextFunction(Series4, [this](int series, int index) { return SeriesGetMarkText(series, index); });
+  LabelBroadening->setText(QString::fromStdString(BroadeningLabelText(BroadeningSigma(BroadeningInitial))));
+}
+
+bool TSECPlot::StateBusy() const { return FHost && FHost->SimulationRunning() && !FHost->SimulationPaused(); }
+
+bool TSECPlot::NeedsAggregation() const {
+  return FTrace.NeedsAggregation() || Engine::SimState().NeedsAggregation.load(std::memory_order_relaxed);
+}
+
+void TSECPlot::CalculateSEC() {
+  const double sigma = BroadeningSigma(BroadeningTrackBar->value());
+  LabelBroadening->setText(QString::fromStdString(BroadeningLabelText(sigma)));
+  if (!MassHistogramsReady(Engine::SimState()))
+    return;
+  if (NeedsAggregation())
+    AggregateMasses();
+  DrawTrace();
+}
+
+void TSECPlot::BroadeningTrackBarChange() {
+  if (!StateBusy()) {
+    CalculateSEC();
+    return;
+  }
+  // A running run may be rebuilding the weight histogram: broaden the grid
+  // of the last aggregation, and only while its trace is shown (after Clear
+  // or at the start of a run there is nothing to redraw). A pending
+  // aggregation waits for the next calculation at a safe moment.
+  LabelBroadening->setText(QString::fromStdString(BroadeningLabelText(BroadeningSigma(BroadeningTrackBar->value()))));
+  if (!FTrace.HasWeight() || AChart->PointCount(Series1) == 0)
+    return;
+  DrawTrace();
+}
+
+void TSECPlot::AggregateMasses() { FTrace.AggregateFrom(Engine::SimState()); }
+
+void TSECPlot::EndOfRunStatistics() { CalculateSEC(); }
+
+void TSECPlot::RecalculateOnPause() { CalculateSEC(); }
+
+void TSECPlot::DrawTrace() {
+  FTrace.Broaden(BroadeningSigma(BroadeningTrackBar->value()));
+  // Points 0 … 999; grid point 1000 is not shown.
+  const std::vector<double> x(FTrace.X().begin(), FTrace.X().end() - 1);
+  const std::vector<double> y(FTrace.Y().begin(), FTrace.Y().end() - 1);
+  AChart->SetPoints(Series1, x, y);
+  // The axis ranges and the automatic labels are settled by a redraw before
+  // the markers reach the top.
+  AChart->Refresh();
+  const double top = AChart->AxisMaximum(TAxisId::Left);
+  for (int s = Series2; s <= Series4; ++s)
+    AChart->ClearSeries(s);
+  const double mn = FTrace.Mn();
+  const double mw = FTrace.Mw();
+  // Averages of an empty store are 0, which has no place on a log axis.
+  if (mn > 0.0 && mw > 0.0) {
+    const double logMn = std::log10(mn);
+    const double logMw = std::log10(mw);
+    AChart->AddXY(Series2, logMn, 0.0);
+    AChart->AddXY(Series2, logMn, top);
+    AChart->AddXY(Series3, logMw, 0.0);
+    AChart->AddXY(Series3, logMw, top);
+    AChart->AddXY(Series4, logMn, 0.0);
+    AChart->AddXY(Series4, logMw, 0.0);
+  }
+  SetCustomLabels();
+  AChart->Invalidate();
+}
+
+void TSECPlot::SetCustomLabels() {
+  int count = AChart->AxisCustomLabelCount(TAxisId::Bottom);
+  if (count == 0) {
+    // The first time: one label per whole decade from 0 to the axis's top.
+    const double maximum = AChart->AxisMaximum(TAxisId::Bottom);
+    count = std::isfinite(maximum) && maximum >= 0.0 ? static_cast<int>(std::floor(maximum)) + 1 : 0;
+  }
+  AChart->ClearAxisCustomLabels(TAxisId::Bottom);
+  for (const auto& [position, text] : ElutionVolumeLabels(count))
+    AChart->AddAxisCustomLabel(TAxisId::Bottom, position, QString::fromStdString(text));
+}
+
+QString TSECPlot::SeriesGetMarkText(int series, int index) const {
+  (void)series;
+  return QString::fromStdString(index == 0 ? AverageMarkText(false, FTrace.Mn()) : AverageMarkText(true, FTrace.Mw()));
+}
+
+void TSECPlot::ChartPopupMenuPopup() {
+  TChartForm::ChartPopupMenuPopup();
+  aXLogarithm->setVisible(false);
+  N2->setVisible(false);
+}
+
+void TSECPlot::AChartResize() {
+  TChartForm::AChartResize();
+  // A floating window lifts its turned labels by half the first label's
+  // length, clear of the axis; docked they keep the design distance.
+  if (!isWindow() || AChart->PointCount(Series4) == 0)
+    return;
+  const double width = AChart->MarkWidth(Series4, 0);
+  if (width <= 0.0)
+    return;
+  Charts::TMarkStyle style = AChart->MarkStyle(Series4);
+  style.ArrowLength = static_cast<int>(std::lround(width / 2.0));
+  AChart->SetMarkStyle(Series4, style);
+}
+
+} // namespace Plots

@@ -1,0 +1,472 @@
+// The molar-mass distribution chart and the SEC trace window, driven as the
+// run and the user drive them: after a free-radical run, on track-bar moves,
+// with the context-menu items, and during a run that may be rebuilding the
+// mass histograms.
+
+#include "charts/uChart.h"
+#include "engine/uDataStruct.h"
+#include "engine/uKernelRates.h"
+#include "engine/uSimThread.h"
+#include "params/uNumberFormat.h"
+#include "params/uParamFile.h"
+#include "plots/calc/uMassDistrCalc.h"
+#include "plots/calc/uSECTrace.h"
+#include "plots/uMassDistrForm.h"
+#include "plots/uPlotHost.h"
+#include "plots/uSEC_Broadened.h"
+
+#include <QAction>
+#include <QIcon>
+#include <QLabel>
+#include <QMenu>
+#include <QSlider>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <vector>
+
+namespace {
+
+using Charts::TAxisId;
+using Plots::TMassDistrChartForm;
+using Plots::TSECPlot;
+
+// A host that says whether a run is going and whether it is paused.
+class TRunStateHost : public Plots::TPlotHost {
+public:
+  bool Running = false;
+  bool Paused = false;
+  bool SimulationRunning() const override { return Running; }
+  bool SimulationPaused() const override { return Paused; }
+};
+
+// A free-radical run terminated by disproportionation (about 10 000 chains,
+// DPn about 150; the same set-up as the plotcalc tests), with its final
+// statistics, as the end-of-run handler leaves the state.
+void RunFreeRadical() {
+  Engine::TSimState& s = Engine::SimState();
+  s.FreeAll();
+  s.FixedSeed = 4242u;
+  Engine::TRunDescription run;
+  run.ProcessType = Engine::ptFreeRadical;
+  run.InitiatorNumber = 20000;
+  run.MonomerANumber = 100000000;
+  run.MonomerAMolWeight = 104.15;
+  run.InitiatorMolWeight = 164.21;
+  run.CheckPointTime = {0.0, 0.5, 1.0};
+  s.AllocateMemory(run);
+  Engine::TFreeRadicalRates r;
+  r.kd = 0.3;
+  r.f = 1.0;
+  r.kIA = 6e-4;
+  r.kAA = 6e-4;
+  r.kdAA = 6.67;
+  const Params::TParameterFile noFile("");
+  Engine::TRunControl control;
+  Engine::TSimRun simRun(s, noFile, control);
+  Engine::SimulateFreeRadical(simRun, r);
+  s.CalcMassDistributions();
+}
+
+// Set when a test has changed the run's statistics; the next test starts
+// from a fresh run.
+bool GStateChanged = false;
+
+// What the chain statistics would leave after a later check point with
+// chains ten times heavier: every chain of bin i moved to bin 10 i.
+void MakeChainsTenTimesHeavier() {
+  GStateChanged = true;
+  Engine::TSimState& s = Engine::SimState();
+  const std::size_t n = s.MassAxis.size();
+  std::vector<double> number(10 * n, 0.0), weight(10 * n, 0.0), axis(10 * n, 0.0);
+  for (std::size_t i = 0; i < axis.size(); ++i)
+    axis[i] = static_cast<double>(i);
+  for (std::size_t i = 0; i < n; ++i) {
+    number[10 * i] = s.NumberDistribution[i];
+    weight[10 * i] = 10.0 * s.WeightDistribution[i];
+  }
+  s.MassAxis = std::move(axis);
+  s.NumberDistribution = std::move(number);
+  s.WeightDistribution = std::move(weight);
+  s.Mn *= 10.0;
+  s.Mw *= 10.0;
+  s.NeedsAggregation = true;
+}
+
+class TDistrChartsTest : public ::testing::Test {
+protected:
+  static void SetUpTestSuite() { RunFreeRadical(); }
+  static void TearDownTestSuite() { Engine::SimState().FreeAll(); }
+  // Each test starts from the run's own statistics.
+  void SetUp() override {
+    if (GStateChanged)
+      RunFreeRadical();
+    GStateChanged = false;
+  }
+};
+
+// ---------------------------------------------------------------------------
+// Molar-mass distribution chart
+
+TEST_F(TDistrChartsTest, MassDistrWindowIsBuiltAsDesigned) {
+  TMassDistrChartForm form;
+  ASSERT_NE(form.ResolutionTrackBar, nullptr);
+  EXPECT_EQ(form.ResolutionTrackBar->minimum(), 1);
+  EXPECT_EQ(form.ResolutionTrackBar->maximum(), 100);
+  EXPECT_EQ(form.ResolutionTrackBar->value(), 21);
+  EXPECT_EQ(form.ResolutionTrackBar->singleStep(), 2);
+  EXPECT_EQ(form.ResolutionTrackBar->pageStep(), 10);
+  EXPECT_EQ(form.ResolutionTrackBar->tickInterval(), 10);
+  EXPECT_EQ(form.ResolutionTrackBar->width(), 200);
+  EXPECT_EQ(form.IntervalWidthLabel->text(), QStringLiteral("1        Averaged Points Number        99"));
+  EXPECT_EQ(form.Panel1->height(), 51);
+  EXPECT_EQ(form.minimumWidth(), 214);
+  Charts::TChart* chart = form.AChart;
+  EXPECT_EQ(chart->AxisTitle(TAxisId::Bottom), QStringLiteral("molecular mass"));
+  EXPECT_EQ(chart->AxisTitle(TAxisId::Left), QStringLiteral("mole fraction"));
+  EXPECT_EQ(chart->AxisValueFormat(TAxisId::Left), QStringLiteral("#,##0.0000"));
+  EXPECT_TRUE(chart->AxisAutomaticMinimum(TAxisId::Left));
+  ASSERT_EQ(chart->SeriesCount(), 5);
+  const char* titles[] = {"Mn", "Mw", "Mn", "Mw", "Labels"};
+  for (int s = 0; s < 5; ++s)
+    EXPECT_EQ(chart->SeriesTitle(s), QString::fromLatin1(titles[s])) << s;
+  EXPECT_EQ(chart->SeriesColor(0), QColor(255, 0, 0));
+  EXPECT_EQ(chart->SeriesColor(1), QColor(0, 128, 255));
+  EXPECT_EQ(chart->SeriesPenStyle(2), Qt::DashLine);
+  EXPECT_EQ(chart->SeriesColor(3), QColor(128, 255, 128));
+  EXPECT_TRUE(chart->SeriesInLegend(0));
+  EXPECT_TRUE(chart->SeriesInLegend(1));
+  for (int s = 2; s < 5; ++s)
+    EXPECT_FALSE(chart->SeriesInLegend(s)) << s;
+  EXPECT_FALSE(chart->SeriesLineVisible(4));
+  EXPECT_TRUE(chart->MarksVisible(4));
+  const Charts::TMarkStyle marks = chart->MarkStyle(4);
+  EXPECT_EQ(marks.Angle, 90.0);
+  EXPECT_FALSE(marks.Arrow);
+  EXPECT_EQ(marks.ArrowLength, 20);
+  EXPECT_FALSE(marks.Frame);
+  EXPECT_EQ(marks.Background, QColor(128, 255, 128));
+  EXPECT_EQ(marks.Transparency, 70);
+  EXPECT_EQ(marks.HorizontalMargin, 10);
+
+  // Context menu: the two radio items and a separator above the base items;
+  // X-Logarithm hidden when the menu opens.
+  const QList<QAction*> items = form.ChartPopupMenu->actions();
+  ASSERT_GE(items.size(), 4);
+  EXPECT_EQ(items[0], form.PopUpNumberDistr);
+  EXPECT_EQ(items[1], form.PopUpWeightDistr);
+  EXPECT_TRUE(items[2]->isSeparator());
+  EXPECT_EQ(items[3], form.aXLogarithm);
+  EXPECT_EQ(form.PopUpNumberDistr->text(), QStringLiteral("Number Distribution"));
+  EXPECT_EQ(form.PopUpWeightDistr->text(), QStringLiteral("&Weight Distribution"));
+  EXPECT_TRUE(form.PopUpWeightDistr->isChecked());
+  EXPECT_FALSE(form.PopUpNumberDistr->isChecked());
+  form.ChartPopupMenuPopup();
+  EXPECT_FALSE(form.aXLogarithm->isVisible());
+}
+
+TEST_F(TDistrChartsTest, NothingToShowLeavesTheChartEmpty) {
+  TMassDistrChartForm form;
+  Engine::TSimState& s = Engine::SimState();
+  const std::int32_t grown = s.DPDistribution[0];
+  s.DPDistribution[0] = s.ChainsNumber; // as before any chain has grown
+  form.CalcSmoothDistributions();
+  form.ResolutionTrackBar->setValue(30);
+  s.DPDistribution[0] = grown;
+  for (int i = 0; i < 5; ++i)
+    EXPECT_EQ(form.AChart->PointCount(i), 0) << i;
+}
+
+TEST_F(TDistrChartsTest, CurvesMarkersAndLabelsAfterARun) {
+  const Engine::TSimState& s = Engine::SimState();
+  TMassDistrChartForm form;
+  form.CalcSmoothDistributions();
+  Charts::TChart* chart = form.AChart;
+  const int b = static_cast<int>(s.MassAxis.size()) - 1;
+  // b points each: the last mass bin is not shown.
+  ASSERT_EQ(chart->PointCount(0), b);
+  ASSERT_EQ(chart->PointCount(1), b);
+  std::vector<double> sn, sw;
+  Plots::SmoothDistributions(s.NumberDistribution, s.WeightDistribution, 21, sn, sw);
+  for (int i = 0; i < b; i += 97) {
+    ASSERT_EQ(chart->XValue(0, i), s.MassAxis[static_cast<std::size_t>(i)]);
+    ASSERT_EQ(chart->YValue(0, i), sn[static_cast<std::size_t>(i)]);
+    ASSERT_EQ(chart->YValue(1, i), sw[static_cast<std::size_t>(i)]);
+  }
+  // Markers from 0 to the left axis's top at Mn and Mw; the labels at their feet.
+  const double top = chart->AxisMaximum(TAxisId::Left);
+  EXPECT_GT(top, 0.0);
+  ASSERT_EQ(chart->PointCount(2), 2);
+  EXPECT_EQ(chart->XValue(2, 0), s.Mn);
+  EXPECT_EQ(chart->XValue(2, 1), s.Mn);
+  EXPECT_EQ(chart->YValue(2, 0), 0.0);
+  EXPECT_EQ(chart->YValue(2, 1), top);
+  EXPECT_EQ(chart->XValue(3, 1), s.Mw);
+  EXPECT_EQ(chart->YValue(3, 1), top);
+  ASSERT_EQ(chart->PointCount(4), 2);
+  EXPECT_EQ(form.SeriesGetMarkText(4, 0), QStringLiteral("Mn = %1").arg(std::lround(s.Mn)));
+  EXPECT_EQ(form.SeriesGetMarkText(4, 1), QStringLiteral("Mw = %1").arg(std::lround(s.Mw)));
+  // The curves reach the top of the axis, not beyond.
+  const double highest = *std::max_element(sw.begin(), sw.end());
+  EXPECT_LE(highest, top);
+}
+
+TEST_F(TDistrChartsTest, TrackBarFrom21To51RecomputesAndZeroesTheStart) {
+  const Engine::TSimState& s = Engine::SimState();
+  TMassDistrChartForm form;
+  form.CalcSmoothDistributions();
+  form.ResolutionTrackBar->setValue(51);
+  ASSERT_EQ(form.SN().size(), s.MassAxis.size());
+  for (std::size_t i = 0; i < 51; ++i) {
+    ASSERT_EQ(form.SN()[i], 0.0);
+    ASSERT_EQ(form.SW()[i], 0.0);
+  }
+  std::vector<double> sn, sw;
+  Plots::SmoothDistributions(s.NumberDistribution, s.WeightDistribution, 51, sn, sw);
+  EXPECT_EQ(form.SN(), sn);
+  EXPECT_EQ(form.SW(), sw);
+  EXPECT_EQ(form.AChart->YValue(0, 5000), sn[5000]);
+}
+
+TEST_F(TDistrChartsTest, NumberDistributionComesToTheFrontAndLeadsTheTable) {
+  TMassDistrChartForm form;
+  form.CalcSmoothDistributions();
+  EXPECT_EQ(form.DataTable().front(), "molecular mass\tMn\tMw\tMn\tMw\tLabels");
+  form.PopUpNumberDistr->trigger();
+  EXPECT_TRUE(form.PopUpNumberDistr->isChecked());
+  EXPECT_FALSE(form.PopUpWeightDistr->isChecked());
+  // The weight curve moved first, so the red number curve is drawn over it.
+  EXPECT_EQ(form.SeriesIndex(TMassDistrChartForm::Series2), 0);
+  EXPECT_EQ(form.SeriesIndex(TMassDistrChartForm::Series1), 1);
+  EXPECT_EQ(form.AChart->SeriesColor(1), QColor(255, 0, 0));
+  const std::vector<std::string> table = form.DataTable();
+  EXPECT_EQ(table.front(), "molecular mass\tMw\tMn\tMn\tMw\tLabels");
+  // Row of mass 5000: weight column before number column.
+  const Engine::TSimState& s = Engine::SimState();
+  std::vector<double> sn, sw;
+  Plots::SmoothDistributions(s.NumberDistribution, s.WeightDistribution, 21, sn, sw);
+  const std::string expected = "5000\t" + Plots::ChartNumberText(sw[5000]).toStdString() + "\t" +
+                               Plots::ChartNumberText(sn[5000]).toStdString() + "\t";
+  EXPECT_EQ(table[5001].substr(0, expected.size()), expected);
+  // Already in front: nothing moves. Weight Distribution brings it back.
+  form.PopUpNumberDistr->trigger();
+  EXPECT_EQ(form.SeriesIndex(TMassDistrChartForm::Series2), 0);
+  form.PopUpWeightDistr->trigger();
+  EXPECT_EQ(form.SeriesIndex(TMassDistrChartForm::Series1), 0);
+  EXPECT_EQ(form.SeriesIndex(TMassDistrChartForm::Series2), 1);
+  // Recalculating keeps the order and fills the right series.
+  form.PopUpNumberDistr->trigger();
+  form.ResolutionTrackBar->setValue(1);
+  EXPECT_EQ(form.AChart->YValue(form.SeriesIndex(TMassDistrChartForm::Series1), 5000), form.SN()[5000]);
+  EXPECT_EQ(form.AChart->PointCount(form.SeriesIndex(TMassDistrChartForm::Series5)), 2);
+}
+
+TEST_F(TDistrChartsTest, TrackBarDuringARunSmoothsTheLastCalculationOnly) {
+  Engine::TSimState& s = Engine::SimState();
+  TRunStateHost host;
+  TMassDistrChartForm form(&host);
+  form.CalcSmoothDistributions(); // e.g. at the last pause
+  const std::vector<double> number = s.NumberDistribution, weight = s.WeightDistribution;
+
+  // The run goes on and rebuilds the histograms (here: heavier chains).
+  host.Running = true;
+  MakeChainsTenTimesHeavier();
+  form.ResolutionTrackBar->setValue(41);
+  std::vector<double> sn, sw;
+  Plots::SmoothDistributions(number, weight, 41, sn, sw);
+  EXPECT_EQ(form.SN(), sn); // the copy of the last calculation, at the new width
+  EXPECT_EQ(form.AChart->PointCount(0), static_cast<int>(number.size()) - 1);
+
+  // Paused, the state may be read: the new histograms are taken.
+  host.Paused = true;
+  form.ResolutionTrackBar->setValue(43);
+  Plots::SmoothDistributions(s.NumberDistribution, s.WeightDistribution, 43, sn, sw);
+  EXPECT_EQ(form.SN(), sn);
+  EXPECT_EQ(form.AChart->PointCount(0), static_cast<int>(s.MassAxis.size()) - 1);
+
+  // After Clear, during the next run, a track-bar move draws nothing.
+  host.Paused = false;
+  form.ClearData();
+  form.ResolutionTrackBar->setValue(45);
+  EXPECT_EQ(form.AChart->PointCount(0), 0);
+}
+
+// ---------------------------------------------------------------------------
+// SEC trace
+
+TEST_F(TDistrChartsTest, SECWindowIsBuiltAsDesigned) {
+  const char separator = Propagon::DecimalSeparator();
+  Propagon::SetDecimalSeparator('.');
+  TSECPlot form;
+  Propagon::SetDecimalSeparator(separator);
+  EXPECT_EQ(form.BroadeningTrackBar->minimum(), 1);
+  EXPECT_EQ(form.BroadeningTrackBar->maximum(), 200);
+  EXPECT_EQ(form.BroadeningTrackBar->value(), 100);
+  EXPECT_EQ(form.BroadeningTrackBar->pageStep(), 20);
+  EXPECT_EQ(form.BroadeningTrackBar->tickInterval(), 100);
+  EXPECT_EQ(form.BroadeningTrackBar->width(), 200);
+  EXPECT_EQ(form.Panel1->height(), 50);
+  EXPECT_EQ(form.LabelTrackScale->text(),
+            QStringLiteral("0.001                     0.01                        0.1"));
+  EXPECT_EQ(form.LabelBroadening->text(), QStringLiteral("Broadening = 0.0100"));
+  EXPECT_TRUE(form.NeedsAggregation());
+  Charts::TChart* chart = form.AChart;
+  EXPECT_FALSE(chart->LegendVisible());
+  EXPECT_EQ(chart->AxisTitle(TAxisId::Bottom), QStringLiteral("Volume, a.u."));
+  EXPECT_TRUE(chart->AxisInverted(TAxisId::Bottom));
+  EXPECT_FALSE(chart->AxisAutomaticMinimum(TAxisId::Bottom));
+  EXPECT_TRUE(chart->AxisAutomaticMaximum(TAxisId::Bottom));
+  EXPECT_EQ(chart->AxisTitle(TAxisId::Left), QStringLiteral("Signal, a.u."));
+  ASSERT_EQ(chart->SeriesCount(), 4);
+  EXPECT_EQ(chart->SeriesTitle(1), QStringLiteral("Mn"));
+  EXPECT_EQ(chart->SeriesTitle(2), QStringLiteral("Mw"));
+  EXPECT_EQ(chart->SeriesTitle(3), QStringLiteral("Labels"));
+  EXPECT_EQ(chart->SeriesColor(0), QColor(255, 0, 0));
+  EXPECT_EQ(chart->SeriesPenStyle(1), Qt::DashLine);
+  for (int s = 0; s < 4; ++s)
+    EXPECT_FALSE(chart->SeriesInLegend(s));
+  EXPECT_EQ(chart->MarkStyle(3).Angle, 90.0);
+  EXPECT_EQ(chart->MarkStyle(3).Transparency, 70);
+  EXPECT_FALSE(chart->MarkStyle(3).Frame);
+  for (QAction* action : form.ChartPopupMenu->actions())
+    EXPECT_TRUE(action->icon().isNull()) << action->text().toStdString();
+  form.ChartPopupMenuPopup();
+  EXPECT_FALSE(form.aXLogarithm->isVisible());
+  EXPECT_FALSE(form.N2->isVisible());
+}
+
+TEST_F(TDistrChartsTest, TraceMarkersAndElutionLabelsAfterARun) {
+  Engine::TSimState& s = Engine::SimState();
+  s.NeedsAggregation = true; // as the final statistics leave it
+  TSECPlot form;
+  form.CalculateSEC();
+  EXPECT_FALSE(form.NeedsAggregation());
+  EXPECT_FALSE(s.NeedsAggregation.load());
+  Charts::TChart* chart = form.AChart;
+  ASSERT_EQ(chart->PointCount(0), 1000);
+  double highest = 0.0;
+  for (int k = 0; k < 1000; ++k) {
+    highest = std::max(highest, chart->YValue(0, k));
+    if (k < 100) {
+      ASSERT_EQ(chart->YValue(0, k), 0.0) << k;
+    }
+  }
+  EXPECT_EQ(highest, 1.0);
+  EXPECT_EQ(chart->XValue(0, 999), form.Trace().X()[999]);
+
+  const double top = chart->AxisMaximum(TAxisId::Left);
+  EXPECT_GE(top, 1.0);
+  ASSERT_EQ(chart->PointCount(1), 2);
+  EXPECT_DOUBLE_EQ(chart->XValue(1, 0), std::log10(s.Mn));
+  EXPECT_EQ(chart->YValue(1, 1), top);
+  EXPECT_DOUBLE_EQ(chart->XValue(2, 1), std::log10(s.Mw));
+  ASSERT_EQ(chart->PointCount(3), 2);
+  EXPECT_DOUBLE_EQ(chart->XValue(3, 0), std::log10(s.Mn));
+  EXPECT_DOUBLE_EQ(chart->XValue(3, 1), std::log10(s.Mw));
+  EXPECT_EQ(form.SeriesGetMarkText(3, 0), QStringLiteral("Mn = %1").arg(std::lround(s.Mn)));
+  EXPECT_EQ(form.SeriesGetMarkText(3, 1), QStringLiteral("Mw = %1").arg(std::lround(s.Mw)));
+
+  // Elution volumes: one label per decade from 0 to the axis's top, the one
+  // at log10 M = k reading L + 3 - k.
+  const int labels = chart->AxisCustomLabelCount(TAxisId::Bottom);
+  EXPECT_EQ(labels, static_cast<int>(std::floor(chart->AxisMaximum(TAxisId::Bottom))) + 1);
+  chart->Refresh();
+  const std::vector<double> positions = chart->AxisLabelPositions(TAxisId::Bottom);
+  const std::vector<QString> texts = chart->AxisLabelTexts(TAxisId::Bottom);
+  ASSERT_EQ(positions.size(), texts.size());
+  ASSERT_FALSE(positions.empty());
+  for (std::size_t i = 0; i < positions.size(); ++i)
+    EXPECT_EQ(texts[i], QString::number(labels + 3 - static_cast<int>(std::lround(positions[i])))) << positions[i];
+}
+
+TEST_F(TDistrChartsTest, BroadeningLabelFollowsTheTrackBar) {
+  const char separator = Propagon::DecimalSeparator();
+  Propagon::SetDecimalSeparator(',');
+  TSECPlot form;
+  form.BroadeningTrackBar->setValue(200);
+  EXPECT_EQ(form.LabelBroadening->text(), QStringLiteral("Broadening = 0,1000"));
+  Propagon::SetDecimalSeparator('.');
+  form.BroadeningTrackBar->setValue(100);
+  EXPECT_EQ(form.LabelBroadening->text(), QStringLiteral("Broadening = 0.0100"));
+  Propagon::SetDecimalSeparator(separator);
+  // The trace was redrawn at each move and is still normalised to 1.
+  EXPECT_EQ(*std::max_element(form.Trace().Y().begin(), form.Trace().Y().end()), 1.0);
+}
+
+TEST_F(TDistrChartsTest, HeavierChainsAreAggregatedAgainWithTheSameLabels) {
+  TSECPlot form;
+  form.CalculateSEC();
+  const int decades = form.Trace().Decades();
+  const int labels = form.AChart->AxisCustomLabelCount(TAxisId::Bottom);
+  MakeChainsTenTimesHeavier(); // sets the chain statistics' flag
+  EXPECT_TRUE(form.NeedsAggregation());
+  form.CalculateSEC();
+  EXPECT_FALSE(form.NeedsAggregation());
+  EXPECT_EQ(form.Trace().Decades(), decades + 1);
+  EXPECT_EQ(form.AChart->AxisCustomLabelCount(TAxisId::Bottom), labels);
+  EXPECT_DOUBLE_EQ(form.AChart->XValue(2, 0), std::log10(Engine::SimState().Mw));
+}
+
+TEST_F(TDistrChartsTest, TrackBarDuringARunNeverAggregatesTheRebuiltHistogram) {
+  TRunStateHost host;
+  TSECPlot form(&host);
+  form.CalculateSEC();
+  const Plots::TSECTrace::TGrid cells = form.Trace().Wg();
+  const int decades = form.Trace().Decades();
+
+  host.Running = true;
+  MakeChainsTenTimesHeavier();
+  form.BroadeningTrackBar->setValue(150);
+  // Broadened anew from the grid of the last aggregation; the pending
+  // aggregation waits.
+  EXPECT_EQ(form.Trace().Wg(), cells);
+  EXPECT_EQ(form.Trace().Decades(), decades);
+  EXPECT_TRUE(form.NeedsAggregation());
+  EXPECT_EQ(form.LabelBroadening->text().toStdString(), Plots::BroadeningLabelText(Plots::BroadeningSigma(150)));
+  EXPECT_EQ(*std::max_element(form.Trace().Y().begin(), form.Trace().Y().end()), 1.0);
+
+  // Paused: the new histogram is aggregated.
+  host.Paused = true;
+  form.BroadeningTrackBar->setValue(151);
+  EXPECT_FALSE(form.NeedsAggregation());
+  EXPECT_EQ(form.Trace().Decades(), decades + 1);
+
+  // After Clear, a move during the next run leaves the chart empty.
+  host.Paused = false;
+  form.ClearData();
+  form.BroadeningTrackBar->setValue(152);
+  EXPECT_EQ(form.AChart->PointCount(0), 0);
+}
+
+TEST_F(TDistrChartsTest, SECWithoutHistogramsOnlyUpdatesItsLabel) {
+  Engine::TSimState& s = Engine::SimState();
+  TSECPlot form;
+  const int high = s.CheckPointsHigh;
+  s.CheckPointsHigh = -1; // records released (Clear)
+  form.BroadeningTrackBar->setValue(200);
+  s.CheckPointsHigh = high;
+  EXPECT_EQ(form.AChart->PointCount(0), 0);
+  EXPECT_TRUE(form.NeedsAggregation());
+  EXPECT_EQ(form.LabelBroadening->text().toStdString(), Plots::BroadeningLabelText(0.1));
+}
+
+TEST_F(TDistrChartsTest, EndOfRunAndPauseRecomputeBothWindows) {
+  TMassDistrChartForm masses;
+  TSECPlot sec;
+  Plots::TChartForm* windows[] = {&masses, &sec};
+  for (Plots::TChartForm* w : windows)
+    w->EndOfRunStatistics();
+  EXPECT_GT(masses.AChart->PointCount(0), 0);
+  EXPECT_EQ(sec.AChart->PointCount(0), 1000);
+  masses.ClearData();
+  sec.ClearData();
+  for (Plots::TChartForm* w : windows)
+    w->RecalculateOnPause();
+  EXPECT_GT(masses.AChart->PointCount(0), 0);
+  EXPECT_EQ(sec.AChart->PointCount(0), 1000);
+}
+
+} // namespace

@@ -381,6 +381,12 @@ void TChartForm::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
 }
 
+void TChartForm::paintEvent(QPaintEvent* event) {
+  // Another parameter file may have been opened since the last paint.
+  FormPaint();
+  QWidget::paintEvent(event);
+}
+
 void TChartForm::changeEvent(QEvent* event) {
   if (event->type() == QEvent::WindowTitleChange)
     FormPaint();

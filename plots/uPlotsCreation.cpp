@@ -410,6 +410,12 @@ bool TPlotsListForm::IsMicrostructureView(const QWidget* page) const {
   return view && page && (page == view || page->isAncestorOf(view));
 }
 
+void TPlotsListForm::ParameterFileChanged() {
+  for (int slot = 0; slot < SlotCount; ++slot)
+    if (TChartForm* chart = ChartWindow(slot))
+      chart->FormPaint();
+}
+
 void TPlotsListForm::SetMagnified(bool magnified) {
   if (TStructureForm* view = StructureForm())
     view->SetMagnified(magnified);

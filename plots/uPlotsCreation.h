@@ -136,6 +136,8 @@ public:
   // Resume: the microstructure view back to normal magnification.
   void BeforeResume();
   bool IsMicrostructureView(const QWidget* page) const;
+  // Another parameter file was opened: the chart titles name it.
+  void ParameterFileChanged();
   void SetMagnified(bool magnified);
 
   QListWidget* DefinedPlotsList = nullptr;

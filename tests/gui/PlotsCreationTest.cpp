@@ -233,6 +233,12 @@ TEST_F(PlotsCreationTest, TheRunsCallsFillAndClearTheChartWindows) {
   Form->ClearData();
   for (int slot : {2, 3, 4, 5})
     EXPECT_EQ(Form->ChartWindow(slot)->AChart->PointCount(0), 0) << slot;
+
+  // Another file opened: every chart title names it.
+  Host.FileName = dir.filePath(QStringLiteral("second run.kpx"));
+  Form->ParameterFileChanged();
+  EXPECT_EQ(Form->KineticsChartForm()->AChart->Title(), QStringLiteral("Conversion: second run.kpx"));
+  EXPECT_EQ(Form->DyadForm()->AChart->Title(), QStringLiteral("Dyads: second run.kpx"));
 }
 
 // A whole kernel run of each example: every chart gets the initial point and

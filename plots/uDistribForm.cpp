@@ -2,6 +2,7 @@
 
 #include "engine/uDataStruct.h"
 #include "params/uLogMessage.h"
+#include "params/uNumberFormat.h"
 #include "plots/uLiveViewHost.h"
 #include "plots/uPaintBox.h"
 
@@ -23,6 +24,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <initializer_list>
 #include <new>
 
 namespace Plots {
@@ -48,7 +50,7 @@ namespace {
 
 QFont RulerFont(const QFont& base, double scale5, int extraPoints = 0) {
   QFont f = base;
-  f.setPointSize(std::max(1, static_cast<int>(std::lround(4 * scale5)) + extraPoints));
+  f.setPointSize(std::max(1, static_cast<int>(Propagon::RoundHalfEven(4 * scale5)) + extraPoints));
   return f;
 }
 
@@ -148,9 +150,20 @@ TDistributionForm::~TDistributionForm() = default;
 
 // ---- store access ---------------------------------------------------------
 
-bool TDistributionForm::HistogramExists() const {
+bool TDistributionForm::StoreHistogramExists() {
   return Engine::SimState().DPDistribution.size() == static_cast<std::size_t>(Engine::MaxDP) + 1;
 }
+
+void TDistributionForm::TakeHistogram() const {
+  // Only where the store may be read: inside the run's synchronous calls,
+  // while it is paused, or when no run is going.
+  if (StoreHistogramExists())
+    FHistogram = Engine::SimState().DPDistribution;
+  else
+    FHistogram.clear();
+}
+
+bool TDistributionForm::HistogramExists() const { return !FHistogram.empty(); }
 
 bool TDistributionForm::StoreReadable() const {
   // Inside the run's synchronous calls the view is called directly and does
@@ -250,7 +263,12 @@ void TDistributionForm::UpdateCaption() {
 
 // ---- painting ----------------------------------------------------------------
 
-void TDistributionForm::ClearPaintBox() { FPaintBox->ClearFramed(); }
+void TDistributionForm::ClearPaintBox() {
+  // Clear comes before every run: the next event of a live view then starts
+  // with a full repaint from the new run's histogram.
+  FHistogram.clear();
+  FPaintBox->ClearFramed();
+}
 
 void TDistributionForm::PaintBoxPaint() {
   FPainting = true;
@@ -258,12 +276,13 @@ void TDistributionForm::PaintBoxPaint() {
   FPaintBox->BeginBulk();
   ClearPaintBox();
   FStale = false;
+  TakeHistogram();
   if (!HistogramExists()) {
     FPaintBox->EndBulk();
     FPainting = false;
     return;
   }
-  const std::int32_t* n = Engine::SimState().DPDistribution.data();
+  const std::int32_t* n = FHistogram.data();
   std::int32_t m = 0;
   for (int i = 1; i <= Engine::MaxDP; ++i) m = std::max(m, n[i]);
   const int H = FPaintBox->ImageHeight();
@@ -283,27 +302,51 @@ void TDistributionForm::EraseAbove(int dp, int length) {
   // column 0, not the last column (painted over the frame) and nothing beyond.
   if (dp < 1 || dp > FPaintBox->ImageWidth() - 2 || dp > Engine::MaxDP) return;
   const int H = FPaintBox->ImageHeight();
-  const int top = H - BarHeight(Engine::SimState().DPDistribution[static_cast<std::size_t>(dp)], FScale.Q) - 2;
+  const int top = H - BarHeight(FHistogram[static_cast<std::size_t>(dp)], FScale.Q) - 2;
   FPaintBox->RestoreBackgroundV(dp, top - length + 1, top);
 }
 
 void TDistributionForm::DrawFromTop(int dp, int length) {
   if (dp < 1 || dp > FPaintBox->ImageWidth() - 2 || dp > Engine::MaxDP) return;
   const int H = FPaintBox->ImageHeight();
-  const int top = H - BarHeight(Engine::SimState().DPDistribution[static_cast<std::size_t>(dp)], FScale.Q) - 1;
+  const int top = H - BarHeight(FHistogram[static_cast<std::size_t>(dp)], FScale.Q) - 1;
   FPaintBox->VLine(dp, top, top + length - 1, TPaintBox::Black);
 }
 
+void TDistributionForm::FollowCounts(std::initializer_list<std::int32_t> dps) {
+  // The view's copy of the histogram follows the store entry by entry.
+  if (!StoreHistogramExists()) {
+    FHistogram.clear();
+    return;
+  }
+  const std::vector<std::int32_t>& n = Engine::SimState().DPDistribution;
+  for (const std::int32_t dp : dps)
+    if (dp >= 0 && dp <= Engine::MaxDP) FHistogram[static_cast<std::size_t>(dp)] = n[static_cast<std::size_t>(dp)];
+}
+
+bool TDistributionForm::RepaintIfNew() {
+  // A view without a histogram of this run (created during it, or cleared)
+  // has neither the counts nor the scale that event painting builds on: it
+  // paints the whole histogram once instead.
+  if (FHistogram.size() == Engine::SimState().DPDistribution.size()) return false;
+  PaintBoxPaint();
+  return true;
+}
+
 void TDistributionForm::ShowOneChainChange() {
-  if (!HistogramExists()) return;
+  if (RepaintIfNew()) return;
   const Engine::TDPChange& change = Engine::SimState().LastDPChange;
+  FollowCounts({change.FromDP1, change.ToDP2});
+  if (!HistogramExists()) return;
   EraseAbove(change.FromDP1, FScale.U);
   DrawFromTop(change.ToDP2, FScale.U);
 }
 
 void TDistributionForm::ShowTwoChainsChange() {
-  if (!HistogramExists()) return;
+  if (RepaintIfNew()) return;
   const Engine::TDPChange& change = Engine::SimState().LastDPChange;
+  FollowCounts({change.FromDP1, change.FromDP2, change.ToDP1, change.ToDP2});
+  if (!HistogramExists()) return;
   if (change.FromDP1 == change.FromDP2) {
     EraseAbove(change.FromDP1, 2 * FScale.U);
   } else {
@@ -322,14 +365,18 @@ void TDistributionForm::contextMenuEvent(QContextMenuEvent* event) {
 }
 
 void TDistributionForm::PopupMenuPopup() {
+  if (StoreReadable()) TakeHistogram();
   const bool data = HistogramExists();
   FEditCopyData->setVisible(data);
   FPlotDataSaveAs->setVisible(data);
 }
 
 std::string TDistributionForm::DataText() const {
+  // While the run changes the store the text comes from the view's copy:
+  // the histogram of the last check point, or of the last event while live.
+  if (StoreReadable()) TakeHistogram();
   if (!HistogramExists()) return DistributionDataText(nullptr, -1);
-  return DistributionDataText(Engine::SimState().DPDistribution.data(), Engine::MaxDP);
+  return DistributionDataText(FHistogram.data(), Engine::MaxDP);
 }
 
 void TDistributionForm::aEditCopyDataExecute() {

@@ -9,7 +9,8 @@
 // paused and after it has ended does the view read the chain store
 // (Engine::SimState()). A repaint the system asks for at any other moment
 // shows the picture as it was last painted and catches up on the next safe
-// occasion.
+// occasion; Copy Data and Save Data As then give the histogram as the view
+// last read it (at the last check point, or at the last event while live).
 //
 // Live painting is approximate by design: between two full repaints (one per
 // check point) the bar scale stays as it was, and each event only moves the
@@ -20,7 +21,10 @@
 
 #include <QWidget>
 
+#include <cstdint>
+#include <initializer_list>
 #include <string>
+#include <vector>
 
 class QAction;
 class QMenu;
@@ -115,6 +119,10 @@ private:
   bool Floating() const;
   bool StoreReadable() const;
   bool HistogramExists() const;
+  static bool StoreHistogramExists();
+  void TakeHistogram() const;
+  void FollowCounts(std::initializer_list<std::int32_t> dps);
+  bool RepaintIfNew();
   // Moves the top of column x: erase above the new top, draw from it down.
   void EraseAbove(int dp, int length);
   void DrawFromTop(int dp, int length);
@@ -134,6 +142,9 @@ private:
   double FScale5 = 1.0;     // s5: font scale from the window size
   int FHalfText = 6;        // h: half the text height of "0" in the ruler font
   TDistributionScale FScale;
+  // The histogram as last read from the store at a safe moment; painting,
+  // Copy Data and Save Data As use it while a run is changing the store.
+  mutable std::vector<std::int32_t> FHistogram;
   bool FStale = true;       // the picture may not show the current histogram
   bool FPainting = false;
 };

@@ -41,7 +41,7 @@ inline std::uint8_t UnitColor(std::uint8_t kind) { return kind == Engine::UnitA 
 
 QFont RulerFont(const QFont& base, double scale5) {
   QFont f = base;
-  f.setPointSize(std::max(1, static_cast<int>(std::lround(4 * scale5))));
+  f.setPointSize(std::max(1, static_cast<int>(Propagon::RoundHalfEven(4 * scale5))));
   return f;
 }
 

@@ -281,6 +281,44 @@ TEST_F(DistributionView, CaptionDependsOnDockingAndClosingSavesPlacement) {
   EXPECT_FALSE(Form->isVisible());
 }
 
+TEST_F(DistributionView, DuringARunTheDataComeFromTheViewsOwnCopy) {
+  Propagon::TSeparatorGuard dot('.');
+  PrepareStore(Engine::ptATRP, 4, &Observer);
+  Engine::TSimState& s = Engine::SimState();
+  s.Propagate(1, 0);
+  Form->PaintBoxPaint();  // a check point: 1 of 4 chains at DP 1
+  Host.Running = true;    // from now on the store is being written
+  s.SetShowDistribution(true);
+  s.Propagate(2, 0);      // live: DP 0 -> 1 reaches the view
+  EXPECT_EQ(Form->DataText(), "DP\tFraction\r\n1\t0.5\r\n");
+  s.SetShowDistribution(false);
+  s.Propagate(2, 0);      // no longer live: the copy stays as it was
+  EXPECT_EQ(Form->DataText(), "DP\tFraction\r\n1\t0.5\r\n");
+  Host.Paused = true;     // at the pause gate the store itself is read
+  EXPECT_EQ(Form->DataText(), "DP\tFraction\r\n1\t0.25\r\n2\t0.25\r\n");
+  // Clear (before the next run) forgets the copy.
+  Host.Running = false;
+  Form->ClearPaintBox();
+  s.FreeAllocatedMemory();
+  EXPECT_EQ(Form->DataText(), "DP\tFraction\r\n");
+}
+
+TEST_F(DistributionView, AViewCreatedDuringARunStartsWithAFullRepaint) {
+  PrepareStore(Engine::ptATRP, 10, &Observer);
+  Engine::TSimState& s = Engine::SimState();
+  for (int c = 1; c <= 5; ++c) s.Propagate(c, 0);  // 5 chains of DP 1
+  Host.Running = true;
+  delete Form;
+  Form = new TDistributionForm(&Host);  // no histogram of this run yet
+  Observer.Distribution = Form;
+  Form->show();
+  s.SetShowDistribution(true);
+  s.Propagate(6, 0);  // the first event paints everything: 6 chains of DP 1
+  const auto scale = Plots::DistributionScale(Form->PaintHeight(), 6);
+  EXPECT_DOUBLE_EQ(Form->Scale().Q, scale.Q);
+  EXPECT_EQ(BarPixels(1), static_cast<int>(6 * scale.Q));
+}
+
 TEST_F(DistributionView, RulerLabelsStandUnderTheirColumns) {
   // Tick i is at PaintBox's left edge + 100 i, i.e. over column (DP) 100 i.
   for (int i : {1, 9, 10, 29}) EXPECT_EQ(Form->RulerTickX(i) - Form->PaintBoxLeft(), 100 * i);

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
+
 namespace {
 
 using Params::TParameterFile;
@@ -140,6 +142,20 @@ TEST(ParameterFile, ALongValueIsReadCutTo2047Characters) {
   WriteBytes(name, Marker + "[Components]\r\nMonomerAFormula=" + std::string(5000, 'C') + "\r\n");
   TParameterFile file(name);
   EXPECT_EQ(file.ReadString("Components", "MonomerAFormula", ""), std::string(2047, 'C'));
+}
+
+TEST(StreamReporter, WritesEachBoxAsIndentedLinesAndAnswersAsTold) {
+  std::ostringstream out;
+  Params::TStreamReporter reporter(out, true);
+  reporter.ShowWarning("[R*] is very low!\n\rAn effect of confined volume will appear");  // LF CR
+  reporter.ShowError("EMathError\r\nRequired an Integer Value>0");                         // CR LF
+  reporter.ShowInformation("All Parameters are Valid!");
+  EXPECT_TRUE(reporter.AskConfirmation("Overwrite?"));
+  EXPECT_EQ(out.str(),
+            "Warning: [R*] is very low!\n         An effect of confined volume will appear\n"
+            "Error: EMathError\n       Required an Integer Value>0\n"
+            "All Parameters are Valid!\n"
+            "Question: Overwrite?\n(answered Yes)\n");
 }
 
 } // namespace

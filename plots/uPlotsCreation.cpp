@@ -8,7 +8,9 @@
 #include "plots/uDistribForm.h"
 #include "plots/uDyads.h"
 #include "plots/uKineticsChartForm.h"
+#include "plots/uMassDistrForm.h"
 #include "plots/uPlotHost.h"
+#include "plots/uSEC_Broadened.h"
 #include "plots/uStructureForm.h"
 
 #include <QCloseEvent>
@@ -125,6 +127,9 @@ TPlotsListForm::TPlotsListForm(TPlotHost* host, QWidget* parent) : QDialog(paren
   FFactories[slCenters] = [](TPlotHost* h) -> QWidget* { return new TCentersForm(h); };
   FFactories[slDP] = [](TPlotHost* h) -> QWidget* { return new TDPChartForm(h); };
   FFactories[slDyads] = [](TPlotHost* h) -> QWidget* { return new TDyadForm(h); };
+  FFactories[slMassDistribution] = [](TPlotHost* h) -> QWidget* { return new TMassDistrChartForm(h); };
+  FFactories[slSEC] = [](TPlotHost* h) -> QWidget* { return new TSECPlot(h); };
+  // The MALDI window lives above plots/: the program registers its factory.
 }
 
 TPlotsListForm::~TPlotsListForm() {

@@ -15,9 +15,9 @@
 // Pause, Show All Plots, end of run). The shell forwards its observer calls
 // and commands here.
 //
-// Windows of later parts of the program (mass distribution, SEC, MALDI) are
-// made by factories registered before FormCreate; an entry without one gets a
-// window that says the plot is not available.
+// The MALDI window belongs to a layer above this one: its factory is
+// registered by the program before FormCreate. An entry without a factory
+// gets a window that says the plot is not available.
 //
 // Threading: window thread only. The observer methods are called there by
 // the shell's blocking observer while the simulation thread waits.

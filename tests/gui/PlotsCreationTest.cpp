@@ -82,11 +82,20 @@ TEST_F(PlotsCreationTest, FirstStartHasNoWindowsAndOkCreatesTheCheckedOnesDocked
   for (int slot = 0; slot < TPlotsListForm::SlotCount; ++slot)
     EXPECT_EQ(Setting(slot), slot == TPlotsListForm::slKinetics || slot == TPlotsListForm::slSEC) << slot;
 
-  // Without an SEC window in this program the slot says so.
   QWidget* sec = Form->PlotWindow(TPlotsListForm::slSEC);
   ASSERT_NE(sec, nullptr);
   EXPECT_EQ(sec->windowTitle(), QStringLiteral("SEC Plot"));
-  auto* label = sec->findChild<QLabel*>(QStringLiteral("UnavailableLabel"));
+  EXPECT_NE(Form->ChartWindow(TPlotsListForm::slSEC), nullptr);
+
+  // Nobody registered a MALDI window: the slot says the plot is not there
+  // instead of showing an empty chart.
+  Form->SetChecked(TPlotsListForm::slMALDI, true);
+  Form->btnOKClick();
+  QWidget* maldi = Form->PlotWindow(TPlotsListForm::slMALDI);
+  ASSERT_NE(maldi, nullptr);
+  EXPECT_EQ(maldi->windowTitle(), QStringLiteral("MALDI"));
+  EXPECT_EQ(Form->ChartWindow(TPlotsListForm::slMALDI), nullptr);
+  auto* label = maldi->findChild<QLabel*>(QStringLiteral("UnavailableLabel"));
   ASSERT_NE(label, nullptr);
   EXPECT_TRUE(label->text().contains(QStringLiteral("not available")));
 }

@@ -256,6 +256,7 @@ TChartEditor::TChartEditor(TChart* chart, QWidget* parent) : QDialog(parent), FP
   d.Tree = new QTreeWidget(this);
   d.Tree->setObjectName(QStringLiteral("ChartTree"));
   d.Tree->setHeaderHidden(true);
+  d.Tree->setMinimumWidth(160);
   d.Pages = new QStackedWidget(this);
 
   // Chart page.

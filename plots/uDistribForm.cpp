@@ -95,10 +95,12 @@ TDistributionForm::TDistributionForm(TLiveViewHost* host, QWidget* parent)
     if (StoreReadable()) {
       PaintBoxPaint();
     } else {
-      ClearPaintBox();
-      FStale = true;
+      FPaintBox->ClearFramed();
+      MarkStale();
     }
   });
+  FStaleTimer.setInterval(50);
+  connect(&FStaleTimer, &QTimer::timeout, this, &TDistributionForm::RepaintWhenReadable);
 
   FEditCopyData = new QAction(QStringLiteral("Copy &Data"), this);
   FEditCopyData->setObjectName(QStringLiteral("aEditCopyData"));
@@ -192,7 +194,7 @@ bool TDistributionForm::eventFilter(QObject* watched, QEvent* event) {
     // when it may be read; during a run it shows the last picture.
     if (!FPainting) {
       if (!StoreReadable())
-        FStale = true;
+        MarkStale();
       else if (FStale)
         PaintBoxPaint();
     }
@@ -262,6 +264,24 @@ void TDistributionForm::UpdateCaption() {
 }
 
 // ---- painting ----------------------------------------------------------------
+
+void TDistributionForm::MarkStale() {
+  FStale = true;
+  RepaintWhenReadable();
+}
+
+void TDistributionForm::RepaintWhenReadable() {
+  if (!FStale) {
+    FStaleTimer.stop();
+  } else if (StoreReadable()) {
+    FStaleTimer.stop();
+    PaintBoxPaint();
+  } else if (!FStaleTimer.isActive()) {
+    // The run writes the store: look again shortly, so the picture catches
+    // up as soon as the run pauses or ends.
+    FStaleTimer.start();
+  }
+}
 
 void TDistributionForm::ClearPaintBox() {
   // Clear comes before every run: the next event of a live view then starts

@@ -19,6 +19,7 @@
 
 #include "plots/uLiveViewTools.h"
 
+#include <QTimer>
 #include <QWidget>
 
 #include <cstdint>
@@ -90,7 +91,7 @@ public:
   // Shows pending pixel changes on the screen now.
   void FlushPainting();
   // The store changed while the view could not read it: repaint when safe.
-  void MarkStale() { FStale = true; }
+  void MarkStale();
 
   QMenu* PopupMenu() const { return FPopupMenu; }
   QAction* aEditCopyData() const { return FEditCopyData; }
@@ -127,6 +128,7 @@ private:
   void EraseAbove(int dp, int length);
   void DrawFromTop(int dp, int length);
   void FormClose();
+  void RepaintWhenReadable();
 
   TLiveViewHost* FHost;
   QScrollArea* FScrollBox1;
@@ -147,6 +149,7 @@ private:
   mutable std::vector<std::int32_t> FHistogram;
   bool FStale = true;       // the picture may not show the current histogram
   bool FPainting = false;
+  QTimer FStaleTimer;
 };
 
 } // namespace Plots

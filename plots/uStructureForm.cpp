@@ -205,7 +205,7 @@ bool TStructureForm::eventFilter(QObject* watched, QEvent* event) {
     FormResize();
   } else if (watched == FPaintBox && event->type() == QEvent::Paint && !FPainting) {
     if (!StoreReadable())
-      FStale = true;
+      MarkStale();
     else if (FStale)
       Repaint();
   }

@@ -161,7 +161,9 @@ std::string SimulSummaryText(const TSimState& state, std::int32_t k) {
       static_cast<std::size_t>(k) < state.CheckPointTime.size()) {
     time = state.CheckPointTime[static_cast<std::size_t>(k)];
     conversion = CheckPointConversion(state, k);
-    mn = state.Mn;
+    // The statistics keep their values while no chain has grown, which may
+    // be those of the previous run.
+    if (state.LargestDP() > 0) mn = state.Mn;
   }
   return Propagon::FormatFloat("Time= 0.00s", time) + "  " + Propagon::FormatFloat("Conv= 0.000", conversion) + "  " +
          Propagon::FormatFloat("Mn= 0", mn);

@@ -209,7 +209,8 @@ std::string LongTimeString();
 double CheckPointConversion(const TSimState& state, std::int32_t k);
 // The summary line of check point k: "Time= 0.00s  Conv= 0.000  Mn= 0" with
 // CheckPointTime[k], the conversion and Mn (current decimal separator). All
-// three are 0 when no check point records are allocated (after Clear).
+// three are 0 when no check point records are allocated (after Clear); Mn is
+// 0 while no chain has grown.
 std::string SimulSummaryText(const TSimState& state, std::int32_t k);
 
 // ---------------------------------------------------------------------------

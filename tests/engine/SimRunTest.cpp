@@ -454,6 +454,9 @@ TEST(SimulationRunTexts, CheckPointLinesAndSummaryLine) {
   s.CPMonomerA[1] = 300;
   s.CPMonomerB[1] = 100;
   s.Mn = 1234.5;
+  // Nothing has grown yet: an Mn left over (from a previous run) is not shown.
+  EXPECT_EQ(SimulSummaryText(s, 1), "Time= 12.35s  Conv= 0.750  Mn= 0");
+  ASSERT_TRUE(s.Propagate(1, UnitA));
   EXPECT_DOUBLE_EQ(CheckPointConversion(s, 1), 0.75);
   EXPECT_EQ(SimulSummaryText(s, 1), "Time= 12.35s  Conv= 0.750  Mn= 1235");
 

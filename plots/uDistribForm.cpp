@@ -193,10 +193,11 @@ bool TDistributionForm::eventFilter(QObject* watched, QEvent* event) {
     // A repaint the window system asked for shows the current histogram
     // when it may be read; during a run it shows the last picture.
     if (!FPainting) {
-      if (!StoreReadable())
-        MarkStale();
-      else if (FStale)
+      if (!StoreReadable()) {
+        if (FStale || !Engine::SimState().ShowDistribution()) MarkStale();
+      } else if (FStale) {
         PaintBoxPaint();
+      }
     }
   }
   return QWidget::eventFilter(watched, event);
@@ -346,9 +347,10 @@ void TDistributionForm::FollowCounts(std::initializer_list<std::int32_t> dps) {
 
 bool TDistributionForm::RepaintIfNew() {
   // A view without a histogram of this run (created during it, or cleared)
-  // has neither the counts nor the scale that event painting builds on: it
+  // has neither the counts nor the scale that event painting builds on, and
+  // a picture that lost its contents (resized) shows nothing to build on: it
   // paints the whole histogram once instead.
-  if (FHistogram.size() == Engine::SimState().DPDistribution.size()) return false;
+  if (!FStale && FHistogram.size() == Engine::SimState().DPDistribution.size()) return false;
   PaintBoxPaint();
   return true;
 }

@@ -204,10 +204,14 @@ bool TStructureForm::eventFilter(QObject* watched, QEvent* event) {
   if (watched == FScrollBox1->viewport() && event->type() == QEvent::Resize) {
     FormResize();
   } else if (watched == FPaintBox && event->type() == QEvent::Paint && !FPainting) {
-    if (!StoreReadable())
-      MarkStale();
-    else if (FStale)
+    // While the run writes the store a live picture follows it event by
+    // event; one that is not live (or has lost its contents) catches up as
+    // soon as the store may be read.
+    if (!StoreReadable()) {
+      if (FStale || !Engine::SimState().ShowStructure()) MarkStale();
+    } else if (FStale) {
       Repaint();
+    }
   }
   return QWidget::eventFilter(watched, event);
 }
@@ -279,6 +283,9 @@ void TStructureForm::UpdateCaption() {
 void TStructureForm::ClearPlot() { FPaintBox->ClearFramed(); }
 
 void TStructureForm::DrawGrid() {
+  // Called where the store may be read (a check point of the run, a pause):
+  // the moment for a picture that lags behind the store to catch up.
+  if (FStale && !FPainting) return Repaint();
   const int g = FMagnified ? EffectiveMagnification() : 1;
   const int width = FPaintBox->ImageWidth();
   const int height = FPaintBox->ImageHeight();
@@ -396,29 +403,42 @@ int TStructureForm::StridedColumnOf(int h) const {
   return x <= FPaintBox->ImageWidth() - 2 ? x : -1;
 }
 
-// While enlarged (the run normally stands still then) an event that still
-// arrives is not drawn pixel by pixel; the picture is repainted once the
-// store may be read.
+// Events come from the run's synchronous calls, where the store may be read.
+// A picture that no longer shows the store (resized, recoloured, or created
+// during the run) is repainted whole there first, then the event is applied
+// on top (repeating what the repaint already shows, or, for EraseUnit, which
+// comes before the chain is shortened, removing the unit). While enlarged
+// (the run normally stands still then) an event that still arrives is not
+// drawn pixel by pixel; the picture is repainted once the run stands still.
+bool TStructureForm::ReadyForEvent() {
+  if (FMagnified) {
+    MarkStale();
+    return false;
+  }
+  if (FStale) PaintBoxPaint();
+  return true;
+}
+
 void TStructureForm::DrawUnit(int h, int p, int t) {
-  if (FMagnified) return MarkStale();
+  if (!ReadyForEvent()) return;
   const int x = ColumnOf(h);
   if (x >= 0) FPaintBox->SetPixel(x, p, UnitColor(static_cast<std::uint8_t>(t)));
 }
 
 void TStructureForm::DrawUnitStrided(int h, int p, int t) {
-  if (FMagnified) return MarkStale();
+  if (!ReadyForEvent()) return;
   const int x = StridedColumnOf(h);
   if (x >= 0) FPaintBox->SetPixel(x, p, UnitColor(static_cast<std::uint8_t>(t)));
 }
 
 void TStructureForm::EraseUnit(int h, int p) {
-  if (FMagnified) return MarkStale();
+  if (!ReadyForEvent()) return;
   const int x = ColumnOf(h);
   if (x >= 0) FPaintBox->RestoreBackgroundPixel(x, p);
 }
 
 void TStructureForm::DrawSegment(int h, int d, int k) {
-  if (FMagnified) return MarkStale();
+  if (!ReadyForEvent()) return;
   if (k < 1 || !StoreHasChains()) return;
   const Engine::TSimState& s = Engine::SimState();
   if (d >= 0 && d <= s.ChainsNumber) {
@@ -434,7 +454,7 @@ void TStructureForm::DrawSegment(int h, int d, int k) {
 }
 
 void TStructureForm::DrawSegmentStrided(int h, int d, int k) {
-  if (FMagnified) return MarkStale();
+  if (!ReadyForEvent()) return;
   if (k < 1 || !StoreHasChains()) return;
   const Engine::TSimState& s = Engine::SimState();
   const int xd = StridedColumnOf(d);

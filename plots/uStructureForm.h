@@ -64,7 +64,9 @@ public:
   // White with a black frame (the main window's Clear).
   void ClearPlot();
   // Horizontal lines every 100 units (every 100 * Magnification pixels when
-  // enlarged). The run calls it at every check point, the main window on Pause.
+  // enlarged). The run calls it at every check point, the main window on
+  // Pause: moments when the store may be read, so a picture that lags
+  // behind the store is repainted whole instead.
   void DrawGrid();
   // Lays the view out again and recomputes StructureChainStep. The run calls
   // it when it allocates its store and at InitializeRun; a free-radical store
@@ -145,6 +147,7 @@ private:
   void FormDeactivate();
   void FormClose();
   // Column of chain h in normal mode, or -1 when h is not shown.
+  bool ReadyForEvent();
   int ColumnOf(int h) const;
   int StridedColumnOf(int h) const;
   void PaintUnits(int column, int chain, int first, int last);

@@ -319,6 +319,20 @@ TEST_F(DistributionView, AViewCreatedDuringARunStartsWithAFullRepaint) {
   EXPECT_EQ(BarPixels(1), static_cast<int>(6 * scale.Q));
 }
 
+TEST_F(DistributionView, APictureLostToAResizeDuringARunCatchesUpAtTheNextEvent) {
+  PrepareStore(Engine::ptATRP, 10, &Observer);
+  Engine::TSimState& s = Engine::SimState();
+  for (int c = 1; c <= 3; ++c) s.Propagate(c, 0);  // 3 chains of DP 1
+  Form->PaintBoxPaint();
+  Host.Running = true;
+  s.SetShowDistribution(true);
+  Form->resize(Form->width(), Form->height() + 30);
+  QApplication::processEvents();
+  EXPECT_EQ(BarPixels(1), 0);
+  s.Propagate(4, 0);  // the next event repaints everything: 4 chains of DP 1
+  EXPECT_EQ(BarPixels(1), static_cast<int>(4 * Plots::DistributionScale(Form->PaintHeight(), 4).Q));
+}
+
 TEST_F(DistributionView, RulerLabelsStandUnderTheirColumns) {
   // Tick i is at PaintBox's left edge + 100 i, i.e. over column (DP) 100 i.
   for (int i : {1, 9, 10, 29}) EXPECT_EQ(Form->RulerTickX(i) - Form->PaintBoxLeft(), 100 * i);

@@ -235,6 +235,24 @@ TEST_F(StructureView, EnlargingPausesARunningSimulationAndRestoreResumesIt) {
   EXPECT_EQ(Host.Resumes, 2);
 }
 
+TEST_F(StructureView, APictureLostToAResizeDuringARunCatchesUpAtTheNextEvent) {
+  PrepareStore(Engine::ptATRP, 20, &Observer);
+  Engine::TSimState& s = Engine::SimState();
+  for (int j = 0; j < 5; ++j) s.Propagate(1, 0);
+  Form->PaintBoxPaint();
+  Host.Running = true;  // the store may not be read outside the run's calls
+  s.SetShowStructure(true);
+  // A tab shown for the first time, a window resized: a new, empty picture.
+  Form->resize(Form->width() + 40, Form->height() + 10);
+  QApplication::processEvents();
+  EXPECT_EQ(Pixel(1, 1), White);
+  // The next event comes in a call where the store may be read: the whole
+  // picture is back, with the event.
+  s.Propagate(2, 1);
+  EXPECT_EQ(Pixel(1, 5), ColorA);
+  EXPECT_EQ(Pixel(2, 1), ColorB);
+}
+
 TEST_F(StructureView, RestoreResumesARunStillOnItsWayToThePauseGate) {
   // The kernel may finish its current event before it stands still: Restore
   // right after Enlarge must not leave it paused.

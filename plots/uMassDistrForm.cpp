@@ -108,9 +108,18 @@ bool TMassDistrChartForm::StateBusy() const {
 }
 
 void TMassDistrChartForm::CalcSmoothDistributions() {
-  if (!FCalc.TakeHistograms(Engine::SimState()))
+  const Engine::TSimState& state = Engine::SimState();
+  if (!MassHistogramsReady(state))
     return;
-  FCalc.Smooth(ResolutionTrackBar->value());
+  if (FHost && FHost->SimulationRunning()) {
+    // Paused or ending: the run may go on, and track-bar moves meanwhile
+    // work on a copy of these histograms.
+    FCalc.TakeHistograms(state);
+    FCalc.Smooth(ResolutionTrackBar->value());
+  } else {
+    // No run: nothing changes the histograms until the next calculation.
+    FCalc.SmoothState(state, ResolutionTrackBar->value());
+  }
   DrawCurves();
 }
 
@@ -137,17 +146,28 @@ void TMassDistrChartForm::DrawCurves() {
   const long last = FCalc.LastIndex(); // b
   if (last < 0)
     return;
-  const std::vector<double>& masses = FCalc.MassAxis();
-  const std::size_t shown = static_cast<std::size_t>(last); // points 0 … b-1
-  if (FShownMasses.size() != shown || (shown > 0 && FShownMasses.back() != masses[shown - 1]))
-    FShownMasses.assign(masses.begin(), masses.begin() + static_cast<std::ptrdiff_t>(shown));
+  // Points 0 … b-1 at M(i) = MassAxis[i] = i g/mol.
+  const std::size_t shown = static_cast<std::size_t>(last);
+  if (FShownMasses.size() != shown) {
+    FShownMasses.resize(shown);
+    for (std::size_t i = 0; i < shown; ++i)
+      FShownMasses[i] = static_cast<double>(i);
+  }
 
   for (int s = 0; s < AChart->SeriesCount(); ++s)
     AChart->ClearSeries(s);
   AChart->SetPoints(SeriesIndex(Series1), FShownMasses, FCalc.SN());
   AChart->SetPoints(SeriesIndex(Series2), FShownMasses, FCalc.SW());
-  // The axis ranges are settled by a redraw before the markers reach the top.
-  AChart->Refresh();
+  // The markers reach the top of the left axis: its range is settled
+  // against the new curves first (without drawing; the chart draws once,
+  // with the markers, at the next turn of the event loop).
+  // Mole fractions per g/mol of long chains are of the order 1/Mn: with
+  // four decimals the labels of such an axis would all read 0.0001 or
+  // 0.0000. Below a range of 0.01 the labels get the decimals the range
+  // needs, by the rule a zoom applies.
+  const double range = AChart->AxisMaximum(TAxisId::Left) - AChart->AxisMinimum(TAxisId::Left);
+  const QString format = range >= 0.01 ? QString() : ZoomAxisFormat(range);
+  AChart->SetAxisValueFormat(TAxisId::Left, format.isEmpty() ? QStringLiteral("#,##0.0000") : format);
   const double yMax = AChart->AxisMaximum(TAxisId::Left);
   const double mn = FCalc.Mn();
   const double mw = FCalc.Mw();

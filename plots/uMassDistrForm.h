@@ -17,9 +17,9 @@
 // Threading: window thread. The histograms are rebuilt by the simulation
 // thread at every check point, so the window reads them only when that
 // cannot happen: in the calls above, and on a track-bar move while no run is
-// going or the run is paused (the host says which). A track-bar move during
-// a running run smooths the window's own copy of the histograms from its last
-// calculation instead.
+// going or the run is paused (the host says which). A calculation while a run
+// exists (pause, end of run) keeps a copy of the histograms, and a track-bar
+// move during the running run smooths that copy instead.
 
 #include "plots/calc/uMassDistrCalc.h"
 #include "plots/uChartForm.h"

@@ -141,9 +141,9 @@ void TSECPlot::DrawTrace() {
   const std::vector<double> x(FTrace.X().begin(), FTrace.X().end() - 1);
   const std::vector<double> y(FTrace.Y().begin(), FTrace.Y().end() - 1);
   AChart->SetPoints(Series1, x, y);
-  // The axis ranges and the automatic labels are settled by a redraw before
-  // the markers reach the top.
-  AChart->Refresh();
+  // The markers reach the top of the left axis: its range is settled
+  // against the new trace first (without drawing; the chart draws once, with
+  // markers and labels, at the next turn of the event loop).
   const double top = AChart->AxisMaximum(TAxisId::Left);
   for (int s = Series2; s <= Series4; ++s)
     AChart->ClearSeries(s);

@@ -23,10 +23,32 @@ void SmoothDistributions(const std::vector<double>& n, const std::vector<double>
                          std::vector<double>& sn, std::vector<double>& sw) {
   const std::size_t count = std::min(n.size(), w.size());
   const std::size_t span = static_cast<std::size_t>(std::clamp(width, 1, 100));
-  sn.assign(count, 0.0);
-  sw.assign(count, 0.0);
+  sn.resize(count);
+  sw.resize(count);
+  const std::size_t zeroed = std::min(span, count);
+  std::fill(sn.begin(), sn.begin() + static_cast<std::ptrdiff_t>(zeroed), 0.0);
+  std::fill(sw.begin(), sw.begin() + static_cast<std::ptrdiff_t>(zeroed), 0.0);
   if (count <= span)
     return;
+  const double* nData = n.data();
+  const double* wData = w.data();
+  double* snData = sn.data();
+  double* swData = sw.data();
+
+  // The totals count the chains from bin w on; summed first (in the same
+  // order as the averages run), so the values are divided as they are made.
+  double totalN = 0.0, totalW = 0.0;
+  for (std::size_t i = span; i < count; ++i) {
+    totalN += nData[i];
+    totalW += wData[i];
+  }
+  if (totalN == 0.0)
+    totalN = 1.0;
+  if (totalW == 0.0)
+    totalW = 1.0;
+  const double inverseWidth = 1.0 / static_cast<double>(span);
+  const double inverseN = 1.0 / totalN;
+  const double inverseW = 1.0 / totalW;
 
   // The window of bin i holds bins i-w+1 … i. It is primed with bins 0 … w-1,
   // so the first average (at i = w) covers bins 1 … w; starting the sums at
@@ -35,16 +57,13 @@ void SmoothDistributions(const std::vector<double>& n, const std::vector<double>
   double sN = 0.0, sW = 0.0;
   std::size_t occupied = 0; // bins of the window holding any chain
   for (std::size_t i = 0; i < span; ++i) {
-    sN += n[i];
-    sW += w[i];
-    occupied += (n[i] != 0.0 || w[i] != 0.0) ? 1 : 0;
+    sN += nData[i];
+    sW += wData[i];
+    occupied += (nData[i] != 0.0 || wData[i] != 0.0) ? 1 : 0;
   }
-  double totalN = 0.0, totalW = 0.0;
-  const double inverseWidth = 1.0 / static_cast<double>(span);
-  const double* nData = n.data();
-  const double* wData = w.data();
-  double* snData = sn.data();
-  double* swData = sw.data();
+  // Below index 100 the means stay per bin; from 100 on they are divided by
+  // the totals (a distribution of chains lighter than 100 g/mol is shown
+  // unnormalised).
   for (std::size_t i = span; i < count; ++i) {
     const double nIn = nData[i], wIn = wData[i];
     const double nOut = nData[i - span], wOut = wData[i - span];
@@ -58,21 +77,10 @@ void SmoothDistributions(const std::vector<double>& n, const std::vector<double>
       sN = 0.0;
       sW = 0.0;
     }
-    totalN += nIn;
-    totalW += wIn;
-    snData[i] = sN * inverseWidth;
-    swData[i] = sW * inverseWidth;
-  }
-
-  if (totalN == 0.0)
-    totalN = 1.0;
-  if (totalW == 0.0)
-    totalW = 1.0;
-  const double inverseN = 1.0 / totalN;
-  const double inverseW = 1.0 / totalW;
-  for (std::size_t i = NormalizationStart; i < count; ++i) {
-    snData[i] *= inverseN;
-    swData[i] *= inverseW;
+    const double meanN = sN * inverseWidth;
+    const double meanW = sW * inverseWidth;
+    snData[i] = i >= NormalizationStart ? meanN * inverseN : meanN;
+    swData[i] = i >= NormalizationStart ? meanW * inverseW : meanW;
   }
 }
 
@@ -82,8 +90,24 @@ bool TMassDistrCalc::TakeHistograms(const Engine::TSimState& state) {
   FMassAxis = state.MassAxis;
   FNumber = state.NumberDistribution;
   FWeight = state.WeightDistribution;
+  FBins = FNumber.size();
   FMn = state.Mn;
   FMw = state.Mw;
+  return true;
+}
+
+bool TMassDistrCalc::SmoothState(const Engine::TSimState& state, int width) {
+  if (!MassHistogramsReady(state))
+    return false;
+  // No copy is kept: release an earlier one.
+  std::vector<double>().swap(FMassAxis);
+  std::vector<double>().swap(FNumber);
+  std::vector<double>().swap(FWeight);
+  FBins = state.NumberDistribution.size();
+  FMn = state.Mn;
+  FMw = state.Mw;
+  FWidth = std::clamp(width, ResolutionMinimum, ResolutionMaximum);
+  SmoothDistributions(state.NumberDistribution, state.WeightDistribution, FWidth, FSN, FSW);
   return true;
 }
 
@@ -93,6 +117,7 @@ void TMassDistrCalc::SetHistograms(std::vector<double> number, std::vector<doubl
   weight.resize(count);
   FNumber = std::move(number);
   FWeight = std::move(weight);
+  FBins = count;
   FMassAxis.resize(count);
   for (std::size_t i = 0; i < count; ++i)
     FMassAxis[i] = static_cast<double>(i);
@@ -106,6 +131,7 @@ void TMassDistrCalc::Reset() {
   FWeight.clear();
   FSN.clear();
   FSW.clear();
+  FBins = 0;
   FMn = FMw = 0.0;
   FWidth = 0;
 }

@@ -15,11 +15,12 @@
 // divided by TN (TW): below 100 g/mol the values stay per bin, so a
 // distribution made only of such light chains is shown unnormalised.
 //
-// Threading: a TMassDistrCalc holds its own copy of the histograms, taken by
-// TakeHistograms at a moment when the simulation state may be read (inside an
-// observer call, while paused, after the run). Smooth works on that copy only,
-// so it may run at any time on the owner's thread, also while the run is
-// rebuilding the state's histograms.
+// Threading: TakeHistograms copies the histograms at a moment when the
+// simulation state may be read (inside an observer call, while paused, at the
+// end of the run); Smooth works on that copy only, so it may run at any time
+// on the owner's thread, also while the run is rebuilding the state's
+// histograms. SmoothState reads the state directly and keeps no copy (after
+// a run, when nothing can change the state).
 
 #include <cstddef>
 #include <iosfwd>
@@ -57,6 +58,11 @@ public:
   bool TakeHistograms(const Engine::TSimState& state);
   // The same from given arrays (equal lengths; the mass axis is 0, 1, 2 …).
   void SetHistograms(std::vector<double> number, std::vector<double> weight, double mn, double mw);
+  // SN and SW straight from the state's histograms, without keeping a copy
+  // (HasHistograms is false afterwards): for a state that cannot change until
+  // the next calculation. False, with nothing changed, while
+  // MassHistogramsReady is false.
+  bool SmoothState(const Engine::TSimState& state, int width);
   // Forgets the histograms (Clear).
   void Reset();
   bool HasHistograms() const { return !FNumber.empty(); }
@@ -68,11 +74,12 @@ public:
   // b + 1 entries each once Smooth has run.
   const std::vector<double>& SN() const { return FSN; }
   const std::vector<double>& SW() const { return FSW; }
+  // The held copy of the mass axis (empty after SmoothState).
   const std::vector<double>& MassAxis() const { return FMassAxis; }
   double Mn() const { return FMn; }
   double Mw() const { return FMw; }
-  // b, the last index of the mass axis (-1 without histograms).
-  long LastIndex() const { return static_cast<long>(FNumber.size()) - 1; }
+  // b, the last index of the mass axis of the last histograms (-1 before any).
+  long LastIndex() const { return static_cast<long>(FBins) - 1; }
   int Width() const { return FWidth; }
 
 private:
@@ -80,6 +87,7 @@ private:
   std::vector<double> FSN, FSW;
   double FMn = 0.0;
   double FMw = 0.0;
+  std::size_t FBins = 0;
   int FWidth = 0;
 };
 

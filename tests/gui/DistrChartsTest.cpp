@@ -209,6 +209,14 @@ TEST_F(TDistrChartsTest, CurvesMarkersAndLabelsAfterARun) {
   ASSERT_EQ(chart->PointCount(4), 2);
   EXPECT_EQ(form.SeriesGetMarkText(4, 0), QStringLiteral("Mn = %1").arg(std::lround(s.Mn)));
   EXPECT_EQ(form.SeriesGetMarkText(4, 1), QStringLiteral("Mw = %1").arg(std::lround(s.Mw)));
+  // The axis spans about 4e-4: its labels get the decimals to tell them
+  // apart (the zoom rule: range 4e-4 -> 7 characters, "0.#####").
+  EXPECT_EQ(chart->AxisValueFormat(TAxisId::Left), Plots::ZoomAxisFormat(top - chart->AxisMinimum(TAxisId::Left)));
+  EXPECT_EQ(chart->AxisValueFormat(TAxisId::Left), QStringLiteral("0.#####"));
+  chart->Refresh();
+  const std::vector<QString> texts = chart->AxisLabelTexts(TAxisId::Left);
+  for (std::size_t i = 1; i < texts.size(); ++i)
+    EXPECT_NE(texts[i], texts[i - 1]);
   // The curves reach the top of the axis, not beyond.
   const double highest = *std::max_element(sw.begin(), sw.end());
   EXPECT_LE(highest, top);
@@ -268,11 +276,13 @@ TEST_F(TDistrChartsTest, TrackBarDuringARunSmoothsTheLastCalculationOnly) {
   Engine::TSimState& s = Engine::SimState();
   TRunStateHost host;
   TMassDistrChartForm form(&host);
-  form.CalcSmoothDistributions(); // e.g. at the last pause
+  host.Running = true;
+  host.Paused = true;
+  form.CalcSmoothDistributions(); // at a pause
   const std::vector<double> number = s.NumberDistribution, weight = s.WeightDistribution;
 
   // The run goes on and rebuilds the histograms (here: heavier chains).
-  host.Running = true;
+  host.Paused = false;
   MakeChainsTenTimesHeavier();
   form.ResolutionTrackBar->setValue(41);
   std::vector<double> sn, sw;
@@ -292,6 +302,16 @@ TEST_F(TDistrChartsTest, TrackBarDuringARunSmoothsTheLastCalculationOnly) {
   form.ClearData();
   form.ResolutionTrackBar->setValue(45);
   EXPECT_EQ(form.AChart->PointCount(0), 0);
+
+  // Calculated with no run (read straight from the state, no copy kept), a
+  // move during a later run leaves the curves as they are.
+  host.Running = false;
+  form.CalcSmoothDistributions();
+  const double shown = form.AChart->YValue(0, 5000);
+  host.Running = true;
+  form.ResolutionTrackBar->setValue(61);
+  EXPECT_EQ(form.AChart->YValue(0, 5000), shown);
+  EXPECT_EQ(form.AChart->PointCount(0), static_cast<int>(s.MassAxis.size()) - 1);
 }
 
 // ---------------------------------------------------------------------------

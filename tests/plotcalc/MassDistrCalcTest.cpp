@@ -214,6 +214,27 @@ TEST(MassDistrCalc, TakesHistogramsOnlyWhenThereIsSomethingToShow) {
   EXPECT_TRUE(calc.SN().empty());
 }
 
+TEST(MassDistrCalc, SmoothingTheStateDirectlyKeepsNoCopy) {
+  Engine::TSimState s;
+  PrepareState(s);
+  TMassDistrCalc copied, direct;
+  ASSERT_TRUE(copied.TakeHistograms(s));
+  copied.Smooth(2);
+  ASSERT_TRUE(direct.SmoothState(s, 2));
+  EXPECT_EQ(direct.SN(), copied.SN());
+  EXPECT_EQ(direct.SW(), copied.SW());
+  EXPECT_EQ(direct.LastIndex(), 5);
+  EXPECT_EQ(direct.Mw(), s.Mw);
+  EXPECT_FALSE(direct.HasHistograms());
+  EXPECT_TRUE(direct.MassAxis().empty());
+  // A copy taken earlier is dropped by a direct calculation.
+  ASSERT_TRUE(copied.SmoothState(s, 2));
+  EXPECT_FALSE(copied.HasHistograms());
+  s.DPDistribution[0] = s.ChainsNumber;
+  EXPECT_FALSE(direct.SmoothState(s, 2));
+  EXPECT_EQ(direct.LastIndex(), 5);
+}
+
 TEST(MassDistrCalc, TableListsEveryShownPointWithAPointDecimalSeparator) {
   THistogram h(201);
   h.Add(150, 2);

@@ -55,6 +55,35 @@ QString FormatWithPattern(const QString& pattern, double value) {
   return QString::fromStdString(Propagon::FormatFloat(pattern.toStdString(), value));
 }
 
+// Number of decimals a value-format pattern can show (the digit placeholders
+// after its decimal point), or -1 for a scientific pattern, whose labels are
+// exact at any step.
+int PatternDecimals(const QString& pattern) {
+  int decimals = 0;
+  bool afterPoint = false;
+  QChar quote;
+  for (int i = 0; i < pattern.size(); ++i) {
+    const QChar c = pattern[i];
+    if (!quote.isNull()) {
+      if (c == quote)
+        quote = QChar();
+      continue;
+    }
+    if (c == QLatin1Char('"') || c == QLatin1Char('\''))
+      quote = c;
+    else if (c == QLatin1Char(';'))
+      break;
+    else if ((c == QLatin1Char('E') || c == QLatin1Char('e')) && i + 1 < pattern.size() &&
+             (pattern[i + 1] == QLatin1Char('+') || pattern[i + 1] == QLatin1Char('-')))
+      return -1;
+    else if (c == QLatin1Char('.') && !afterPoint)
+      afterPoint = true;
+    else if (afterPoint && (c == QLatin1Char('0') || c == QLatin1Char('#')))
+      ++decimals;
+  }
+  return decimals;
+}
+
 // Labels of a linear axis: the axis's value format, and no more labels than
 // fit side by side (bottom axis) or above each other (vertical axes) without
 // touching. QCustomPlot's own ticker aims at a fixed count, which in a small
@@ -89,6 +118,26 @@ public:
   }
 
 protected:
+  // A label must show its tick exactly: with one decimal, steps of 0.25
+  // would be written 2.8, 2.5, 2.3, … Steps the format cannot show become
+  // the next smaller step it can (2 instead of 2.5), and never finer than
+  // its last decimal.
+  double getTickStep(const QCPRange& range) override {
+    double step = QCPAxisTicker::getTickStep(range);
+    const int decimals = PatternDecimals(*FPattern);
+    if (decimals < 0 || !(step > 0.0))
+      return step;
+    const double unit = std::pow(10.0, -decimals);
+    if (step < unit * (1.0 - 1e-9))
+      return unit;
+    const double units = step / unit;
+    if (std::fabs(units - std::round(units)) > 1e-6 * units) {
+      const double magnitude = std::pow(10.0, std::floor(std::log10(step) + 1e-12));
+      step = std::max(unit, std::floor(step / magnitude) * magnitude);
+    }
+    return step;
+  }
+
   QString getTickLabel(double tick, const QLocale&, QChar, int) override {
     // Steps like 0.1 leave rounding residue (3e-17 instead of 0).
     if (std::fabs(tick) < 1e-12 * std::max(std::fabs(FAxis->range().size()), 1e-300))

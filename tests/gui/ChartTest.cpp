@@ -345,6 +345,32 @@ TEST_F(ChartTest, BottomAxisLabelsNeverTouchInANarrowChart) {
   }
 }
 
+TEST_F(ChartTest, LabelsShowTheirTicksExactlyInTheAxisFormat) {
+  const Propagon::TSeparatorGuard separators('.', ',');
+  const int s = Chart.AddSeries(QStringLiteral("a"), Qt::red);
+  Chart.AddXY(s, 0.0, 0.0);
+  Chart.AddXY(s, 1.0, 2.75);
+  // Ranges 0 … 2.75 invite steps of 0.25; with one decimal they would read
+  // 2.8, 2.5, 2.3. Every label must parse back to its own tick.
+  for (const QString& format : {QStringLiteral("0.#"), QStringLiteral("0.##"), QStringLiteral("#,##0")}) {
+    Chart.SetAxisValueFormat(TAxisId::Left, format);
+    for (int height = 200; height <= 800; height += 100) {
+      Chart.resize(535, height);
+      QApplication::processEvents();
+      Chart.Refresh();
+      const std::vector<double> ticks = Chart.AxisLabelPositions(TAxisId::Left);
+      const std::vector<QString> texts = Chart.AxisLabelTexts(TAxisId::Left);
+      ASSERT_EQ(ticks.size(), texts.size());
+      EXPECT_GE(ticks.size(), 2u) << format.toStdString() << " " << height;
+      for (std::size_t i = 0; i < ticks.size(); ++i) {
+        double parsed = 0.0;
+        ASSERT_TRUE(Propagon::TryStrToFloat(texts[i].toStdString(), parsed)) << texts[i].toStdString();
+        EXPECT_NEAR(parsed, ticks[i], 1e-9) << format.toStdString() << " height " << height;
+      }
+    }
+  }
+}
+
 TEST_F(ChartTest, MarksTakeTheirTextFromTheCallbackAndCanBeDragged) {
   const int s = AddParabola();
   Chart.SetMarkTextFunction(s, [](int, int index) {

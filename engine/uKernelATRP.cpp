@@ -152,35 +152,101 @@ void TATRPKernel::Advance(double tEnd) {
     return chain;
   };
 
-  while (t < tEnd) {
-    // Products of two counts in double: exact to 2^53, no 32-bit overflow.
-    const double a = nA, b = nB, as = nAs, bs = nBs, is = nIs;
-    const double ix = nIX, ax = nAX, bx = nBX, l = nL, lx = nLX;
-    const double r1 = as * r.kAA * a;
-    const double r2 = r1 + as * r.kAB * b;
-    const double r3 = r2 + a * bs * r.kBA;
-    const double r4 = r3 + b * bs * r.kBB;
-    const double r5 = r4 + a * is * r.kIA;
-    const double r6 = r5 + b * is * r.kIB;
-    const double r7 = r6 + ix * r.kaI * l;
-    const double r8 = r7 + l * ax * r.kaA;
-    const double r9 = r8 + l * bx * r.kaB;
-    const double r10 = r9 + is * lx * r.kdeI;
-    const double r11 = r10 + lx * as * r.kdeA;
-    const double r12 = r11 + lx * bs * r.kdeB;
+  // The 18 channel rates, each recomputed only when a count it depends on
+  // changes, always by the same expression (so a carried rate equals a fresh
+  // one bit for bit). Counts are converted to double before they are
+  // multiplied: products of two counts are exact to 2^53 and cannot overflow.
+  double w1, w2, w3, w4, w5, w6;       // propagation and initiation
+  double w7, w8, w9;                   // activation
+  double w10, w11, w12;                // deactivation
+  double w13, w14, w15, w16, w17, w18; // termination of ordered pairs
+  auto onFreeA = [&]() {
+    const double a = nA;
+    w1 = static_cast<double>(nAs) * r.kAA * a;
+    w3 = a * nBs * r.kBA;
+    w5 = a * nIs * r.kIA;
+  };
+  auto onFreeB = [&]() {
+    const double b = nB;
+    w2 = static_cast<double>(nAs) * r.kAB * b;
+    w4 = b * nBs * r.kBB;
+    w6 = b * nIs * r.kIB;
+  };
+  auto onRadicalsA = [&]() {
+    const double as = nAs;
+    w1 = as * r.kAA * nA;
+    w2 = as * r.kAB * nB;
+    w11 = static_cast<double>(nLX) * as * r.kdeA;
     const double pAA = nAs > 1 ? as * (as - 1.0) : 0.0;
-    const double pAB = as * bs;
+    w13 = pAA * r.kdAA;
+    w14 = pAA * r.kcAA;
+    const double pAB = as * nBs;
+    w15 = pAB * r.kdAB;
+    w16 = pAB * r.kcAB;
+  };
+  auto onRadicalsB = [&]() {
+    const double bs = nBs;
+    w3 = static_cast<double>(nA) * bs * r.kBA;
+    w4 = static_cast<double>(nB) * bs * r.kBB;
+    w12 = static_cast<double>(nLX) * bs * r.kdeB;
+    const double pAB = static_cast<double>(nAs) * bs;
+    w15 = pAB * r.kdAB;
+    w16 = pAB * r.kcAB;
     const double pBB = nBs > 1 ? bs * (bs - 1.0) : 0.0;
-    const double r13 = r12 + pAA * r.kdAA;
-    const double r14 = r13 + pAA * r.kcAA;
-    const double r15 = r14 + pAB * r.kdAB;
-    const double r16 = r15 + pAB * r.kcAB;
-    const double r17 = r16 + pBB * r.kdBB;
-    const double r18 = r17 + pBB * r.kcBB;
+    w17 = pBB * r.kdBB;
+    w18 = pBB * r.kcBB;
+  };
+  auto onRadicalsI = [&]() {
+    const double is = nIs;
+    w5 = static_cast<double>(nA) * is * r.kIA;
+    w6 = static_cast<double>(nB) * is * r.kIB;
+    w10 = is * nLX * r.kdeI;
+  };
+  // Activator L with the capped ends (also when a capped count changed).
+  auto onActivator = [&]() {
+    const double l = nL;
+    w7 = static_cast<double>(nIX) * r.kaI * l;
+    w8 = l * nAX * r.kaA;
+    w9 = l * nBX * r.kaB;
+  };
+  auto onDeactivator = [&]() {
+    const double lx = nLX;
+    w10 = static_cast<double>(nIs) * lx * r.kdeI;
+    w11 = lx * nAs * r.kdeA;
+    w12 = lx * nBs * r.kdeB;
+  };
+  onFreeA();
+  onFreeB();
+  onRadicalsA();
+  onRadicalsB();
+  onRadicalsI();
+  onActivator();
+  onDeactivator();
+
+  while (t < tEnd) {
+    const double r1 = w1;
+    const double r2 = r1 + w2;
+    const double r3 = r2 + w3;
+    const double r4 = r3 + w4;
+    const double r5 = r4 + w5;
+    const double r6 = r5 + w6;
+    const double r7 = r6 + w7;
+    const double r8 = r7 + w8;
+    const double r9 = r8 + w9;
+    const double r10 = r9 + w10;
+    const double r11 = r10 + w11;
+    const double r12 = r11 + w12;
+    const double r13 = r12 + w13;
+    const double r14 = r13 + w14;
+    const double r15 = r14 + w15;
+    const double r16 = r15 + w16;
+    const double r17 = r16 + w17;
+    const double r18 = r17 + w18;
     if (!(r18 > 0.0)) [[unlikely]] {
       FRun.RequestTermination();
       break;
     }
+    const double as = nAs, bs = nBs;
 
     const double dt = -std::log(RandomOpen()) / r18;
     if (t + dt >= tEnd) {
@@ -200,48 +266,76 @@ void TATRPKernel::Advance(double tEnd) {
     if (x < r6) {
       if (x < r1) {
         --nA;
+        onFreeA();
         s.Propagate(activeA[RandomIndex(nAs)], UnitA);
       } else if (x < r2) {
         --nB;
-        s.Propagate(move(activeA, nAs, activeB, nBs), UnitB);
+        const std::int32_t chain = move(activeA, nAs, activeB, nBs);
+        onFreeB();
+        onRadicalsA();
+        onRadicalsB();
+        s.Propagate(chain, UnitB);
       } else if (x < r3) {
         --nA;
-        s.Propagate(move(activeB, nBs, activeA, nAs), UnitA);
+        const std::int32_t chain = move(activeB, nBs, activeA, nAs);
+        onFreeA();
+        onRadicalsA();
+        onRadicalsB();
+        s.Propagate(chain, UnitA);
       } else if (x < r4) {
         --nB;
+        onFreeB();
         s.Propagate(activeB[RandomIndex(nBs)], UnitB);
       } else if (x < r5) {
         --nA;
         const std::int32_t chain = move(activeI, nIs, activeA, nAs);
+        onFreeA();
+        onRadicalsI();
+        onRadicalsA();
         s.ChainUnits[chain][0] = 1;
         s.Propagate(chain, UnitA);
       } else {
         --nB;
         const std::int32_t chain = move(activeI, nIs, activeB, nBs);
+        onFreeB();
+        onRadicalsI();
+        onRadicalsB();
         s.ChainUnits[chain][0] = 1;
         s.Propagate(chain, UnitB);
       }
     } else if (x < r12) {
       if (x < r9) {
         // Activation: R-X + L -> R* + LX
-        if (x < r7)
-          move(dormantI, nIX, activeI, nIs);
-        else if (x < r8)
-          move(dormantA, nAX, activeA, nAs);
-        else
-          move(dormantB, nBX, activeB, nBs);
         ++nLX;
         --nL;
+        if (x < r7) {
+          move(dormantI, nIX, activeI, nIs);
+          onRadicalsI();
+        } else if (x < r8) {
+          move(dormantA, nAX, activeA, nAs);
+          onRadicalsA();
+        } else {
+          move(dormantB, nBX, activeB, nBs);
+          onRadicalsB();
+        }
+        onActivator();
+        onDeactivator();
       } else {
         // Deactivation: R* + LX -> R-X + L
-        if (x < r10)
-          move(activeI, nIs, dormantI, nIX);
-        else if (x < r11)
-          move(activeA, nAs, dormantA, nAX);
-        else
-          move(activeB, nBs, dormantB, nBX);
         --nLX;
         ++nL;
+        if (x < r10) {
+          move(activeI, nIs, dormantI, nIX);
+          onRadicalsI();
+        } else if (x < r11) {
+          move(activeA, nAs, dormantA, nAX);
+          onRadicalsA();
+        } else {
+          move(activeB, nBs, dormantB, nBX);
+          onRadicalsB();
+        }
+        onActivator();
+        onDeactivator();
       }
     } else {
       // Termination of two radicals; the second is picked after the first
@@ -264,9 +358,13 @@ void TATRPKernel::Advance(double tEnd) {
         secondCount = &nBs;
         recombination = !(x < r17);
       }
+      const bool touchesB = firstList == activeB || secondList == activeB;
+      const bool touchesA = firstList == activeA;
       if (recombination) {
         const std::int32_t chainX = take(firstList, *firstCount);
         const std::int32_t chainY = take(secondList, *secondCount);
+        if (touchesA) onRadicalsA();
+        if (touchesB) onRadicalsB();
         // A refused recombination (product past the longest chain) still
         // leaves both radicals terminated and marked dead by the store; they
         // are counted among the dead chains like any terminated pair, so that
@@ -276,6 +374,8 @@ void TATRPKernel::Advance(double tEnd) {
         living[take(firstList, *firstCount)] = 0;
         living[take(secondList, *secondCount)] = 0;
         s.DeadChainsNumber += 2;
+        if (touchesA) onRadicalsA();
+        if (touchesB) onRadicalsB();
       }
     }
 

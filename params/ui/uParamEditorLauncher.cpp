@@ -1,0 +1,32 @@
+#include "params/ui/uParamEditorLauncher.h"
+
+#include "params/ui/uEditorDialogs.h"
+#include "params/ui/uParamSettingForm.h"
+#include "shell/uMainForm.h"
+#include "shell/uMaldiBinding.h"
+#include "shell/uMyIniFile.h"
+
+namespace Params {
+
+QString ExecParameterEditor(Shell::TMainForm& mainForm) {
+  TQtEditorDialogs dialogs;
+  TParamSettingContext context;
+  context.Dialogs = &dialogs;
+  // A library without "CalcMolMass" is an empty lookup: every formula check
+  // then logs the missing function.
+  if (mainForm.MaldiBinding().MolMassAvailable())
+    context.Lookup = mainForm.MaldiBinding().MolMassLookup();
+  context.CurrentFile = mainForm.ParameterFileName();
+  Shell::TMyIniFile* settings = &mainForm.Settings();
+  context.RestorePlacement = [settings](QWidget* form) {
+    settings->RestoreFormPlacement(form, ParamSettingPlacementSection);
+  };
+  context.SavePlacement = [settings](const QWidget* form) {
+    settings->SaveFormPlacement(form, ParamSettingPlacementSection);
+  };
+  TParamSettingForm form(context, &mainForm);
+  form.exec();
+  return form.AcceptedFileName();
+}
+
+} // namespace Params

@@ -1,0 +1,25 @@
+#pragma once
+// The main window's "Para&meter Settings": the parameter editor shown
+// modally on the main window's current file, with the library's molar masses
+// and the window placement of the settings file. Returns the file accepted
+// with "Acce&pt && Exit" (empty otherwise); the main window then clears its
+// run and opens that file. Install with
+// mainForm.SetParameterEditor(&Params::ExecParameterEditor).
+
+#include <QString>
+
+namespace Shell {
+class TMainForm;
+}
+
+namespace Params {
+
+class TEditorDialogs;
+
+QString ExecParameterEditor(Shell::TMainForm& mainForm);
+
+// The settings section of the editor window's position and size, used both
+// to restore it at opening and to store it at closing.
+inline constexpr const char* ParamSettingPlacementSection = "ParamSettingForm";
+
+} // namespace Params

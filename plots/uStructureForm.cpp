@@ -240,7 +240,11 @@ void TStructureForm::FormResize() {
   FPlotPanel->resize(panelWidth, std::max(3000, top + plotHeight));
   FCoordinatesPaintBox->setGeometry(0, 0, FRulerWidth, FCoordinatesPaintBox->height());
   FPaintBox->setGeometry(FRulerWidth, top, panelWidth - FRulerWidth, plotHeight);
-  FStructureChainStep = StructureChainStepFor(FExpectedChainsN, FPaintBox->width());
+  const int step = StructureChainStepFor(FExpectedChainsN, FPaintBox->width());
+  // Another step puts other chains into the columns: the picture must be
+  // painted again from the store.
+  if (step != FStructureChainStep && Engine::SimState().ProcessType == Engine::ptFreeRadical) FStale = true;
+  FStructureChainStep = step;
   Engine::SimState().StructureChainStep.store(FStructureChainStep, std::memory_order_relaxed);
   FCoordinatesPaintBox->update();
 }

@@ -1,5 +1,7 @@
 #include "cli/uRunCommand.h"
 
+#include "cli/uPrepareCommand.h"
+#include "cli/uRunMaldi.h"
 #include "cli/uRunResults.h"
 #include "engine/uSimThread.h"
 #include "params/uErrors.h"
@@ -124,6 +126,15 @@ int RunParameterFile(const TRunOptions& options, std::ostream& out, std::ostream
     err << "Error: Cannot open \"" << options.File << "\": no such file" << std::endl;
     return ExitError;
   }
+  // A spectrum request that cannot be met is refused before the run.
+  TMaldiRequest maldi;
+  if (!options.Maldi.empty()) {
+    std::string error;
+    if (!ParseMaldiRequest(options.Maldi, maldi, error)) {
+      err << "Error: " << error << std::endl;
+      return ExitError;
+    }
+  }
   Params::TParameterFile file(options.File);
   // The validity marker, with the message the main window shows in its box.
   if (!file.CheckFileValid(reporter)) return ExitInvalidFile;
@@ -247,6 +258,15 @@ int RunParameterFile(const TRunOptions& options, std::ostream& out, std::ostream
     err << "Error: " << e.what() << std::endl;
     return ExitError;
   }
+  if (!options.Maldi.empty() && state.LargestDP() > 0) {
+    std::string error;
+    if (!WriteMaldiResults(maldi, DefaultMaldiLibraryPath(), file, state, outDir, error)) {
+      err << "Error: " << error << std::endl;
+      return ExitError;
+    }
+  } else if (!options.Maldi.empty()) {
+    Propagon::LogMessage("No MALDI spectrum: no chain has grown");
+  }
   Propagon::LogMessage("Results written to \"" + outDir.string() + "\"");
 
   if (thread.Failed()) {
@@ -284,6 +304,10 @@ void AddRunCommand(CLI::App& app) {
       ->check(CLI::Range(std::int64_t{0}, std::int64_t{4294967295}));
   run->add_flag("--chains", options->Chains, "Also write chains.tsv with the sequence of every chain");
   run->add_flag("--quiet", options->Quiet, "Do not print the message log (it is still written to DIR/log.txt)");
+  run->add_option("--maldi", options->Maldi,
+                  "After the run, also write the simulated MALDI-ToF spectrum up to m/z UPPER with the cation "
+                  "CATION (for example Na+:5000): maldi.tsv and maldi_labels.tsv")
+      ->type_name("CATION:UPPER");
   run->footer(
       "The file is checked as the desktop program does when it opens it: the validity marker and the stored\n"
       "memory requirement. The message log goes to the standard output and to DIR/log.txt; a progress bar\n"
@@ -305,6 +329,10 @@ void AddRunCommand(CLI::App& app) {
       "                         wall_seconds, events_per_second, steps_per_second, conversion, Mn, Mw, DPn,\n"
       "                         dispersity, status (completed, stopped or failed)\n"
       "  chains.tsv             with --chains: chain, DP, head (head byte), sequence (letters A and B)\n"
+      "  maldi.tsv              with --maldi: mz, then the chains per 0.1 m/z point of each curve of the\n"
+      "                         process type (I~~I recombined, I~H and I~= disproportionated, I~X capped or\n"
+      "                         living chains), isotopic patterns from libMaldi.so beside the program\n"
+      "  maldi_labels.tsv       with --maldi: mz, curve, label (i+j: units of A and B) of the main peaks\n"
       "  log.txt                the message log\n"
       "\n"
       "Exit codes: 0 success; 1 any other error (missing file, unreadable value, failed run, unwritable\n"

@@ -1,5 +1,5 @@
 #pragma once
-// `polykin-cli run FILE.kpx [--out DIR] [--seed N] [--chains] [--quiet]`:
+// `polykin-cli run FILE.kpx [--out DIR] [--seed N] [--chains] [--quiet] [--maldi CATION:UPPER]`:
 // opens a parameter file as the main window does (validity marker, stored
 // memory requirement), runs the simulation with the same engine and
 // check-point cycle, and writes the results into a folder.
@@ -30,6 +30,7 @@ struct TRunOptions {
   bool Chains = false;              // also write chains.tsv
   bool Quiet = false;               // no log lines on the output stream
   bool Progress = false;            // progress bar on the error stream
+  std::string Maldi;                // "CATION:UPPER": also write the MALDI spectrum (maldi.tsv)
   // Set (asynchronously) to stop the run as the Stop button does.
   const std::atomic<bool>* Interrupt = nullptr;
 };

@@ -6,6 +6,7 @@
 // placement and log saved at close, settings flushed, run and library
 // released when it is destroyed.
 
+#include "params/ui/uParamEditorLauncher.h"
 #include "shell/uMainForm.h"
 #include "shell/uMyIniFile.h"
 #include "shell/uShellDialogs.h"
@@ -57,6 +58,7 @@ int main(int argc, char** argv) {
   options.LogFileName = QString::fromStdString(location.LogFile);
 
   Shell::TMainForm mainForm(options);
+  mainForm.SetParameterEditor(&Params::ExecParameterEditor);
   mainForm.show();
   const int result = app.exec();
   settings.UpdateFile();

@@ -11,6 +11,7 @@ PACKAGES=(
   libqcustomplot-dev
   python3 python3-periodictable
   xvfb xauth imagemagick
+  pandoc groff ghostscript poppler-utils
 )
 
 missing=()

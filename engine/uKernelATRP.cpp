@@ -63,7 +63,9 @@ private:
   double FJA = 0.0, FJB = 0.0;
   double FJAPrev = 0.0, FJBPrev = 0.0;
   std::int32_t FFreeA = 0, FFreeB = 0;
-  std::int32_t FActivator = 0, FDeactivator = 0; // L and LX molecules
+  // L and LX molecules; 64-bit because their sum, which stays constant, may
+  // exceed the 32-bit range each of them is read in.
+  std::int64_t FActivator = 0, FDeactivator = 0;
   std::uint64_t FSteps = 0;
 };
 
@@ -112,7 +114,7 @@ void TATRPKernel::Advance(double tEnd) {
   std::int32_t nIX = s.DormantINumber, nAX = s.DormantANumber, nBX = s.DormantBNumber;
   std::int32_t nIs = s.ActiveINumber, nAs = s.ActiveANumber, nBs = s.ActiveBNumber;
   std::int32_t nA = FFreeA, nB = FFreeB;
-  std::int32_t nL = FActivator, nLX = FDeactivator;
+  std::int64_t nL = FActivator, nLX = FDeactivator;
   double t = FTime;
   double ja = FJA;
   double jb = FJB;
@@ -200,20 +202,20 @@ void TATRPKernel::Advance(double tEnd) {
     const double is = nIs;
     w5 = static_cast<double>(nA) * is * r.kIA;
     w6 = static_cast<double>(nB) * is * r.kIB;
-    w10 = is * nLX * r.kdeI;
+    w10 = is * static_cast<double>(nLX) * r.kdeI;
   };
   // Activator L with the capped ends (also when a capped count changed).
   auto onActivator = [&]() {
     const double l = nL;
     w7 = static_cast<double>(nIX) * r.kaI * l;
-    w8 = l * nAX * r.kaA;
-    w9 = l * nBX * r.kaB;
+    w8 = l * static_cast<double>(nAX) * r.kaA;
+    w9 = l * static_cast<double>(nBX) * r.kaB;
   };
   auto onDeactivator = [&]() {
     const double lx = nLX;
     w10 = static_cast<double>(nIs) * lx * r.kdeI;
-    w11 = lx * nAs * r.kdeA;
-    w12 = lx * nBs * r.kdeB;
+    w11 = lx * static_cast<double>(nAs) * r.kdeA;
+    w12 = lx * static_cast<double>(nBs) * r.kdeB;
   };
   onFreeA();
   onFreeB();

@@ -490,3 +490,30 @@ TEST_F(TDistrChartsTest, EndOfRunAndPauseRecomputeBothWindows) {
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(TDistrChartsTest, FloatingWindowsLiftTheirLabelsByHalfTheFirstLabel) {
+  // Floating: a window of its own. Docked: a child of a tab page.
+  QWidget page;
+  TMassDistrChartForm floating;
+  TSECPlot docked(nullptr, &page);
+  TSECPlot floatingSec;
+  for (Plots::TChartForm* form : {static_cast<Plots::TChartForm*>(&floating), static_cast<Plots::TChartForm*>(&docked),
+                                  static_cast<Plots::TChartForm*>(&floatingSec)}) {
+    form->resize(600, 420);
+    form->show();
+    form->EndOfRunStatistics();
+    form->AChart->Refresh(); // draws the marks, so their widths are known
+    form->AChartResize();
+  }
+  const double width = floating.AChart->MarkWidth(4, 0);
+  ASSERT_GT(width, 0.0);
+  EXPECT_EQ(floating.AChart->MarkStyle(4).ArrowLength, std::lround(width / 2.0));
+  const double secWidth = floatingSec.AChart->MarkWidth(3, 0);
+  ASSERT_GT(secWidth, 0.0);
+  EXPECT_EQ(floatingSec.AChart->MarkStyle(3).ArrowLength, std::lround(secWidth / 2.0));
+  EXPECT_EQ(docked.AChart->MarkStyle(3).ArrowLength, 20);
+}
+
+} // namespace

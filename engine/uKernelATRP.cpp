@@ -15,6 +15,7 @@
 #include "params/uLogMessage.h"
 #include "params/uParamFile.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace Engine {
@@ -310,18 +311,24 @@ void TATRPKernel::Advance(double tEnd) {
         // Activation: R-X + L -> R* + LX
         ++nLX;
         --nL;
+        std::int32_t chain;
         if (x < r7) {
-          move(dormantI, nIX, activeI, nIs);
+          chain = move(dormantI, nIX, activeI, nIs);
           onRadicalsI();
         } else if (x < r8) {
-          move(dormantA, nAX, activeA, nAs);
+          chain = move(dormantA, nAX, activeA, nAs);
           onRadicalsA();
         } else {
-          move(dormantB, nBX, activeB, nBs);
+          chain = move(dormantB, nBX, activeB, nBs);
           onRadicalsB();
         }
         onActivator();
         onDeactivator();
+        // A chain that wakes up usually grows within the next few events: ask
+        // for the place of its next unit now, so that the write then finds it
+        // in the cache (with many chains their rows do not stay cached).
+        const std::int32_t next = std::min<std::int32_t>(s.ChainDP[static_cast<std::size_t>(chain)] + 1, MaxDP);
+        __builtin_prefetch(&s.ChainUnits[chain][next], 1);
       } else {
         // Deactivation: R* + LX -> R-X + L
         --nLX;

@@ -1,5 +1,6 @@
 #include "shell/uPlotSelection.h"
 
+#include "maldiview/uMALDIForm.h"
 #include "plots/uPlotsCreation.h"
 #include "shell/uMainForm.h"
 #include "shell/uShellPlotHost.h"
@@ -10,6 +11,8 @@ TPlotSelection::TPlotSelection(TMainForm& mainForm)
     : FHost(std::make_unique<TShellPlotHost>(mainForm)),
       FListForm(new Plots::TPlotsListForm(FHost.get(), &mainForm)) {
   FListForm->hide();
+  FListForm->RegisterWindowFactory(Plots::TPlotsListForm::slMALDI,
+                                   [](Plots::TPlotHost* host) -> QWidget* { return new MaldiView::TMALDIForm(host); });
 }
 
 TPlotSelection::~TPlotSelection() {

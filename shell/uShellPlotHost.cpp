@@ -24,6 +24,25 @@ void TShellPlotHost::WriteSettingInteger(const QString& section, const QString& 
   FMainForm.Settings().WriteInteger(section.toStdString(), key.toStdString(), value);
 }
 
+QString TShellPlotHost::ReadSettingString(const QString& section, const QString& key,
+                                          const QString& defaultValue) const {
+  return QString::fromStdString(
+      FMainForm.Settings().ReadString(section.toStdString(), key.toStdString(), defaultValue.toStdString()));
+}
+
+void TShellPlotHost::WriteSettingString(const QString& section, const QString& key, const QString& value) {
+  FMainForm.Settings().WriteString(section.toStdString(), key.toStdString(), value.toStdString());
+}
+
+QStringList TShellPlotHost::ReadSettingSection(const QString& section) const {
+  QStringList keys;
+  for (const std::string& key : FMainForm.Settings().ReadSection(section.toStdString()))
+    keys << QString::fromStdString(key);
+  return keys;
+}
+
+QWidget* TShellPlotHost::MainWindow() const { return &FMainForm; }
+
 void TShellPlotHost::SaveFormPlacement(QWidget* form, const QString& section) {
   FMainForm.Settings().SaveFormPlacement(form, section);
 }

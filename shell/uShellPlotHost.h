@@ -36,6 +36,10 @@ public:
   int CurrentCheckPoint() const override;
   bool ReadSettingBool(const QString& section, const QString& key, bool defaultValue) const override;
   void WriteSettingBool(const QString& section, const QString& key, bool value) override;
+  QString ReadSettingString(const QString& section, const QString& key, const QString& defaultValue) const override;
+  void WriteSettingString(const QString& section, const QString& key, const QString& value) override;
+  QStringList ReadSettingSection(const QString& section) const override;
+  QWidget* MainWindow() const override;
   void DockPlotWindow(QWidget* window, int tag) override;
   void FloatPlotWindow(QWidget* window, const QRect& bounds) override;
   void ReleasePlotWindow(QWidget* window) override;

@@ -107,14 +107,14 @@ TDistributionForm::TDistributionForm(TLiveViewHost* host, QWidget* parent)
   FEditCopyData->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_D));
   FEditCopyData->setToolTip(QStringLiteral("Copy"));
   FEditCopyData->setStatusTip(QStringLiteral("Copies the Plots Data and puts it on the Clipboard"));
-  FEditCopyData->setIcon(QIcon::fromTheme(QStringLiteral("edit-copy")));
+  FEditCopyData->setIcon(MenuIcon("edit-copy", QStyle::SP_FileDialogDetailedView));
   connect(FEditCopyData, &QAction::triggered, this, &TDistributionForm::aEditCopyDataExecute);
 
   FPlotDataSaveAs = new QAction(QStringLiteral("Save Data &As..."), this);
   FPlotDataSaveAs->setObjectName(QStringLiteral("aPlotDataSaveAs"));
   FPlotDataSaveAs->setToolTip(QStringLiteral("Save As"));
   FPlotDataSaveAs->setStatusTip(QStringLiteral("Saves the Plot Data with a new name"));
-  FPlotDataSaveAs->setIcon(QIcon::fromTheme(QStringLiteral("document-save-as")));
+  FPlotDataSaveAs->setIcon(MenuIcon("document-save-as", QStyle::SP_DialogSaveButton));
   connect(FPlotDataSaveAs, &QAction::triggered, this, &TDistributionForm::aPlotDataSaveAsExecute);
 
   FEditCopyPlot = new QAction(QStringLiteral("Copy P&lot"), this);
@@ -122,13 +122,13 @@ TDistributionForm::TDistributionForm(TLiveViewHost* host, QWidget* parent)
   FEditCopyPlot->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
   FEditCopyPlot->setToolTip(QStringLiteral("Copy"));
   FEditCopyPlot->setStatusTip(QStringLiteral("Copies the Plot Picture and puts it on the Clipboard"));
-  FEditCopyPlot->setIcon(QIcon::fromTheme(QStringLiteral("edit-copy")));
+  FEditCopyPlot->setIcon(MenuIcon("image-x-generic", QStyle::SP_FileIcon));
   connect(FEditCopyPlot, &QAction::triggered, this, &TDistributionForm::aEditCopyPlotExecute);
 
   FPrintPlot = new QAction(QStringLiteral("&Print Plot"), this);
   FPrintPlot->setObjectName(QStringLiteral("aPrintPlot"));
   FPrintPlot->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
-  FPrintPlot->setIcon(QIcon::fromTheme(QStringLiteral("document-print")));
+  FPrintPlot->setIcon(MenuIcon("document-print", QStyle::SP_ComputerIcon));
   connect(FPrintPlot, &QAction::triggered, this, &TDistributionForm::aPrintPlotExecute);
 
   for (QAction* a : {FEditCopyData, FPlotDataSaveAs, FEditCopyPlot, FPrintPlot}) {

@@ -2,6 +2,7 @@
 
 #include "params/uNumberFormat.h"
 
+#include <QApplication>
 #include <QMessageBox>
 #include <QPainter>
 #include <QPixmap>
@@ -83,6 +84,10 @@ bool PrintPicture(QPrinter& printer, const QImage& picture) {
   const QRect target(QPoint(m, m), QPoint(pageWidth - m, pageHeight / 2 - m));
   if (target.isValid()) painter.drawImage(target, picture);
   return painter.end();
+}
+
+QIcon MenuIcon(const char* themeName, QStyle::StandardPixmap fallback) {
+  return QIcon::fromTheme(QString::fromLatin1(themeName), QApplication::style()->standardIcon(fallback));
 }
 
 namespace {

@@ -4,8 +4,10 @@
 // the picture for the clipboard and the printer, and messages that do not
 // block the window thread.
 
+#include <QIcon>
 #include <QImage>
 #include <QString>
+#include <QStyle>
 
 #include <cstdint>
 #include <string>
@@ -61,6 +63,10 @@ bool PrintPicture(QPrinter& printer, const QImage& picture);
 // Returns the box (deleted when closed) so tests can read it.
 QWidget* ShowWarning(QWidget* parent, const QString& title, const QString& text);
 QWidget* ShowError(QWidget* parent, const QString& title, const QString& text);
+
+// Menu icon: the desktop theme's icon, or the style's standard one (the
+// chart windows use the same pairs for the same actions).
+QIcon MenuIcon(const char* themeName, QStyle::StandardPixmap fallback);
 
 // The job title of both views' printouts.
 inline constexpr const char* PrintJobTitle = "Propagon - ChainsStructure";

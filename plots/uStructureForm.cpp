@@ -112,13 +112,13 @@ TStructureForm::TStructureForm(TLiveViewHost* host, QWidget* parent) : QWidget(p
   FEditCopyPlot->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
   FEditCopyPlot->setToolTip(QStringLiteral("Copy"));
   FEditCopyPlot->setStatusTip(QStringLiteral("Copies the Plot Picture and puts it on the Clipboard"));
-  FEditCopyPlot->setIcon(QIcon::fromTheme(QStringLiteral("edit-copy")));
+  FEditCopyPlot->setIcon(MenuIcon("image-x-generic", QStyle::SP_FileIcon));
   connect(FEditCopyPlot, &QAction::triggered, this, &TStructureForm::aEditCopyPlotExecute);
 
   FPrintPlot = new QAction(QStringLiteral("&Print Plot"), this);
   FPrintPlot->setObjectName(QStringLiteral("aPrintPlot"));
   FPrintPlot->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
-  FPrintPlot->setIcon(QIcon::fromTheme(QStringLiteral("document-print")));
+  FPrintPlot->setIcon(MenuIcon("document-print", QStyle::SP_ComputerIcon));
   connect(FPrintPlot, &QAction::triggered, this, &TStructureForm::aPrintPlotExecute);
 
   FMagnificationItem = new QAction(QStringLiteral("&Magnification"), this);

@@ -1,0 +1,58 @@
+// The isotope-table reader on arbitrary text, then what the library does with
+// a table it has read: parse a few formulas against it and compute their
+// patterns (the table's powers are built from whatever was read).
+
+#include "maldi/uFormulaParser.h"
+#include "maldi/uIsotopePattern.h"
+#include "maldi/uIsotopeTable.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size > 65536)
+    return -1;
+  std::istringstream input(std::string(reinterpret_cast<const char*>(data), size));
+  Maldi::IsotopeTable table;
+  Maldi::ReadIsotopeTable(input, table);
+  for (const auto& [symbol, index] : table.symbols)
+    if (index < 0 || std::size_t(index) >= table.elements.size())
+      std::abort();
+  // Patterns are computed only for tables whose elements span at most 64
+  // nominal masses (the real table spans at most 14): a table with isotopes
+  // hundreds of units apart is read correctly but makes every convolution
+  // proportionally longer, which is slowness, not a fault.
+  for (const Maldi::PowerList& element : table.elements)
+    if (element.front().size() > 64)
+      return 0;
+  // A formula of the symbols that were read, and the usual monomer.
+  std::u16string own;
+  for (const auto& [symbol, index] : table.symbols) {
+    if (own.size() > 64)
+      break;
+    own += u"[" + symbol + u"]3";
+  }
+  for (const std::u16string& formula : {own, std::u16string(u"C8H8"), std::u16string(u"(CH2)40H-1")}) {
+    Maldi::Composition composition;
+    try {
+      Parser::ParseFormula(formula, table.symbols, composition);
+    } catch (const Parser::Error&) {
+      continue;
+    } catch (const std::overflow_error&) {
+      continue;
+    }
+    Maldi::TPatternCalculator calculator(table, Maldi::SpectrumLimit);
+    const Maldi::Pattern pattern = calculator.Calculate(composition);
+    const double mass = Maldi::MolarMass(pattern);
+    if (std::isnan(mass))
+      std::abort();
+    (void)calculator.CalculateAbstracted(composition);
+    if (std::isnan(Maldi::CompositionMolarMass(composition, table)))
+      std::abort();
+  }
+  return 0;
+}

@@ -12,6 +12,7 @@ PACKAGES=(
   python3 python3-periodictable
   xvfb xauth imagemagick
   pandoc groff ghostscript poppler-utils
+  clang libclang-rt-14-dev
 )
 
 missing=()

@@ -431,6 +431,10 @@ void TParamSettingForm::ProcessTypeClick() {
     return;
   const int panels = FProcessType <= 1 ? 4 : 5;
   ApplyProcessLayout();
+  // The pages' minimum follows the panels and columns just shown or hidden.
+  for (QWidget* page : {General, Components, Reactivities, Controls})
+    page->layout()->activate();
+  layout()->activate();
   resize(std::max(panels * PanelStep + 15, minimumSizeHint().width()), height());
 }
 

@@ -243,7 +243,7 @@ void TStructureForm::FormResize() {
   const int step = StructureChainStepFor(FExpectedChainsN, FPaintBox->width());
   // Another step puts other chains into the columns: the picture must be
   // painted again from the store.
-  if (step != FStructureChainStep && Engine::SimState().ProcessType == Engine::ptFreeRadical) FStale = true;
+  if (step != FStructureChainStep) FStale = true;
   FStructureChainStep = step;
   Engine::SimState().StructureChainStep.store(FStructureChainStep, std::memory_order_relaxed);
   FCoordinatesPaintBox->update();

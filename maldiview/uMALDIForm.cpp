@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QElapsedTimer>
+#include <QFontMetrics>
 #include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -126,8 +127,17 @@ TMALDIForm::TMALDIForm(Plots::TPlotHost* host, QWidget* parent) : Plots::TChartF
   bar->addWidget(LabelLevelEdit, 0, 3, Qt::AlignCenter);
   bar->addWidget(LabelLevelLabel, 1, 3, Qt::AlignCenter);
   bar->addWidget(ButtonResetLabels, 0, 4, 2, 1, Qt::AlignCenter);
-  bar->setColumnStretch(0, 1);
-  bar->setColumnStretch(2, 1);
+  StaticText1->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  // The captions under the sliders are one text, as in the original design:
+  // the sliders take its width so "left … right" stands under the position
+  // slider and "shrink … expand" under the magnification slider.
+  const int captionWidth = QFontMetrics(StaticText1->font()).horizontalAdvance(StaticText1->text());
+  const int sliderWidth = std::max(80, (captionWidth - 40 - 2 * bar->horizontalSpacing()) / 2);
+  BrowseTrackBar->setFixedWidth(sliderWidth);
+  ExpandTrackBar->setFixedWidth(sliderWidth);
+  ButtonCalcMALDI->setFixedWidth(40);
+  bar->setColumnStretch(5, 1);
+  bar->addWidget(new QWidget(ControlBar), 0, 5);
   if (auto* layout = qobject_cast<QVBoxLayout*>(this->layout()))
     layout->insertWidget(0, ControlBar);
 
@@ -140,6 +150,7 @@ TMALDIForm::TMALDIForm(Plots::TPlotHost* host, QWidget* parent) : Plots::TChartF
     const QColor colour = QColor::fromRgb(CurveColours[static_cast<std::size_t>(c)]);
     const int s = AChart->AddSeries(QString::fromLatin1(CurveDesigns[static_cast<std::size_t>(c)].Title), colour);
     AChart->SetSeriesVisible(s, false);
+    AChart->SetSeriesInLegend(s, false);
     Charts::TMarkStyle style = AChart->MarkStyle(s);
     style.Angle = 90.0;
     style.Arrow = true;
@@ -390,6 +401,7 @@ void TMALDIForm::ShowCurves() {
     if (curve.Active)
       AChart->SetPoints(c, FSpectrum.Axis, curve.Intensities);
     AChart->SetSeriesVisible(c, curve.Active);
+    AChart->SetSeriesInLegend(c, curve.Active);
     AChart->SetMarksVisible(c, curve.Active && aShowLabels->isChecked());
   }
   AChart->Refresh();

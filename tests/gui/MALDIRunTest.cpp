@@ -160,4 +160,52 @@ TEST_F(MALDIRun, AtrpOfMMA) {
   SaveScreenshot(*form, "maldi-atrp-zoom.png");
 }
 
+// Pictures of the window for the examples a user starts with: written only
+// when PROPAGON_SCREENSHOT_DIR names a folder (their runs take half a minute).
+class MALDIExamplePictures : public MALDIRun {
+protected:
+  void Picture(const char* example, const QString& upper, const QString& level, int zoomCurve, double halfWidth,
+               const QString& name) {
+    if (!std::getenv("PROPAGON_SCREENSHOT_DIR"))
+      GTEST_SKIP() << "PROPAGON_SCREENSHOT_DIR is not set";
+    const std::string path = std::string(PROPAGON_EXAMPLES_DIR) + "/" + example;
+    Host.UseParameterFile(path);
+    Engine::TSimState& state = Engine::SimState();
+    state.FreeAll();
+    state.FixedSeed = 1;
+    Engine::TSimObserver observer;
+    {
+      Engine::TSimThread thread(*Host.File, observer, state);
+      thread.Start();
+      thread.WaitFor();
+      thread.OnSimulationEnd();
+      ASSERT_FALSE(thread.Failed()) << thread.ErrorMessage();
+    }
+    state.FixedSeed.reset();
+    auto form = std::make_unique<TMALDIForm>(&Host);
+    form->Spectrum().TempDir = Dir.path().toStdString() + "/";
+    form->resize(1000, 600);
+    form->show();
+    form->LabelLevelEdit->setText(level);
+    form->SetSettingsDialogRunner([upper](TMALDIForm& f) {
+      f.SetUpperLimit(upper);
+      f.SetCation(QStringLiteral("Na+"));
+      return int(QDialog::Accepted);
+    });
+    ASSERT_TRUE(form->aRecalcMALDIExecute());
+    SaveScreenshot(*form, name + ".png");
+    ZoomOnPeaks(*form, zoomCurve, halfWidth);
+    SaveScreenshot(*form, name + "-zoom.png");
+  }
+};
+
+TEST_F(MALDIExamplePictures, FreeRadicalStyrene) {
+  Picture("free-radical-styrene.kpx", QStringLiteral("5000"), QStringLiteral("5"), 1, 110.0,
+          QStringLiteral("example-freeradical"));
+}
+
+TEST_F(MALDIExamplePictures, AtrpStyrene) {
+  Picture("atrp-styrene.kpx", QStringLiteral("12000"), QStringLiteral("20"), 3, 160.0, QStringLiteral("example-atrp"));
+}
+
 } // namespace

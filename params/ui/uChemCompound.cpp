@@ -80,7 +80,15 @@ TEditPositiveNumber::TEditPositiveNumber(const QString& name, const QString& lab
   connect(this, &QLineEdit::textChanged, this, [this] { TextChange(); });
 }
 
-void TEditPositiveNumber::SetLabelText(const QString& text) { FLabel->setText(text); }
+void TEditPositiveNumber::SetLabelText(const QString& text) {
+  if (FLabel)
+    FLabel->setText(text);
+}
+
+void TEditPositiveNumber::DropLabel() {
+  delete FLabel;
+  FLabel = nullptr;
+}
 
 void TEditPositiveNumber::SetTextQuiet(const QString& text) {
   const QSignalBlocker blocker(this);
@@ -89,7 +97,8 @@ void TEditPositiveNumber::SetTextQuiet(const QString& text) {
 
 void TEditPositiveNumber::setVisible(bool visible) {
   QLineEdit::setVisible(visible);
-  FLabel->setVisible(visible);
+  if (FLabel)
+    FLabel->setVisible(visible);
 }
 
 bool TEditPositiveNumber::Shown() const {
@@ -153,7 +162,6 @@ TCompoundInterface::TCompoundInterface(const TEditorServices& services, QWidget*
     : QFrame(parent), FServices(services) {
   setFrameStyle(QFrame::Panel | QFrame::Raised);
   setLineWidth(2);
-  setMinimumWidth(115);
   TMessageReporter& reporter = *FServices.Reporter;
 
   auto* layout = new QGridLayout(this);

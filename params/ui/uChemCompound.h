@@ -85,6 +85,8 @@ public:
   TEditPositiveNumber(const QString& name, const QString& label, const QString& hint,
                       TMessageReporter& reporter, QWidget* parent = nullptr);
   QLabel* Label() const { return FLabel; }
+  // For a field of a grid whose row and column headings name it.
+  void DropLabel();
   void SetLabelText(const QString& text);
   // The text without the change rule (opening a file, refreshing computed values).
   void SetTextQuiet(const QString& text);

@@ -133,8 +133,8 @@ void TParamSettingForm::FormCreate() {
   connect(PageControl, &QTabWidget::currentChanged, this, [this] { PageControlChange(); });
 
   ApplyProcessLayout();
+  // The smallest size is the layout's: the pages' fields never overlap.
   const QSize hint = minimumSizeHint();
-  setMinimumSize(std::max(510, hint.width()), std::max(378, hint.height()));
   resize(std::max(4 * PanelStep + 15, hint.width()), std::max(378, hint.height()));
 }
 
@@ -221,6 +221,7 @@ QWidget* TParamSettingForm::CreateReactivitiesPage() {
     for (int k = 0; k < 4; ++k) {
       const std::size_t key = static_cast<std::size_t>(3 * k + r);
       auto* field = RateField(PropagationKeys[key], PropagationPanel);
+      field->DropLabel();
       field->setToolTip(QString("%1 + %2").arg(centres[r], columns[k]));
       PropagationFields[key] = field;
       grid->addWidget(field, 1 + r, 1 + k);
@@ -263,6 +264,7 @@ QWidget* TParamSettingForm::CreateReactivitiesPage() {
       for (int k = 0; k < 3; ++k) {
         const std::size_t key = static_cast<std::size_t>(3 * r + k);
         TerminationFields[key] = RateField(TerminationKeys[key], Termination);
+        TerminationFields[key]->DropLabel();
         g->addWidget(TerminationFields[key], 1 + r, 1 + k);
       }
       g->addWidget(UnitLabel(SecondOrderUnit, Termination), 1 + r, 4);
@@ -282,6 +284,8 @@ QWidget* TParamSettingForm::CreateReactivitiesPage() {
       g->addWidget(new QLabel(left[r], RadicalEquilibrium), 1 + r, 0);
       ActivationFields[i] = RateField(ActivationKeys[i], RadicalEquilibrium);
       ActivationFields[i + 3] = RateField(ActivationKeys[i + 3], RadicalEquilibrium);
+      ActivationFields[i]->DropLabel();
+      ActivationFields[i + 3]->DropLabel();
       g->addWidget(ActivationFields[i], 1 + r, 1);
       g->addWidget(new QLabel(right[r], RadicalEquilibrium), 1 + r, 2);
       g->addWidget(ActivationFields[i + 3], 1 + r, 3);

@@ -8,8 +8,7 @@
 
 namespace Params {
 
-QString ExecParameterEditor(Shell::TMainForm& mainForm) {
-  TQtEditorDialogs dialogs;
+TParamSettingContext MainWindowEditorContext(Shell::TMainForm& mainForm, TEditorDialogs& dialogs) {
   TParamSettingContext context;
   context.Dialogs = &dialogs;
   // A library without "CalcMolMass" is an empty lookup: every formula check
@@ -24,7 +23,12 @@ QString ExecParameterEditor(Shell::TMainForm& mainForm) {
   context.SavePlacement = [settings](const QWidget* form) {
     settings->SaveFormPlacement(form, ParamSettingPlacementSection);
   };
-  TParamSettingForm form(context, &mainForm);
+  return context;
+}
+
+QString ExecParameterEditor(Shell::TMainForm& mainForm) {
+  TQtEditorDialogs dialogs;
+  TParamSettingForm form(MainWindowEditorContext(mainForm, dialogs), &mainForm);
   form.exec();
   return form.AcceptedFileName();
 }

@@ -15,8 +15,14 @@ class TMainForm;
 namespace Params {
 
 class TEditorDialogs;
+struct TParamSettingContext;
 
 QString ExecParameterEditor(Shell::TMainForm& mainForm);
+
+// What the editor gets from the main window: its current file, the
+// library's molar masses (none when the library lacks "CalcMolMass") and the
+// placement in the settings file; `dialogs` answers the editor's questions.
+TParamSettingContext MainWindowEditorContext(Shell::TMainForm& mainForm, TEditorDialogs& dialogs);
 
 // The settings section of the editor window's position and size, used both
 // to restore it at opening and to store it at closing.

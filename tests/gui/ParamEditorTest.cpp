@@ -7,6 +7,7 @@
 #include "ShellTestSupport.h"
 
 #include "params/uParamFile.h"
+#include "params/ui/uParamEditorLauncher.h"
 
 #include <QDir>
 #include <QFile>
@@ -445,17 +446,18 @@ class EditorInMainWindow : public ShellTest::TMainFormFixture {};
 
 TEST_F(EditorInMainWindow, AcceptLoadsTheFileIntoTheMainWindow) {
   Propagon::TSeparatorGuard dot('.');
+  // The real library beside the program, for the editor's molar masses.
+  const QString library = QStringLiteral(PROPAGON_MALDI_LIBRARY);
+  ASSERT_TRUE(QFile::copy(library, FExeDir + "libMaldi.so"));
+  ASSERT_TRUE(QFile::copy(QFileInfo(library).absolutePath() + "/ISOTOPE.DAT", FExeDir + "ISOTOPE.DAT"));
   const QString file = FExeDir + "accepted.kpx";
   ASSERT_TRUE(QFile::copy(LivingExample, file));
   Shell::TMainForm& main = Form();
+  ASSERT_TRUE(main.MaldiBinding().MolMassAvailable());
   TScriptedEditorDialogs dialogs;
   QString seenCurrent;
   main.SetParameterEditor([&](Shell::TMainForm& owner) {
-    Params::TParamSettingContext context;
-    context.Dialogs = &dialogs;
-    context.Lookup = Library().MolMassLookup();
-    context.CurrentFile = owner.ParameterFileName();
-    Params::TParamSettingForm editor(context, &owner);
+    Params::TParamSettingForm editor(Params::MainWindowEditorContext(owner, dialogs), &owner);
     editor.show();
     dialogs.OpenAnswer = file;
     editor.OpenButtonClick();
@@ -467,10 +469,24 @@ TEST_F(EditorInMainWindow, AcceptLoadsTheFileIntoTheMainWindow) {
   });
   main.aParamSettingsExecute();
   EXPECT_EQ(seenCurrent, file);
+  EXPECT_TRUE(dialogs.Errors.empty()) << dialogs.Errors.front();
   EXPECT_EQ(QFileInfo(main.ParameterFileName()).canonicalFilePath(), QFileInfo(file).canonicalFilePath());
   ASSERT_NE(main.RunParameterFile(), nullptr);
   EXPECT_EQ(main.RunParameterFile()->ReadString("General", "InitiatorNumber", ""), "3000");
   EXPECT_TRUE(main.aPerformSimulation->isEnabled());
+  // The window's place is kept under one section, restored at the next opening.
+  EXPECT_NE(Ini(Params::ParamSettingPlacementSection, "Width"), "<absent>");
+
+  // The next opening starts with the main window's file; Exit hands nothing over.
+  main.SetParameterEditor([&](Shell::TMainForm& owner) {
+    Params::TParamSettingForm editor(Params::MainWindowEditorContext(owner, dialogs), &owner);
+    editor.show();
+    seenCurrent = editor.windowTitle();
+    editor.ExitButton->click();
+    return editor.AcceptedFileName();
+  });
+  main.aParamSettingsExecute();
+  EXPECT_EQ(seenCurrent, "Parameters Setting [accepted.kpx]");
 }
 
 } // namespace

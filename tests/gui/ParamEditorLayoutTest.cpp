@@ -1,7 +1,7 @@
 // The editor's pages laid out for each process type, at the default size and
 // larger: every visible field, label and button lies inside its page and
 // none covers another. With PROPAGON_SCREENSHOT_DIR set, each page is also
-// written there as a PNG (editor-<type>-<page>-<size>.png) to be looked at.
+// written there as a PNG (editor-<example>-<page>-<size>.png) to be looked at.
 
 #include "ParamEditorTestSupport.h"
 
@@ -9,6 +9,7 @@
 #include <QAbstractSpinBox>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPixmap>
 #include <QTabWidget>
@@ -50,16 +51,21 @@ std::string Describe(const QWidget* w) {
 class EditorLayout : public TEditorFixture {};
 
 TEST_F(EditorLayout, PagesOfEveryProcessTypeAreLaidOutWithoutOverlapAtDefaultAndLargerSizes) {
-  const char* examples[4] = {"living-caprolactone.kpx", "free-radical-styrene.kpx", "atrp-styrene.kpx",
-                             "reversible-alpha-methylstyrene.kpx"};
+  // Each process type, and the sum-of-components volume mode (the last two).
+  const char* examples[6] = {"living-caprolactone.kpx",        "free-radical-styrene.kpx",
+                             "atrp-styrene.kpx",               "reversible-alpha-methylstyrene.kpx",
+                             "living-caprolactone-lactide.kpx", "free-radical-styrene-mma.kpx"};
+  const int types[6] = {0, 1, 2, 3, 0, 1};
   const QString shots = QString::fromLocal8Bit(std::getenv("PROPAGON_SCREENSHOT_DIR"));
-  for (int type = 0; type < 4; ++type) {
-    const QString copy = TempFile(QString("type%1.kpx").arg(type));
+  for (int n = 0; n < 6; ++n) {
+    const QString copy = TempFile(QString("example%1.kpx").arg(n));
     QFile::remove(copy);
-    ASSERT_TRUE(QFile::copy(Examples + "/" + examples[type], copy));
+    ASSERT_TRUE(QFile::copy(Examples + "/" + examples[n], copy));
     FForm.reset();
     Params::TParamSettingForm& form = Form(copy);
-    ASSERT_EQ(form.ProcessType(), type) << examples[type];
+    const int type = types[n];
+    ASSERT_EQ(form.ProcessType(), type) << examples[n];
+    ASSERT_EQ(form.MixtureVolume->ItemIndex(), n < 4 ? 0 : 1) << examples[n];
     const QSize normal = form.size();
     for (const char* size : {"default", "large"}) {
       form.resize(std::string(size) == "large" ? normal * 1.4 : normal);
@@ -67,7 +73,7 @@ TEST_F(EditorLayout, PagesOfEveryProcessTypeAreLaidOutWithoutOverlapAtDefaultAnd
         form.PageControl->setCurrentIndex(index);
         QWidget* page = form.PageControl->currentWidget();
         QApplication::processEvents();
-        const std::string where = std::to_string(type) + " " + page->objectName().toStdString() + " " + size;
+        const std::string where = std::string(examples[n]) + " " + page->objectName().toStdString() + " " + size;
         const std::vector<QWidget*> leaves = VisibleLeaves(page);
         EXPECT_GT(leaves.size(), 3u) << where;
         for (std::size_t i = 0; i < leaves.size(); ++i) {
@@ -80,7 +86,8 @@ TEST_F(EditorLayout, PagesOfEveryProcessTypeAreLaidOutWithoutOverlapAtDefaultAnd
         }
         if (!shots.isEmpty()) {
           QDir().mkpath(shots);
-          form.grab().save(shots + QString("/editor-%1-%2-%3.png").arg(type).arg(page->objectName(), size));
+          form.grab().save(shots + QString("/editor-%1-%2-%3.png")
+                                      .arg(QFileInfo(examples[n]).baseName(), page->objectName(), size));
         }
       }
     }

@@ -43,22 +43,28 @@ bool TBlockingObserver::Call(std::function<void()> work) {
   }
   auto pending = std::make_shared<TPendingCall>();
   auto abandoned = FAbandoned;
-  QMetaObject::invokeMethod(
-      context,
-      [pending, abandoned, work = std::move(work)] {
-        {
+  // The hand-off goes through the call's own mutex as well as through Qt's
+  // event queue: the queue orders it, the mutex makes the order visible to
+  // the thread sanitizer (Qt's own locks are not instrumented).
+  {
+    std::lock_guard<std::mutex> handOff(pending->Mutex);
+    QMetaObject::invokeMethod(
+        context,
+        [pending, abandoned, work = std::move(work)] {
+          {
+            std::lock_guard<std::mutex> lock(pending->Mutex);
+            if (pending->Cancelled)
+              return; // the simulation thread has stopped waiting for it
+            pending->Started = true;
+          }
+          if (!abandoned->load())
+            work();
           std::lock_guard<std::mutex> lock(pending->Mutex);
-          if (pending->Cancelled)
-            return; // the simulation thread has stopped waiting for it
-          pending->Started = true;
-        }
-        if (!abandoned->load())
-          work();
-        std::lock_guard<std::mutex> lock(pending->Mutex);
-        pending->Finished = true;
-        pending->Done.notify_all();
-      },
-      Qt::QueuedConnection);
+          pending->Finished = true;
+          pending->Done.notify_all();
+        },
+        Qt::QueuedConnection);
+  }
 
   // Wait in slices so that an Abandon() during shutdown (when the event loop
   // may no longer run) frees the simulation thread.

@@ -36,6 +36,7 @@
 #include <QToolBar>
 
 #include <cerrno>
+#include <mutex>
 #include <stdexcept>
 
 namespace Shell {
@@ -49,23 +50,46 @@ class TGuiLogSink : public Propagon::TLogSink {
 public:
   explicit TGuiLogSink(TMainForm* form) : FForm(form) {}
   void LogLine(const std::string& line) override {
-    const QString text = QString::fromStdString(line);
     if (QThread::currentThread() == FForm->thread()) {
-      FForm->AppendLog(text);
+      // Lines queued earlier by the simulation thread come first.
+      Drain();
+      FForm->AppendLog(QString::fromStdString(line));
       return;
     }
-    QPointer<TMainForm> form = FForm;
-    QMetaObject::invokeMethod(
-        FForm,
-        [form, text] {
-          if (form)
-            form->AppendLog(text);
-        },
-        Qt::QueuedConnection);
+    bool first = false;
+    {
+      std::lock_guard<std::mutex> lock(FMutex);
+      first = FPending.empty();
+      FPending.push_back(line);
+    }
+    // One queued drain per batch; it runs before any call the simulation
+    // thread queues after this line.
+    if (first) {
+      QPointer<TMainForm> form = FForm;
+      QMetaObject::invokeMethod(
+          FForm,
+          [this, form] {
+            if (form)
+              Drain();
+          },
+          Qt::QueuedConnection);
+    }
+  }
+  // Appends the lines the simulation thread has written so far (window thread).
+  void Drain() {
+    std::vector<std::string> lines;
+    {
+      std::lock_guard<std::mutex> lock(FMutex);
+      lines.swap(FPending);
+    }
+    for (const std::string& line : lines)
+      FForm->AppendLog(QString::fromStdString(line));
   }
 
 private:
   TMainForm* FForm;
+  std::mutex FMutex;
+  std::vector<std::string> FPending;
 };
 
 namespace {
@@ -166,6 +190,11 @@ TMainForm::~TMainForm() {
   }
   if (FIntro)
     delete FIntro.data();
+  // The dock widgets are deleted by the window's base class after the
+  // members are gone: their signals must not reach this object any more.
+  for (QDockWidget* dock : findChildren<QDockWidget*>())
+    disconnect(dock, nullptr, this, nullptr);
+  disconnect(this, nullptr, this, nullptr);
 }
 
 void TMainForm::FormCreate() {

@@ -439,6 +439,40 @@ TEST_F(Editor, SaveAsThenAcceptWritesBothFiles) {
   EXPECT_NE(current.find("FileValid=1"), std::string::npos);
 }
 
+TEST_F(Editor, AFailedLaterValidationIsSavedAsInvalidAndRefusedWhenOpened) {
+  Params::TParamSettingForm& form = OpenedOnExample();
+  ASSERT_TRUE(form.ValidateButtonClick());
+  form.Compounds[ciMonomerA]->Formula->setText("Xx9");
+  EXPECT_FALSE(form.ValidateButtonClick());
+  ASSERT_TRUE(form.SaveAsButton->isEnabled());  // stays enabled once validated
+  const QString invalid = TempFile("invalid.kpx");
+  FDialogs.SaveAnswer = invalid;
+  form.SaveAsButton->click();
+  EXPECT_NE(ReadAll(invalid).find("FileValid=0"), std::string::npos);
+
+  FDialogs.Clear();
+  FDialogs.OpenAnswer = invalid;
+  form.OpenButtonClick();
+  ASSERT_EQ(FDialogs.Informations.size(), 1u);
+  EXPECT_NE(FDialogs.Informations[0].find("is not a Valid Parameters File!"), std::string::npos);
+}
+
+TEST_F(Editor, ARefusedWriteIsReportedAndNothingIsHandedOver) {
+  Params::TParamSettingForm& form = OpenedOnExample();
+  ASSERT_TRUE(form.ValidateButtonClick());
+  const QString unwritable = TempFile("no-such-folder/out.kpx");
+  EXPECT_FALSE(form.SaveParameterFile(unwritable));
+  ASSERT_FALSE(FDialogs.Errors.empty());
+  EXPECT_NE(FDialogs.Errors.back().find("Unable to write to"), std::string::npos) << FDialogs.Errors.back();
+  EXPECT_FALSE(QFile::exists(unwritable));
+
+  // Accept into a current file that cannot be written keeps the editor open.
+  form.SetCurrentFile(unwritable);
+  form.ButtonAcceptClick();
+  EXPECT_TRUE(form.AcceptedFileName().isEmpty());
+  EXPECT_TRUE(form.isVisible());
+}
+
 // ---------------------------------------------------------------------------
 // The main window
 

@@ -18,7 +18,9 @@ TParamSettingContext MainWindowEditorContext(Shell::TMainForm& mainForm, TEditor
   context.CurrentFile = mainForm.ParameterFileName();
   Shell::TMyIniFile* settings = &mainForm.Settings();
   context.RestorePlacement = [settings](QWidget* form) {
-    settings->RestoreFormPlacement(form, ParamSettingPlacementSection);
+    // The first opening keeps the size the pages need, not the settings' defaults.
+    if (settings->ValueExists(ParamSettingPlacementSection, "Width"))
+      settings->RestoreFormPlacement(form, ParamSettingPlacementSection);
   };
   context.SavePlacement = [settings](const QWidget* form) {
     settings->SaveFormPlacement(form, ParamSettingPlacementSection);

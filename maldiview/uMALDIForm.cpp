@@ -447,10 +447,12 @@ int TMALDIForm::MagnificationMaximum(int points, int width) {
   return std::max(points - 1, 0) / width + 1;
 }
 
-void TMALDIForm::UpdateExpandTrackBar() {
+void TMALDIForm::UpdateExpandTrackBar() { UpdateExpandTrackBar(AChart->width()); }
+
+void TMALDIForm::UpdateExpandTrackBar(int chartWidth) {
   if (!ExpandTrackBar)
     return;
-  const int maximum = MagnificationMaximum(static_cast<int>(FSpectrum.Axis.size()), AChart->width());
+  const int maximum = MagnificationMaximum(static_cast<int>(FSpectrum.Axis.size()), chartWidth);
   ExpandTrackBar->setMaximum(maximum);
   ExpandTrackBar->setTickInterval(maximum / 5);
 }

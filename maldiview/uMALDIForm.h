@@ -86,7 +86,9 @@ public:
   // ---- view control ---------------------------------------------------------------
   void BrowseTrackBarChange();
   void ExpandTrackBarChange();
+  // Magnification range and ticks for the chart's width (or the given one).
   void UpdateExpandTrackBar();
+  void UpdateExpandTrackBar(int chartWidth);
   void SetPlotRange();
   void ScaleLeftAxis();
   void AChartScroll();

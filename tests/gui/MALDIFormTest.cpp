@@ -188,6 +188,9 @@ TEST_F(MALDIWindow, MagnificationAndBrowsing) {
   ASSERT_TRUE(Form->aRecalcMALDIExecute());
   // 10001 points on a chart 500 pixels wide: maximum 10000 div 500 + 1 = 21, ticks 21 div 5 = 4.
   EXPECT_EQ(TMALDIForm::MagnificationMaximum(10001, 500), 21);
+  Form->UpdateExpandTrackBar(500);
+  EXPECT_EQ(Form->ExpandTrackBar->maximum(), 21);
+  EXPECT_EQ(Form->ExpandTrackBar->tickInterval(), 4);
   EXPECT_EQ(TMALDIForm::MagnificationMaximum(10001, 0), 10001); // a chart not laid out yet counts 1 pixel
   Form->resize(600, 400);
   QCoreApplication::processEvents();
@@ -325,6 +328,35 @@ TEST_F(MALDIWindow, LongCalculationsShowProgress) {
   auto* progress = Form->findChild<QProgressDialog*>(QStringLiteral("MALDIProgress"));
   EXPECT_EQ(progress, nullptr); // gone again
   EXPECT_DOUBLE_EQ(Form->AChart->YValue(3, 3110), 1.0);
+}
+
+TEST_F(MALDIWindow, FloatingWindowsKeepTheirMinimumWidth) {
+  Create();
+  QWidget page;
+  Form->setParent(&page); // docked into a tab: no minimum of its own
+  EXPECT_EQ(Form->minimumWidth(), 0);
+  Form->setParent(nullptr); // floats again
+  EXPECT_EQ(Form->minimumWidth(), TMALDIForm::FloatingMinimumWidth);
+  Form->setParent(&page);
+  EXPECT_EQ(Form->minimumWidth(), 0);
+  Form->setParent(nullptr);
+}
+
+TEST_F(MALDIWindow, UnitMassesOfZero) {
+  // Monomer B without formula (molar mass 0): monomer A alone sizes the spectrum.
+  Engine::TSimState& s = Store(Engine::ptLiving, 2);
+  SetChain(s, 1, 3, 0);
+  s.MonomerBMolWeight = 0.0;
+  Create();
+  ASSERT_TRUE(Form->aRecalcMALDIExecute());
+  EXPECT_EQ(Form->Spectrum().N, 10); // trunc(1000 / 104.1491) + 1
+  // Neither unit has a molar mass: a clear message, the spectrum stays.
+  s.MonomerAMolWeight = 0.0;
+  TestSupport::TLogCapture log;
+  EXPECT_FALSE(Form->aRecalcMALDIExecute());
+  EXPECT_TRUE(MessageText().contains(QStringLiteral("both unit molar masses are 0"))) << MessageText().toStdString();
+  EXPECT_TRUE(log.HasPrefix("The MALDI spectrum needs the molar mass of a monomer unit"));
+  EXPECT_EQ(Shown(), QStringList{"I~X"});
 }
 
 } // namespace

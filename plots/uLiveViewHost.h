@@ -9,6 +9,7 @@
 //
 // All functions are called on the window thread.
 
+#include <QDockWidget>
 #include <QString>
 #include <QWidget>
 
@@ -45,8 +46,9 @@ public:
   }
 
   // Whether a view floats as a window of its own (rather than docked into
-  // the main window's tabs). The default suits a view that is itself the
-  // window; a host that puts views into frames of its own answers for them.
+  // the main window's tabs). The default answers for a view that is itself
+  // the window or sits in a QDockWidget; a host that puts views into other
+  // frames answers for them.
   virtual bool IsFloating(const QWidget* form) const;
 
   // A simulation run exists (from Perform until its end-of-run handling).
@@ -63,6 +65,10 @@ public:
   virtual bool MicrostructureTabActive() const { return false; }
 };
 
-inline bool TLiveViewHost::IsFloating(const QWidget* form) const { return form->isWindow(); }
+inline bool TLiveViewHost::IsFloating(const QWidget* form) const {
+  // A view inside a dock frame floats with its frame.
+  if (const auto* dock = qobject_cast<const QDockWidget*>(form->parentWidget())) return dock->isFloating();
+  return form->isWindow();
+}
 
 } // namespace Plots

@@ -8,6 +8,8 @@
 
 #include <QClipboard>
 #include <QDir>
+#include <QDockWidget>
+#include <QMainWindow>
 #include <QFile>
 #include <QPrinter>
 #include <QTemporaryDir>
@@ -274,6 +276,19 @@ TEST_F(DistributionView, CaptionDependsOnDockingAndClosingSavesPlacement) {
   Form->PaintBoxPaint();
   EXPECT_EQ(Form->windowTitle(), QString("DP Distribution: styrene.kpx"));
   Host.Floating.reset();
+  // A dock frame: docked, then floating with its frame.
+  QMainWindow mainWindow;
+  QDockWidget frame;
+  frame.setWidget(Form);
+  mainWindow.addDockWidget(Qt::LeftDockWidgetArea, &frame);
+  Form->PaintBoxPaint();
+  EXPECT_EQ(Form->windowTitle(), QString("DP Dist."));
+  frame.setFloating(true);
+  Form->PaintBoxPaint();
+  EXPECT_EQ(Form->windowTitle(), QString("DP Distribution: styrene.kpx"));
+  frame.setWidget(nullptr);
+  mainWindow.removeDockWidget(&frame);
+  frame.setParent(nullptr);
   Form->setParent(nullptr);
   Form->show();
   Form->close();

@@ -108,12 +108,14 @@ void TParamSettingForm::FormCreate() {
   barLayout->setContentsMargins(4, 4, 4, 4);
   OpenButton = new QPushButton("&Open...", bar);
   OpenButton->setShortcut(QKeySequence("Ctrl+O"));
-  OpenButton->setToolTip("Opens an existing file");
-  OpenButton->setStatusTip("Open|Opens an existing file");
+  // "Short|Long" hints: the tool tip and the status-line text.
+  OpenButton->setToolTip("Open");
+  OpenButton->setStatusTip("Opens an existing file");
   ValidateButton = new QPushButton("Validate...", bar);
   ValidateButton->setToolTip("Validate Data and Memory Requirements");
   SaveAsButton = new QPushButton("Save &As...", bar);
-  SaveAsButton->setToolTip("Saves the active file with a new name");
+  SaveAsButton->setToolTip("Save As");
+  SaveAsButton->setStatusTip("Saves the active file with a new name");
   SaveAsButton->setEnabled(false);
   AcceptButton = new QPushButton("Acce&pt && Exit", bar);
   AcceptButton->setToolTip("Loads the Edited File to the Main Window");

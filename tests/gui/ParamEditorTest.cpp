@@ -368,6 +368,27 @@ TEST_F(Editor, ProcessTypeSetsWidthPanelsAndTransferColumns) {
   EXPECT_TRUE(form.InitDecomposit->isHidden());
 }
 
+TEST_F(Editor, TabOrderFollowsThePagesReadingOrder) {
+  Params::TParamSettingForm& form = Form();
+  form.ProcessTypeGroup->Click(1);
+  form.MixtureVolume->Click(0);
+  // The next field that takes the keyboard focus after `from`.
+  const auto next = [](QWidget* from) {
+    QWidget* w = from->nextInFocusChain();
+    while (w != from && !(w->focusPolicy() & Qt::TabFocus && w->isVisibleTo(from->window()) && w->isEnabled()))
+      w = w->nextInFocusChain();
+    return w;
+  };
+  EXPECT_EQ(next(form.TotalVolume), form.InitiatorNumber);
+  form.PageControl->setCurrentWidget(form.Reactivities);
+  // Row by row through the propagation grid: I*A, I*B, then A*A.
+  EXPECT_EQ(next(form.PropagationFields[0]), form.PropagationFields[3]);
+  EXPECT_EQ(next(form.PropagationFields[3]), form.PropagationFields[1]);
+  form.PageControl->setCurrentWidget(form.Controls);
+  EXPECT_EQ(next(form.StartingValue), form.FinalValue);
+  EXPECT_EQ(next(form.FinalValue), form.CheckingPointsGeneration);
+}
+
 // ---------------------------------------------------------------------------
 // Open, save, accept
 

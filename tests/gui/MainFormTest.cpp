@@ -154,7 +154,6 @@ TEST_F(MainForm, RunGoesThroughEveryStateOfTheTable) {
   f.aClear->trigger();
   ExpectButtons(f, Cleared, "cleared");
   EXPECT_EQ(f.StatusText(), ZeroSummary);
-  EXPECT_EQ(f.StatusText(), ZeroSummary);
 }
 
 TEST_F(MainForm, RunToTheEndLogsEveryCheckPointAndTheSummaryAndSavesTheLog) {

@@ -69,6 +69,11 @@ TEST_F(Editor, NumberFieldsTurnEmptyIntoZeroAndReportBadAndNegativeValues) {
   total->LeaveField();  // -1 on leaving: the value must not be negative
   EXPECT_EQ(FDialogs.Errors.back(), "EMathError\r\nTotalVolume\r\nNonNegative Value Required");
   EXPECT_TRUE(total->hasFocus());
+  // Leaving by moving the focus runs the same rule and brings the focus back.
+  FDialogs.Clear();
+  form.InitiatorNumber->setFocus(Qt::TabFocusReason);
+  EXPECT_EQ(FDialogs.Errors, (std::vector<std::string>{"EMathError\r\nTotalVolume\r\nNonNegative Value Required"}));
+  EXPECT_TRUE(total->hasFocus());
 
   // A field hidden by its panel's rules reports nothing.
   FDialogs.Clear();
@@ -145,7 +150,7 @@ TEST_F(Editor, LeavingAFormulaFieldComputesItsMolarMassOrReportsIt) {
   EXPECT_TRUE(FDialogs.Errors.empty());
 
   Type(a->Formula, "C6H10Q2");
-  a->CheckFormula(a->Formula);
+  a->Length->setFocus(Qt::TabFocusReason);  // leaving the field checks it
   EXPECT_EQ(a->MolarMass(), 0.0);
   EXPECT_TRUE(FDialogs.HasError("Invalid Formula for \"MonomerA Formula\""));
 

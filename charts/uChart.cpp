@@ -29,6 +29,9 @@ constexpr int AxisCount = 3;
 // A press and release closer than this (pixels) is a click, not a drag.
 constexpr int DragThreshold = 4;
 constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
+// Series with more points than this are drawn on the screen without
+// antialiasing.
+constexpr std::size_t AntialiasedPointLimit = 4000;
 
 int AxisIndex(TAxisId axis) { return static_cast<int>(axis); }
 
@@ -223,7 +226,77 @@ struct TSeriesData {
   bool SortedX = true;
   QCPAbstractPlottable* Plottable = nullptr;
   bool DataDirty = true;
+  // The extent of the drawn X and Y values (index 0: all, index 1: the
+  // positive ones a logarithmic axis can show), found at most once per
+  // change of the points: an axis that follows the data asks for it on
+  // every redraw, and a mass distribution has a million points.
+  struct TBounds {
+    bool Found = false;
+    double Lo = 0.0;
+    double Hi = 0.0;
+  };
+  mutable std::array<TBounds, 2> XBounds, YBounds;
+  mutable bool XBoundsValid = false;
+  mutable bool YBoundsValid = false;
+  void InvalidateBounds() { XBoundsValid = YBoundsValid = false; }
+  const TBounds& Bounds(bool x, bool log) const {
+    if (x && !XBoundsValid) {
+      XBounds = SortedX ? SortedBounds(X) : ScanBounds(X);
+      XBoundsValid = true;
+    }
+    if (!x && !YBoundsValid) {
+      YBounds = ScanBounds(Y);
+      YBoundsValid = true;
+    }
+    return (x ? XBounds : YBounds)[log ? 1 : 0];
+  }
 
+private:
+  // One pass for both kinds of axis.
+  std::array<TBounds, 2> ScanBounds(const std::vector<double>& values) const {
+    std::array<TBounds, 2> b;
+    const double inf = std::numeric_limits<double>::infinity();
+    double lo = inf, hi = -inf, posLo = inf, posHi = -inf;
+    for (std::size_t i = 0; i < values.size(); ++i) {
+      const double v = values[i];
+      if (Null[i] || !std::isfinite(v))
+        continue;
+      lo = v < lo ? v : lo;
+      hi = v > hi ? v : hi;
+      if (v > 0.0) {
+        posLo = v < posLo ? v : posLo;
+        posHi = v > posHi ? v : posHi;
+      }
+    }
+    b[0] = {lo <= hi, lo, hi};
+    b[1] = {posLo <= posHi, posLo, posHi};
+    return b;
+  }
+  // Values in increasing order (no NaN, see SortedX): the extremes are the
+  // first and last drawn values, and the positive extent starts at the first
+  // positive one.
+  std::array<TBounds, 2> SortedBounds(const std::vector<double>& values) const {
+    std::array<TBounds, 2> b;
+    const std::size_t n = values.size();
+    std::size_t first = 0;
+    while (first < n && (Null[first] || !std::isfinite(values[first])))
+      ++first;
+    std::size_t last = n;
+    while (last > first && (Null[last - 1] || !std::isfinite(values[last - 1])))
+      --last;
+    if (first == last)
+      return b;
+    b[0] = {true, values[first], values[last - 1]};
+    if (values[last - 1] > 0.0) {
+      std::size_t firstPositive = first;
+      while (Null[firstPositive] || !std::isfinite(values[firstPositive]) || values[firstPositive] <= 0.0)
+        ++firstPositive;
+      b[1] = {true, values[firstPositive], values[last - 1]};
+    }
+    return b;
+  }
+
+public:
   TChart::TMarkTextFunction MarkText;
   bool MarksVisible = false;
   TMarkStyle Marks;
@@ -276,6 +349,10 @@ public:
 
   void CreatePlottable(TSeriesData& series);
   void ApplySeriesStyle(TSeriesData& series);
+  // Pictures for the clipboard and the printer: pens readable in grey
+  // scale, everything antialiased.
+  bool ForOutput = false;
+  void SetOutputStyle(bool forOutput);
   void SyncData(TSeriesData& series);
   void RebuildOrder();
   void ApplyAxisStyle(int index);
@@ -330,6 +407,23 @@ void TMarksLayerable::draw(QCPPainter* painter) { FDrawMarks(painter); }
 } // namespace
 
 // ---------------------------------------------------------------------------
+
+QPen OutputPen(const QColor& color, int width, Qt::PenStyle style) {
+  QColor c = color.isValid() ? color.toRgb() : QColor(Qt::black);
+  const int grey = qGray(c.rgb());
+  if (grey > MaxOutputGrey) {
+    // Darker in the same hue: every channel scaled by the same factor.
+    const double f = static_cast<double>(MaxOutputGrey) / grey;
+    c = QColor(static_cast<int>(c.red() * f), static_cast<int>(c.green() * f),
+               static_cast<int>(c.blue() * f), c.alpha());
+  }
+  width = std::max(0, width);
+  if (grey > MaxThinPenGrey)
+    width = std::max(width, 2);
+  return QPen(c, width, style);
+}
+
+// ---------------------------------------------------------------------------
 // TPrivate
 
 TChart::TPrivate::TPrivate(TChart* owner) : Owner(owner) {
@@ -338,7 +432,7 @@ TChart::TPrivate::TPrivate(TChart* owner) : Owner(owner) {
   Plot->setInteractions(QCP::Interactions());
   Plot->setAutoAddPlottableToLegend(false);
   Plot->setNoAntialiasingOnDrag(false);
-  Plot->setAntialiasedElements(QCP::aePlottables | QCP::aeItems | QCP::aeOther);
+  Plot->setAntialiasedElements(QCP::aeItems | QCP::aeOther);
 
   // Layout, top to bottom: title, legend, plotting area. The legend gets its
   // own row so that it never covers a curve.
@@ -417,6 +511,7 @@ void TChart::TPrivate::CreatePlottable(TSeriesData& series) {
     series.Plottable = curve;
   }
   series.DataDirty = true;
+  series.InvalidateBounds();
   ApplySeriesStyle(series);
 }
 
@@ -424,7 +519,9 @@ void TChart::TPrivate::ApplySeriesStyle(TSeriesData& series) {
   QCPAbstractPlottable* p = series.Plottable;
   if (!p)
     return;
-  QPen pen(series.Color, std::max(0, series.PenWidth), series.LineVisible ? series.PenStyle : Qt::NoPen);
+  const Qt::PenStyle style = series.LineVisible ? series.PenStyle : Qt::NoPen;
+  QPen pen = ForOutput ? OutputPen(series.Color, series.PenWidth, style)
+                       : QPen(series.Color, std::max(0, series.PenWidth), style);
   pen.setCapStyle(Qt::FlatCap);
   pen.setJoinStyle(Qt::RoundJoin);
   p->setPen(pen);
@@ -436,20 +533,66 @@ void TChart::TPrivate::ApplySeriesStyle(TSeriesData& series) {
     curve->setLineStyle(series.LineVisible ? QCPCurve::lsLine : QCPCurve::lsNone);
 }
 
+void TChart::TPrivate::SetOutputStyle(bool forOutput) {
+  ForOutput = forOutput;
+  for (auto& series : Series)
+    ApplySeriesStyle(series);
+  // On the screen big series are drawn without antialiasing (SyncData); on
+  // paper and in vector pictures that would show as jagged lines.
+  Plot->setAntialiasedElements(forOutput ? QCP::aeAll : QCP::aeItems | QCP::aeOther);
+}
+
+namespace {
+
+// Runs its function when it goes out of scope, also by an exception.
+class TScopeExit {
+public:
+  explicit TScopeExit(std::function<void()> function) : FFunction(std::move(function)) {}
+  ~TScopeExit() { FFunction(); }
+  TScopeExit(const TScopeExit&) = delete;
+  TScopeExit& operator=(const TScopeExit&) = delete;
+
+private:
+  std::function<void()> FFunction;
+};
+
+} // namespace
+
 void TChart::TPrivate::SyncData(TSeriesData& series) {
   if (!series.DataDirty || !series.Plottable)
     return;
   const std::size_t n = series.X.size();
   if (auto* graph = qobject_cast<QCPGraph*>(series.Plottable)) {
-    QVector<QCPGraphData> data(static_cast<qsizetype>(n));
-    for (std::size_t i = 0; i < n; ++i)
-      data[static_cast<qsizetype>(i)] = QCPGraphData(series.X[i], series.Null[i] ? NaN : series.Y[i]);
-    graph->data()->set(data, true);
+    QCPGraphDataContainer& container = *graph->data();
+    if (static_cast<std::size_t>(container.size()) == n) {
+      // Same number of points (a track-bar move): overwrite the graph's
+      // points where they are, without allocating and sorting anew.
+      auto it = container.begin();
+      for (std::size_t i = 0; i < n; ++i, ++it) {
+        it->key = series.X[i];
+        it->value = series.Null[i] ? NaN : series.Y[i];
+      }
+    } else {
+      QVector<QCPGraphData> data(static_cast<qsizetype>(n));
+      QCPGraphData* out = data.data();
+      for (std::size_t i = 0; i < n; ++i) {
+        out[i].key = series.X[i];
+        out[i].value = series.Null[i] ? NaN : series.Y[i];
+      }
+      container.set(data, true);
+    }
+    // Thousands of points per pixel column: antialiasing them costs more
+    // than the drawing itself and shows nothing finer on the screen.
+    // Exported and printed pictures are always antialiased (RenderTo).
+    graph->setAntialiased(n < AntialiasedPointLimit);
   } else if (auto* curve = qobject_cast<QCPCurve*>(series.Plottable)) {
     QVector<QCPCurveData> data(static_cast<qsizetype>(n));
-    for (std::size_t i = 0; i < n; ++i)
-      data[static_cast<qsizetype>(i)] =
-          QCPCurveData(static_cast<double>(i), series.X[i], series.Null[i] ? NaN : series.Y[i]);
+    QCPCurveData* out = data.data();
+    for (std::size_t i = 0; i < n; ++i) {
+      out[i].t = static_cast<double>(i);
+      out[i].key = series.X[i];
+      out[i].value = series.Null[i] ? NaN : series.Y[i];
+    }
     curve->data()->set(data, true);
   }
   series.DataDirty = false;
@@ -576,15 +719,12 @@ bool TChart::TPrivate::DataBounds(int index, double& lo, double& hi) const {
       continue;
     if (index != AxisIndex(TAxisId::Bottom) && AxisIndex(s.VerticalAxis) != index)
       continue;
-    const auto& values = index == AxisIndex(TAxisId::Bottom) ? s.X : s.Y;
-    for (std::size_t i = 0; i < values.size(); ++i) {
-      const double v = values[i];
-      if (s.Null[i] || !std::isfinite(v) || (log && v <= 0.0))
-        continue;
-      lo = std::min(lo, v);
-      hi = std::max(hi, v);
-      found = true;
-    }
+    const auto& b = s.Bounds(index == AxisIndex(TAxisId::Bottom), log);
+    if (!b.Found)
+      continue;
+    lo = std::min(lo, b.Lo);
+    hi = std::max(hi, b.Hi);
+    found = true;
   }
   return found;
 }
@@ -790,6 +930,8 @@ void TChart::TPrivate::DrawMarks(QCPPainter* painter) {
 
 void TChart::TPrivate::RenderTo(QPaintDevice& device, int width, int height, double dpiScale) {
   PrepareForDrawing();
+  SetOutputStyle(true);
+  const TScopeExit restore([this] { SetOutputStyle(false); });
   QCPPainter painter;
   if (!painter.begin(&device))
     return;
@@ -938,7 +1080,8 @@ int TChart::AddXY(int series, double x, double y) {
   if (!d.ValidSeries(series))
     return -1;
   TSeriesData& s = d.Series[series];
-  const bool appendsInOrder = s.X.empty() || x >= s.X.back();
+  // NaN is in no order: a series with a NaN X is drawn as a curve.
+  const bool appendsInOrder = !std::isnan(x) && (s.X.empty() || x >= s.X.back());
   s.X.push_back(x);
   s.Y.push_back(y);
   s.Null.push_back(0);
@@ -954,6 +1097,7 @@ int TChart::AddXY(int series, double x, double y) {
     else
       s.DataDirty = true;
   }
+  s.InvalidateBounds();
   d.Changed();
   return static_cast<int>(s.X.size()) - 1;
 }
@@ -975,13 +1119,54 @@ void TChart::SetPoints(int series, const std::vector<double>& x, const std::vect
   s.Y.assign(y.begin(), y.begin() + static_cast<std::ptrdiff_t>(n));
   s.Null.assign(n, 0);
   s.MarkOffsets.clear();
-  const bool sorted = std::is_sorted(s.X.begin(), s.X.end());
+  // One pass over the new points (a mass distribution has a million): their
+  // order, the extent of Y, and the graph's own copy, overwritten in place
+  // when it holds as many points (a track-bar move).
+  QCPGraphDataContainer* container = nullptr;
+  if (auto* graph = qobject_cast<QCPGraph*>(s.Plottable); graph && graph->data()->size() == static_cast<int>(n))
+    container = graph->data().data();
+  QCPGraphDataContainer::iterator out;
+  if (container)
+    out = container->begin();
+  const double inf = std::numeric_limits<double>::infinity();
+  bool sorted = true;
+  double previous = -inf;
+  double lo = inf, hi = -inf, posLo = inf, posHi = -inf;
+  for (std::size_t i = 0; i < n; ++i) {
+    const double xi = s.X[i];
+    const double yi = s.Y[i];
+    // False for a decrease and for NaN.
+    sorted = sorted && xi >= previous;
+    previous = xi;
+    if (std::isfinite(yi)) {
+      lo = yi < lo ? yi : lo;
+      hi = yi > hi ? yi : hi;
+      if (yi > 0.0) {
+        posLo = yi < posLo ? yi : posLo;
+        posHi = yi > posHi ? yi : posHi;
+      }
+    }
+    if (container) {
+      out->key = xi;
+      out->value = yi;
+      ++out;
+    }
+  }
+  s.InvalidateBounds();
+  s.YBounds[0] = {lo <= hi, lo, hi};
+  s.YBounds[1] = {posLo <= posHi, posLo, posHi};
+  s.YBoundsValid = true;
   if (sorted != s.SortedX) {
     s.SortedX = sorted;
     d.CreatePlottable(s);
     d.RebuildOrder();
   }
-  s.DataDirty = true;
+  if (container && sorted) {
+    s.DataDirty = false;
+    static_cast<QCPGraph*>(s.Plottable)->setAntialiased(n < AntialiasedPointLimit);
+  } else {
+    s.DataDirty = true;
+  }
   d.Changed();
 }
 
@@ -1002,6 +1187,7 @@ void TChart::ClearSeries(int series) {
     d.RebuildOrder();
   }
   s.DataDirty = true;
+  s.InvalidateBounds();
   d.Changed();
 }
 
@@ -1035,6 +1221,7 @@ void TChart::SetNull(int series, int index, bool null) {
     return;
   s.Null[index] = null ? 1 : 0;
   s.DataDirty = true;
+  s.InvalidateBounds();
   d.Changed();
 }
 
@@ -1593,6 +1780,8 @@ bool TChart::Print(QPrinter& printer) {
   const int w = std::max(1, static_cast<int>(target.width() / scale));
   const int h = std::max(1, static_cast<int>(target.height() / scale));
   FPrivate->PrepareForDrawing();
+  FPrivate->SetOutputStyle(true);
+  const TScopeExit restore([this] { FPrivate->SetOutputStyle(false); });
   QCPPainter painter;
   if (!painter.begin(&printer))
     return false;

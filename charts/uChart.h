@@ -29,6 +29,7 @@
 
 #include <QColor>
 #include <QImage>
+#include <QPen>
 #include <QString>
 #include <QWidget>
 
@@ -57,6 +58,16 @@ struct TMarkStyle {
   QColor TextColor = Qt::black;
   int HorizontalMargin = 2;      // pixels left and right of the text
 };
+
+// Pictures for the clipboard, files and the printer are often read in grey
+// scale. Their series pens are drawn darker than the screen's when the
+// colour's grey value (qGray, 0 black … 255 white) exceeds MaxOutputGrey, in
+// the same hue, and at least 2 pixels wide when it exceeds MaxThinPenGrey: a
+// 1-pixel line in a light colour almost vanishes on paper. The screen keeps
+// the series' own colours and widths.
+constexpr int MaxOutputGrey = 150;
+constexpr int MaxThinPenGrey = 100;
+QPen OutputPen(const QColor& color, int width, Qt::PenStyle style);
 
 // Margins in percent of the page (printing) or of the chart (layout).
 struct TMarginsPercent {

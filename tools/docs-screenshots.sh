@@ -14,7 +14,8 @@ xvfb-run -a -s "-screen 0 1280x900x24" \
   "$here/examples/living-caprolactone.kpx" "$here/examples/living-caprolactone-lactide.kpx"
 for f in first-start living-caprolactone-running living-caprolactone-messages living-caprolactone-dp-av \
          living-caprolactone-dp-dist living-caprolactone-lactide-chains living-caprolactone-lactide-dyads \
-         living-caprolactone-lactide-conversion living-caprolactone-centers; do
+         living-caprolactone-lactide-conversion living-caprolactone-centers living-caprolactone-sec-plot \
+         living-caprolactone-mass-dist; do
   cp "$shots/$f.png" "$here/docs/images/$f.png"
 done
 echo "docs/images updated; rebuild the target docs to see them in the documents."

@@ -20,6 +20,8 @@
 #include <functional>
 #include <limits>
 #include <map>
+#include <memory>
+#include <utility>
 
 namespace Charts {
 
@@ -208,6 +210,29 @@ struct TAxisData {
   int LabelFontSize = 8;
 };
 
+// Leaves new elements of a resized vector uninitialised, for arrays that
+// are written in full right after (a million points per track-bar move).
+template <typename T>
+struct TNoInitAllocator : std::allocator<T> {
+  template <typename U>
+  struct rebind {
+    using other = TNoInitAllocator<U>;
+  };
+  TNoInitAllocator() = default;
+  template <typename U>
+  TNoInitAllocator(const TNoInitAllocator<U>&) noexcept {}
+  template <typename U>
+  void construct(U* p) noexcept {
+    ::new (static_cast<void*>(p)) U;
+  }
+  template <typename U, typename... Args>
+  void construct(U* p, Args&&... args) {
+    ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+  }
+};
+
+using TValues = std::vector<double, TNoInitAllocator<double>>;
+
 struct TSeriesData {
   QString Title;
   QColor Color;
@@ -217,8 +242,8 @@ struct TSeriesData {
   bool InLegend = true;
   bool LineVisible = true;
   TAxisId VerticalAxis = TAxisId::Left;
-  std::vector<double> X;
-  std::vector<double> Y;
+  TValues X;
+  TValues Y;
   std::vector<char> Null;
   // X never decreases along the series: drawn as a graph, which thins out
   // points that fall onto the same pixel (the mass distributions have
@@ -253,7 +278,7 @@ struct TSeriesData {
 
 private:
   // One pass for both kinds of axis.
-  std::array<TBounds, 2> ScanBounds(const std::vector<double>& values) const {
+  std::array<TBounds, 2> ScanBounds(const TValues& values) const {
     std::array<TBounds, 2> b;
     const double inf = std::numeric_limits<double>::infinity();
     double lo = inf, hi = -inf, posLo = inf, posHi = -inf;
@@ -275,7 +300,7 @@ private:
   // Values in increasing order (no NaN, see SortedX): the extremes are the
   // first and last drawn values, and the positive extent starts at the first
   // positive one.
-  std::array<TBounds, 2> SortedBounds(const std::vector<double>& values) const {
+  std::array<TBounds, 2> SortedBounds(const TValues& values) const {
     std::array<TBounds, 2> b;
     const std::size_t n = values.size();
     std::size_t first = 0;
@@ -1115,8 +1140,9 @@ void TChart::SetPoints(int series, const std::vector<double>& x, const std::vect
     return;
   TSeriesData& s = d.Series[series];
   const std::size_t n = std::min(x.size(), y.size());
-  s.X.assign(x.begin(), x.begin() + static_cast<std::ptrdiff_t>(n));
-  s.Y.assign(y.begin(), y.begin() + static_cast<std::ptrdiff_t>(n));
+  // Sized without clearing: the pass below writes every element.
+  s.X.resize(n);
+  s.Y.resize(n);
   s.Null.assign(n, 0);
   s.MarkOffsets.clear();
   // One pass over the new points (a mass distribution has a million): their
@@ -1133,8 +1159,10 @@ void TChart::SetPoints(int series, const std::vector<double>& x, const std::vect
   double previous = -inf;
   double lo = inf, hi = -inf, posLo = inf, posHi = -inf;
   for (std::size_t i = 0; i < n; ++i) {
-    const double xi = s.X[i];
-    const double yi = s.Y[i];
+    const double xi = x[i];
+    const double yi = y[i];
+    s.X[i] = xi;
+    s.Y[i] = yi;
     // False for a decrease and for NaN.
     sorted = sorted && xi >= previous;
     previous = xi;

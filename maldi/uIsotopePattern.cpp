@@ -201,4 +201,28 @@ Pattern CalculateAbstractedPattern(Composition& composition, const IsotopeTable&
   return TPatternCalculator(table, limit).CalculateAbstracted(composition);
 }
 
+double CompositionMolarMass(const Composition& composition, const IsotopeTable& table) {
+  if (!HasPattern(composition, table))
+    return 0.0;
+  int64_t atoms = 0;
+  for (const auto& [element, count] : composition)
+    atoms += count;
+  if (atoms <= LargeMoleculeAtoms)
+    return MolarMass(CalculatePattern(composition, table, MolarMassLimit));
+  double mass = 0.0;
+  for (const auto& [element, count] : composition) {
+    if (count == 0)
+      continue;
+    double weighted = 0.0, total = 0.0;
+    for (const Peak& isotope : table.elements[element].front()) {
+      weighted += isotope.mass * isotope.abundance;
+      total += isotope.abundance;
+    }
+    if (!(total > 0.0))
+      return 0.0; // an element without abundance has no pattern either
+    mass += double(count) * (weighted / total);
+  }
+  return mass;
+}
+
 } // namespace Maldi

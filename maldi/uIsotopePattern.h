@@ -82,6 +82,18 @@ private:
 
 // One-shot forms of the calculator.
 Pattern CalculatePattern(const Composition& composition, const IsotopeTable& table, double limit);
+
+// Molecules with more atoms than this get their molar mass from the average
+// masses of their elements: the pattern of a huge molecule takes seconds per
+// element (tenths of a second for 10^5 atoms of xenon), and its tails, pruned at MolarMassLimit in every convolution,
+// take a growing share of the abundance with them (C1000000000 came out
+// 2.6 % light).
+inline constexpr int64_t LargeMoleculeAtoms = 10000;
+
+// Average molar mass of `composition` (g/mol): MolarMass of its pattern pruned
+// at MolarMassLimit, or for more than LargeMoleculeAtoms atoms the sum of
+// count x abundance-weighted mean isotope mass. 0.0 when it has no pattern.
+double CompositionMolarMass(const Composition& composition, const IsotopeTable& table);
 // Removes one atom of AbstractedElement for the calculation; the composition
 // is restored (an entry created for it stays, at its old count) before return.
 Pattern CalculateAbstractedPattern(Composition& composition, const IsotopeTable& table, double limit);

@@ -78,7 +78,11 @@ void ReadIsotopeTable(std::istream& input, IsotopeTable& table) {
     std::size_t pos = 0;
     double mass = 0.0;
     double abundance = 0.0;
-    if (!ReadNumber(line, pos, mass) || !ReadNumber(line, pos, abundance)) {
+    // An abundance is a fraction; anything else (or a mass that is not
+    // positive) is a damaged line, and the sums of a pattern built from it
+    // would overflow to infinities and NaN molar masses.
+    if (!ReadNumber(line, pos, mass) || !ReadNumber(line, pos, abundance) || !(mass > 0.0) ||
+        !(abundance >= 0.0 && abundance <= 1.0)) {
       expectSymbol = true;
       continue;
     }

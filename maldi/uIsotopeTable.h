@@ -6,7 +6,8 @@
 // ignored), then one line per isotope "mass abundance [anything]" in ascending
 // mass, then one line that does not start with two numbers (normally blank),
 // which ends the block. Block k becomes element index k; the second block is
-// hydrogen.
+// hydrogen. An isotope line needs a positive mass and an abundance from 0 to 1;
+// a line with other numbers ends the block like any other text.
 
 #include <cstdint>
 #include <iosfwd>

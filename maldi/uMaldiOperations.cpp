@@ -115,8 +115,7 @@ double CalcMolMassWith(const std::u16string& formula, const std::string& isotope
   IsotopeTable table;
   if (!EnsureIsotopeTable(isotopeFile, table))
     return 0.0;
-  const Composition composition = ParseOrEmpty(formula, table);
-  return MolarMass(CalculatePattern(composition, table, MolarMassLimit));
+  return CompositionMolarMass(ParseOrEmpty(formula, table), table);
 }
 
 int32_t PrepareTableWith(TRecordKind kind, const TSpectrumRequest& request,

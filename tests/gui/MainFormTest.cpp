@@ -531,9 +531,15 @@ TEST_F(MainForm, PlotWindowsOfTheLastSessionDockAsTabsAndFollowTheRun) {
   auto* kinetics = qobject_cast<Plots::TChartForm*>(f.TabOrder()[3]->widget());
   ASSERT_NE(kinetics, nullptr);
   OpenFixture("living-small.kpx");
+  // "SelectedPage" names the tab Perform brings to the front; the end of the
+  // run shows the Messages page again.
+  FSettings->WriteInteger("Propagon", "SelectedPage", 3);
+  f.ShowMessagesPage();
   QSignalSpy ended(&f, &Shell::TMainForm::RunEnded);
   f.aPerformSimulation->trigger();
+  EXPECT_EQ(f.ActivePage(), f.TabOrder()[3]);
   ASSERT_TRUE(WaitUntil([&] { return ended.count() == 1; }, 120000));
+  EXPECT_EQ(f.ActivePage(), f.MessagesPage());
   // Check points 0 to 10: eleven points in the conversion curve.
   ASSERT_GE(kinetics->AChart->SeriesCount(), 1);
   EXPECT_EQ(kinetics->AChart->PointCount(0), 11);

@@ -12,6 +12,7 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QElapsedTimer>
+#include <QEnterEvent>
 #include <QFontMetrics>
 #include <QGridLayout>
 #include <QLabel>
@@ -254,6 +255,11 @@ void TMALDIForm::changeEvent(QEvent* event) {
     FormEndDock();
   else if (event->type() == QEvent::ActivationChange && isActiveWindow())
     FormActivate();
+}
+
+void TMALDIForm::enterEvent(QEnterEvent* event) {
+  TChartForm::enterEvent(event);
+  FormActivate();
 }
 
 void TMALDIForm::SetCation(const QString& text) { FSpectrum.Cation = CationFormula(text.toStdString()); }

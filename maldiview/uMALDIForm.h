@@ -127,6 +127,9 @@ protected:
   void closeEvent(QCloseEvent* event) override;
   void showEvent(QShowEvent* event) override;
   void changeEvent(QEvent* event) override;
+  // The mouse coming over the window: the calculate button follows a run
+  // that has ended or paused meanwhile (a docked window gets no activation).
+  void enterEvent(QEnterEvent* event) override;
 
 private:
   TTableResult RunTables(const TTableJob& job);

@@ -9,6 +9,7 @@
 #include "tests/support/LogCapture.h"
 
 #include <QCoreApplication>
+#include <QEnterEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -283,8 +284,9 @@ TEST_F(MALDIWindow, NotDuringARunningSimulationNorWithoutLibrary) {
   EXPECT_FALSE(Form->aRecalcMALDI->isEnabled());
   EXPECT_FALSE(Form->aRecalcMALDIExecute());
   EXPECT_TRUE(MessageText().contains(QStringLiteral("paused"))) << MessageText().toStdString();
-  Host.Paused = true; // the store stands still
-  Form->FormActivate();
+  Host.Paused = true; // the store stands still; the button follows when the mouse comes over the window
+  QEnterEvent enter(QPointF(5, 5), QPointF(5, 5), QPointF(5, 5));
+  QCoreApplication::sendEvent(Form.get(), &enter);
   EXPECT_TRUE(Form->aRecalcMALDI->isEnabled());
   Host.Running = false;
   {

@@ -9,18 +9,13 @@
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
-#include <QCloseEvent>
 #include <QContextMenuEvent>
 #include <QFileDialog>
-#include <QFileInfo>
 #include <QMenu>
 #include <QPainter>
-#include <QPrintDialog>
-#include <QPrinter>
 #include <QSaveFile>
 #include <QScrollArea>
 #include <QScrollBar>
-#include <QVBoxLayout>
 
 #include <algorithm>
 #include <cmath>
@@ -29,64 +24,10 @@
 
 namespace Plots {
 
-// The DP ruler under the bars; it paints through the form, which knows the
-// scale and the scroll position.
-class TDistributionForm::TRuler : public QWidget {
-public:
-  TRuler(TDistributionForm* form, QWidget* parent) : QWidget(parent), FForm(form) {}
-
-protected:
-  void paintEvent(QPaintEvent*) override {
-    QPainter painter(this);
-    painter.fillRect(rect(), palette().window());
-    FForm->CoordinatesPaintBoxPaint(painter);
-  }
-
-private:
-  TDistributionForm* FForm;
-};
-
-namespace {
-
-QFont RulerFont(const QFont& base, double scale5, int extraPoints = 0) {
-  QFont f = base;
-  f.setPointSize(std::max(1, static_cast<int>(Propagon::RoundHalfEven(4 * scale5)) + extraPoints));
-  return f;
-}
-
-// Top-left text placement as the original canvas did it: (x, y) is the
-// top-left corner of the text cell, not the baseline.
-void TextOut(QPainter& painter, int x, int y, const QString& text) {
-  painter.drawText(x, y + painter.fontMetrics().ascent(), text);
-}
-
-} // namespace
-
 TDistributionForm::TDistributionForm(TLiveViewHost* host, QWidget* parent)
-    : QWidget(parent), FHost(host) {
-  setObjectName(QStringLiteral("DistributionForm"));
-  setWindowTitle(QString::fromLatin1(DockedCaption));
-  setFont(QFont(QStringLiteral("Tahoma"), 8));
-  resize(513, 305);
-
-  FScrollBox1 = new QScrollArea(this);
-  FScrollBox1->setObjectName(QStringLiteral("ScrollBox1"));
-  FScrollBox1->setWidgetResizable(false);
-  FScrollBox1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-  FScrollBox1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  auto* layout = new QVBoxLayout(this);
-  layout->setContentsMargins(0, 0, 0, 0);
-  layout->addWidget(FScrollBox1);
-
-  FPlotPanel = new QWidget;
-  FPlotPanel->setObjectName(QStringLiteral("PlotPanel"));
-  FPaintBox = new TPaintBox(FPlotPanel, 2);
-  FPaintBox->setObjectName(QStringLiteral("PaintBox"));
-  FCoordinatesPaintBox = new TRuler(this, FPlotPanel);
-  FCoordinatesPaintBox->setObjectName(QStringLiteral("CoordinatesPaintBox"));
-  FScrollBox1->setWidget(FPlotPanel);
-  FScrollBox1->viewport()->installEventFilter(this);
-  FPaintBox->installEventFilter(this);
+    : TLiveViewForm(host, parent,
+                    {"DistributionForm", DockedCaption, "DP Distribution: ", DockedCaption, QSize(513, 305),
+                     Qt::ScrollBarAlwaysOff, Qt::ScrollBarAlwaysOn, 2}) {
   connect(FScrollBox1->horizontalScrollBar(), &QScrollBar::valueChanged, FCoordinatesPaintBox,
           qOverload<>(&QWidget::update));
   connect(FPaintBox, &TPaintBox::Resized, this, [this] {
@@ -99,8 +40,6 @@ TDistributionForm::TDistributionForm(TLiveViewHost* host, QWidget* parent)
       MarkStale();
     }
   });
-  FStaleTimer.setInterval(50);
-  connect(&FStaleTimer, &QTimer::timeout, this, &TDistributionForm::RepaintWhenReadable);
 
   FEditCopyData = new QAction(QStringLiteral("Copy &Data"), this);
   FEditCopyData->setObjectName(QStringLiteral("aEditCopyData"));
@@ -117,27 +56,13 @@ TDistributionForm::TDistributionForm(TLiveViewHost* host, QWidget* parent)
   FPlotDataSaveAs->setIcon(MenuIcon("document-save-as", QStyle::SP_DialogSaveButton));
   connect(FPlotDataSaveAs, &QAction::triggered, this, &TDistributionForm::aPlotDataSaveAsExecute);
 
-  FEditCopyPlot = new QAction(QStringLiteral("Copy P&lot"), this);
-  FEditCopyPlot->setObjectName(QStringLiteral("aEditCopyPlot"));
-  FEditCopyPlot->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
-  FEditCopyPlot->setToolTip(QStringLiteral("Copy"));
-  FEditCopyPlot->setStatusTip(QStringLiteral("Copies the Plot Picture and puts it on the Clipboard"));
-  FEditCopyPlot->setIcon(MenuIcon("image-x-generic", QStyle::SP_FileIcon));
-  connect(FEditCopyPlot, &QAction::triggered, this, &TDistributionForm::aEditCopyPlotExecute);
-
-  FPrintPlot = new QAction(QStringLiteral("&Print Plot"), this);
-  FPrintPlot->setObjectName(QStringLiteral("aPrintPlot"));
-  FPrintPlot->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
-  FPrintPlot->setIcon(MenuIcon("document-print", QStyle::SP_ComputerIcon));
-  connect(FPrintPlot, &QAction::triggered, this, &TDistributionForm::aPrintPlotExecute);
+  CreatePlotActions();
 
   for (QAction* a : {FEditCopyData, FPlotDataSaveAs, FEditCopyPlot, FPrintPlot}) {
     a->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     addAction(a);
   }
 
-  FPopupMenu = new QMenu(this);
-  FPopupMenu->setObjectName(QStringLiteral("PopupMenu"));
   FPopupMenu->addAction(FEditCopyData);
   FPopupMenu->addAction(FPlotDataSaveAs);
   FPopupMenu->addAction(FEditCopyPlot);
@@ -167,45 +92,15 @@ void TDistributionForm::TakeHistogram() const {
 
 bool TDistributionForm::HistogramExists() const { return !FHistogram.empty(); }
 
-bool TDistributionForm::StoreReadable() const {
-  // Inside the run's synchronous calls the view is called directly and does
-  // not ask; this answers for repaints the window system requests.
-  return FHost == nullptr || !FHost->SimulationRunning() || FHost->SimulationPaused();
-}
-
-const QImage& TDistributionForm::PlotImage() const { return FPaintBox->Image(); }
+bool TDistributionForm::Live() const { return Engine::SimState().ShowDistribution(); }
 
 int TDistributionForm::PaintHeight() const { return FPaintBox->ImageHeight(); }
 
-void TDistributionForm::FlushPainting() { FPaintBox->FlushUpdates(); }
-
 // ---- layout ----------------------------------------------------------------
-
-void TDistributionForm::resizeEvent(QResizeEvent* event) {
-  QWidget::resizeEvent(event);
-  PlotPanelResize();
-}
-
-bool TDistributionForm::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == FScrollBox1->viewport() && event->type() == QEvent::Resize) {
-    PlotPanelResize();
-  } else if (watched == FPaintBox && event->type() == QEvent::Paint) {
-    // A repaint the window system asked for shows the current histogram
-    // when it may be read; during a run it shows the last picture.
-    if (!FPainting) {
-      if (!StoreReadable()) {
-        if (FStale || !Engine::SimState().ShowDistribution()) MarkStale();
-      } else if (FStale) {
-        PaintBoxPaint();
-      }
-    }
-  }
-  return QWidget::eventFilter(watched, event);
-}
 
 void TDistributionForm::PlotPanelResize() {
   FScale5 = std::sqrt(static_cast<double>(width()) * height()) * 0.005;
-  const QFontMetrics fm(RulerFont(font(), FScale5));
+  const QFontMetrics fm(RulerFont());
   FHalfText = fm.height() / 2;
   const int left = PaintBoxLeft();
   const QSize view = FScrollBox1->viewport()->size();
@@ -221,14 +116,14 @@ void TDistributionForm::PlotPanelResize() {
 }
 
 int TDistributionForm::PaintBoxLeft() const {
-  const QFontMetrics fm(RulerFont(font(), FScale5));
+  const QFontMetrics fm(RulerFont());
   return fm.horizontalAdvance(QStringLiteral("0")) / 2 + 2;
 }
 
 int TDistributionForm::RulerTickX(int i) const { return PaintBoxLeft() + 100 * i; }
 
 void TDistributionForm::CoordinatesPaintBoxPaint(QPainter& painter) {
-  const QFont rulerFont = RulerFont(font(), FScale5);
+  const QFont rulerFont = RulerFont();
   painter.setFont(rulerFont);
   painter.setPen(Qt::black);
   const QFontMetrics fm(rulerFont);
@@ -244,7 +139,7 @@ void TDistributionForm::CoordinatesPaintBoxPaint(QPainter& painter) {
     TextOut(painter, x - (i <= 9 ? half200 : half2000), h, QString::number(i * 100));
   }
   // "DP" in the middle of what the scroll box shows, wherever it is scrolled.
-  const QFont captionFont = RulerFont(font(), FScale5, 2);
+  const QFont captionFont = RulerFont(2);
   painter.setFont(captionFont);
   const QFontMetrics cm(captionFont);
   const QString caption = QStringLiteral("DP");
@@ -253,36 +148,7 @@ void TDistributionForm::CoordinatesPaintBoxPaint(QPainter& painter) {
   painter.setFont(rulerFont);
 }
 
-bool TDistributionForm::Floating() const { return FHost ? FHost->IsFloating(this) : isWindow(); }
-
-void TDistributionForm::UpdateCaption() {
-  if (Floating()) {
-    const QString file = FHost ? QFileInfo(FHost->ParameterFileName()).fileName() : QString();
-    setWindowTitle(QStringLiteral("DP Distribution: ") + file);
-  } else {
-    setWindowTitle(QString::fromLatin1(DockedCaption));
-  }
-}
-
 // ---- painting ----------------------------------------------------------------
-
-void TDistributionForm::MarkStale() {
-  FStale = true;
-  RepaintWhenReadable();
-}
-
-void TDistributionForm::RepaintWhenReadable() {
-  if (!FStale) {
-    FStaleTimer.stop();
-  } else if (StoreReadable()) {
-    FStaleTimer.stop();
-    PaintBoxPaint();
-  } else if (!FStaleTimer.isActive()) {
-    // The run writes the store: look again shortly, so the picture catches
-    // up as soon as the run pauses or ends.
-    FStaleTimer.start();
-  }
-}
 
 void TDistributionForm::ClearPaintBox() {
   // Clear comes before every run: the next event of a live view then starts
@@ -439,28 +305,9 @@ bool TDistributionForm::aPlotDataSaveAsAccept(const QString& fileName) {
 
 QImage TDistributionForm::PlotPicture() {
   const QSize size(width() - 2, FPlotPanel->height());
-  // White panel background for the picture only; the guard puts the old
-  // look back whatever happens on the way.
-  struct TBackgroundGuard {
-    QWidget* Panel;
-    QPalette Old;
-    bool OldFill;
-    ~TBackgroundGuard() {
-      Panel->setPalette(Old);
-      Panel->setAutoFillBackground(OldFill);
-    }
-  } guard{FPlotPanel, FPlotPanel->palette(), FPlotPanel->autoFillBackground()};
-  QPalette white = FPlotPanel->palette();
-  white.setColor(QPalette::Window, Qt::white);
-  FPlotPanel->setPalette(white);
-  FPlotPanel->setAutoFillBackground(true);
-  FlushPainting();
-
-  const QPoint panel = FPlotPanel->mapTo(this, QPoint(0, 0));
-  QImage picture = CaptureVisiblePart(this, size, panel + QPoint(2, 2));
+  QImage picture = CapturePlotPanel(size);
   // Close the picture on the right with a black line over the bar area.
-  const QRect viewport(FScrollBox1->viewport()->mapTo(this, QPoint(0, 0)), FScrollBox1->viewport()->size());
-  const QRect bars = QRect(FPaintBox->mapTo(this, QPoint(0, 0)), FPaintBox->size()) & viewport;
+  const QRect bars = VisiblePaintBox();
   const int x = size.width() - 3;
   if (!bars.isEmpty() && x >= 0) {
     QPainter painter(&picture);
@@ -468,29 +315,6 @@ QImage TDistributionForm::PlotPicture() {
     painter.drawLine(x, bars.top(), x, bars.bottom());
   }
   return picture;
-}
-
-void TDistributionForm::aEditCopyPlotExecute() { QApplication::clipboard()->setImage(PlotPicture()); }
-
-void TDistributionForm::aPrintPlotExecute() {
-  QPrinter printer;
-  QPrintDialog dialog(&printer, this);
-  if (dialog.exec() == QDialog::Accepted) aPrintPlotAccept(printer);
-}
-
-bool TDistributionForm::aPrintPlotAccept(QPrinter& printer) { return PrintPicture(printer, PlotPicture()); }
-
-// ---- closing ----------------------------------------------------------------------
-
-void TDistributionForm::closeEvent(QCloseEvent* event) {
-  // Closing only hides the view; the plot selection decides when it goes.
-  FormClose();
-  event->ignore();
-  hide();
-}
-
-void TDistributionForm::FormClose() {
-  if (FHost) FHost->SaveFormPlacement(this, QString::fromLatin1(DockedCaption));
 }
 
 } // namespace Plots

@@ -17,10 +17,8 @@
 // top of one or two bars. As long as no bar outgrows the picture the result
 // is pixel for pixel what a full repaint with the same scale paints.
 
+#include "plots/uLiveViewForm.h"
 #include "plots/uLiveViewTools.h"
-
-#include <QTimer>
-#include <QWidget>
 
 #include <cstdint>
 #include <initializer_list>
@@ -28,16 +26,12 @@
 #include <vector>
 
 class QAction;
-class QMenu;
-class QPrinter;
-class QScrollArea;
 
 namespace Plots {
 
 class TLiveViewHost;
-class TPaintBox;
 
-class TDistributionForm : public QWidget {
+class TDistributionForm : public TLiveViewForm {
   Q_OBJECT
 
 public:
@@ -72,32 +66,23 @@ public:
   // Writes the data text to `fileName`; a failure is shown with the system's
   // error text and false returned.
   bool aPlotDataSaveAsAccept(const QString& fileName);
-  void aEditCopyPlotExecute();
-  // Print dialog, then aPrintPlotAccept.
-  void aPrintPlotExecute();
-  bool aPrintPlotAccept(QPrinter& printer);
+  // aEditCopyPlotExecute, aPrintPlotExecute, aPrintPlotAccept: TLiveViewForm.
 
   // ---- state, for the program and its tests ----
 
   // The data text of Copy Data and Save Data As (header only without data).
   std::string DataText() const;
   // The picture of Copy Plot and Print Plot.
-  QImage PlotPicture();
+  QImage PlotPicture() override;
   // Scale of the last full repaint.
   TDistributionScale Scale() const { return FScale; }
-  // The bar area's own picture (index 0 white, 1 black).
-  const QImage& PlotImage() const;
+  // PlotImage (the bar area's own picture, index 0 white, 1 black),
+  // FlushPainting, MarkStale, PopupMenu, aEditCopyPlot, aPrintPlot:
+  // TLiveViewForm.
   int PaintHeight() const;
-  // Shows pending pixel changes on the screen now.
-  void FlushPainting();
-  // The store changed while the view could not read it: repaint when safe.
-  void MarkStale();
 
-  QMenu* PopupMenu() const { return FPopupMenu; }
   QAction* aEditCopyData() const { return FEditCopyData; }
   QAction* aPlotDataSaveAs() const { return FPlotDataSaveAs; }
-  QAction* aEditCopyPlot() const { return FEditCopyPlot; }
-  QAction* aPrintPlot() const { return FPrintPlot; }
 
   // Ruler geometry (for the program's tests): the x of the tick of DP 100*i
   // in PlotPanel coordinates, and PaintBox's left edge there.
@@ -105,20 +90,14 @@ public:
   int PaintBoxLeft() const;
 
 protected:
-  void closeEvent(QCloseEvent* event) override;
-  void resizeEvent(QResizeEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
-  bool eventFilter(QObject* watched, QEvent* event) override;
+  void LayOut() override { PlotPanelResize(); }
+  void Repaint() override { PaintBoxPaint(); }
+  bool Live() const override;
+  void CoordinatesPaintBoxPaint(QPainter& painter) override;
 
 private:
-  class TRuler;
-  friend class TRuler;
-
   void PlotPanelResize();
-  void CoordinatesPaintBoxPaint(QPainter& painter);
-  void UpdateCaption();
-  bool Floating() const;
-  bool StoreReadable() const;
   bool HistogramExists() const;
   static bool StoreHistogramExists();
   void TakeHistogram() const;
@@ -127,29 +106,15 @@ private:
   // Moves the top of column x: erase above the new top, draw from it down.
   void EraseAbove(int dp, int length);
   void DrawFromTop(int dp, int length);
-  void FormClose();
-  void RepaintWhenReadable();
 
-  TLiveViewHost* FHost;
-  QScrollArea* FScrollBox1;
-  QWidget* FPlotPanel;
-  TPaintBox* FPaintBox;
-  TRuler* FCoordinatesPaintBox;
-  QMenu* FPopupMenu;
   QAction* FEditCopyData;
   QAction* FPlotDataSaveAs;
-  QAction* FEditCopyPlot;
-  QAction* FPrintPlot;
 
-  double FScale5 = 1.0;     // s5: font scale from the window size
   int FHalfText = 6;        // h: half the text height of "0" in the ruler font
   TDistributionScale FScale;
   // The histogram as last read from the store at a safe moment; painting,
   // Copy Data and Save Data As use it while a run is changing the store.
   mutable std::vector<std::int32_t> FHistogram;
-  bool FStale = true;       // the picture may not show the current histogram
-  bool FPainting = false;
-  QTimer FStaleTimer;
 };
 
 } // namespace Plots

@@ -6,20 +6,13 @@
 #include "plots/uPaintBox.h"
 
 #include <QAction>
-#include <QApplication>
-#include <QClipboard>
-#include <QCloseEvent>
 #include <QColorDialog>
 #include <QContextMenuEvent>
-#include <QFileInfo>
 #include <QInputDialog>
 #include <QMenu>
 #include <QPainter>
-#include <QPrintDialog>
-#include <QPrinter>
 #include <QScrollArea>
 #include <QScrollBar>
-#include <QVBoxLayout>
 
 #include <algorithm>
 #include <cmath>
@@ -39,66 +32,19 @@ constexpr std::uint8_t ColorIndexB = TPaintBox::FirstFreeColor + 1;
 
 inline std::uint8_t UnitColor(std::uint8_t kind) { return kind == Engine::UnitA ? ColorIndexA : ColorIndexB; }
 
-QFont RulerFont(const QFont& base, double scale5) {
-  QFont f = base;
-  f.setPointSize(std::max(1, static_cast<int>(Propagon::RoundHalfEven(4 * scale5))));
-  return f;
-}
-
-void TextOut(QPainter& painter, int x, int y, const QString& text) {
-  painter.drawText(x, y + painter.fontMetrics().ascent(), text);
-}
-
 const char* ColorKey(int index) { return index == 0 ? "ColorA" : "ColorB"; }
 
 } // namespace
 
-class TStructureForm::TRuler : public QWidget {
-public:
-  TRuler(TStructureForm* form, QWidget* parent) : QWidget(parent), FForm(form) {}
-
-protected:
-  void paintEvent(QPaintEvent*) override {
-    QPainter painter(this);
-    painter.fillRect(rect(), palette().window());
-    FForm->CoordinatesPaintBoxPaint(painter);
-  }
-
-private:
-  TStructureForm* FForm;
-};
-
-TStructureForm::TStructureForm(TLiveViewHost* host, QWidget* parent) : QWidget(parent), FHost(host) {
-  setObjectName(QStringLiteral("StructureForm"));
-  setWindowTitle(QString::fromLatin1(DockedCaption));
-  setFont(QFont(QStringLiteral("Tahoma"), 8));
-  resize(541, 305);
-
-  FScrollBox1 = new QScrollArea(this);
-  FScrollBox1->setObjectName(QStringLiteral("ScrollBox1"));
-  FScrollBox1->setWidgetResizable(false);
-  FScrollBox1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-  FScrollBox1->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-  auto* layout = new QVBoxLayout(this);
-  layout->setContentsMargins(0, 0, 0, 0);
-  layout->addWidget(FScrollBox1);
-
-  FPlotPanel = new QWidget;
-  FPlotPanel->setObjectName(QStringLiteral("PlotPanel"));
-  FCoordinatesPaintBox = new TRuler(this, FPlotPanel);
-  FCoordinatesPaintBox->setObjectName(QStringLiteral("CoordinatesPaintBox"));
+TStructureForm::TStructureForm(TLiveViewHost* host, QWidget* parent)
+    : TLiveViewForm(host, parent,
+                    {"StructureForm", DockedCaption, "Chains Microstructure: ", SettingsSection, QSize(541, 305),
+                     Qt::ScrollBarAlwaysOn, Qt::ScrollBarAsNeeded, 4}) {
   FCoordinatesPaintBox->setGeometry(0, 0, FRulerWidth, NormalPlotHeight);
-  FPaintBox = new TPaintBox(FPlotPanel, 4);
-  FPaintBox->setObjectName(QStringLiteral("PaintBox"));
-  FScrollBox1->setWidget(FPlotPanel);
-  FScrollBox1->viewport()->installEventFilter(this);
-  FPaintBox->installEventFilter(this);
   connect(FPaintBox, &TPaintBox::Resized, this, [this] {
     FStale = true;
     RepaintWhenReadable();
   });
-  FStaleTimer.setInterval(50);
-  connect(&FStaleTimer, &QTimer::timeout, this, &TStructureForm::RepaintWhenReadable);
 
   FSetColorA = new QAction(QStringLiteral("Set Color&A"), this);
   FSetColorA->setObjectName(QStringLiteral("PopUpSetColorA"));
@@ -107,19 +53,7 @@ TStructureForm::TStructureForm(TLiveViewHost* host, QWidget* parent) : QWidget(p
   FSetColorB->setObjectName(QStringLiteral("PopUpSetColorB"));
   connect(FSetColorB, &QAction::triggered, this, [this] { PopUpSetColor(1); });
 
-  FEditCopyPlot = new QAction(QStringLiteral("Copy P&lot"), this);
-  FEditCopyPlot->setObjectName(QStringLiteral("aEditCopyPlot"));
-  FEditCopyPlot->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
-  FEditCopyPlot->setToolTip(QStringLiteral("Copy"));
-  FEditCopyPlot->setStatusTip(QStringLiteral("Copies the Plot Picture and puts it on the Clipboard"));
-  FEditCopyPlot->setIcon(MenuIcon("image-x-generic", QStyle::SP_FileIcon));
-  connect(FEditCopyPlot, &QAction::triggered, this, &TStructureForm::aEditCopyPlotExecute);
-
-  FPrintPlot = new QAction(QStringLiteral("&Print Plot"), this);
-  FPrintPlot->setObjectName(QStringLiteral("aPrintPlot"));
-  FPrintPlot->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
-  FPrintPlot->setIcon(MenuIcon("document-print", QStyle::SP_ComputerIcon));
-  connect(FPrintPlot, &QAction::triggered, this, &TStructureForm::aPrintPlotExecute);
+  CreatePlotActions();
 
   FMagnificationItem = new QAction(QStringLiteral("&Magnification"), this);
   FMagnificationItem->setObjectName(QStringLiteral("PopUpMagnification"));
@@ -132,8 +66,6 @@ TStructureForm::TStructureForm(TLiveViewHost* host, QWidget* parent) : QWidget(p
     addAction(a);
   }
 
-  FPopupMenu = new QMenu(this);
-  FPopupMenu->setObjectName(QStringLiteral("PopupMenu"));
   FPopupMenu->addAction(FSetColorA);
   FPopupMenu->addAction(FSetColorB);
   FPopupMenu->addAction(FEditCopyPlot);
@@ -166,10 +98,6 @@ TStructureForm::~TStructureForm() = default;
 
 // ---- store access -------------------------------------------------------------
 
-bool TStructureForm::StoreReadable() const {
-  return FHost == nullptr || !FHost->SimulationRunning() || FHost->SimulationPaused();
-}
-
 bool TStructureForm::StoreHasChains() const {
   const Engine::TSimState& s = Engine::SimState();
   return s.ChainsNumber > 0 && s.ChainDP.size() == static_cast<std::size_t>(s.ChainsNumber) + 1 &&
@@ -178,15 +106,9 @@ bool TStructureForm::StoreHasChains() const {
 
 QColor TStructureForm::ColorA() const { return FPaintBox->Color(ColorIndexA); }
 QColor TStructureForm::ColorB() const { return FPaintBox->Color(ColorIndexB); }
-const QImage& TStructureForm::PlotImage() const { return FPaintBox->Image(); }
 int TStructureForm::PaintBoxWidth() const { return FPaintBox->width(); }
 int TStructureForm::PaintBoxHeight() const { return FPaintBox->height(); }
-void TStructureForm::FlushPainting() { FPaintBox->FlushUpdates(); }
-
-void TStructureForm::MarkStale() {
-  FStale = true;
-  RepaintWhenReadable();
-}
+bool TStructureForm::Live() const { return Engine::SimState().ShowStructure(); }
 
 int TStructureForm::EffectiveMagnification() const {
   // Values below 1 are kept as the user typed them but shown as 1.
@@ -194,27 +116,6 @@ int TStructureForm::EffectiveMagnification() const {
 }
 
 // ---- layout -----------------------------------------------------------------------
-
-void TStructureForm::resizeEvent(QResizeEvent* event) {
-  QWidget::resizeEvent(event);
-  FormResize();
-}
-
-bool TStructureForm::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == FScrollBox1->viewport() && event->type() == QEvent::Resize) {
-    FormResize();
-  } else if (watched == FPaintBox && event->type() == QEvent::Paint && !FPainting) {
-    // While the run writes the store a live picture follows it event by
-    // event; one that is not live (or has lost its contents) catches up as
-    // soon as the store may be read.
-    if (!StoreReadable()) {
-      if (FStale || !Engine::SimState().ShowStructure()) MarkStale();
-    } else if (FStale) {
-      Repaint();
-    }
-  }
-  return QWidget::eventFilter(watched, event);
-}
 
 void TStructureForm::StructureFormResize() {
   // Called by the run while it waits: the store is consistent. A
@@ -231,7 +132,7 @@ void TStructureForm::SetExpectedChainsN(int n) {
 
 void TStructureForm::FormResize() {
   FScale5 = std::sqrt(static_cast<double>(width()) * height()) * 0.005;
-  const QFontMetrics fm(RulerFont(font(), FScale5));
+  const QFontMetrics fm(RulerFont());
   FRulerWidth = fm.horizontalAdvance(QStringLiteral("2000")) + 5;
   const int top = fm.height() / 2;
   // The panel is as wide as the visible area and as high as the chains need.
@@ -256,7 +157,7 @@ void TStructureForm::SetPlotHeights(int height) {
 }
 
 void TStructureForm::CoordinatesPaintBoxPaint(QPainter& painter) {
-  const QFont rulerFont = RulerFont(font(), FScale5);
+  const QFont rulerFont = RulerFont();
   painter.setFont(rulerFont);
   painter.setPen(Qt::black);
   const QFontMetrics fm(rulerFont);
@@ -269,17 +170,6 @@ void TStructureForm::CoordinatesPaintBoxPaint(QPainter& painter) {
   const int height = FCoordinatesPaintBox->height();
   for (int k = 1; 100 * g * k < height; ++k)
     TextOut(painter, k <= 9 ? x200 : x2000, 100 * g * k, QString::number(100 * k));
-}
-
-bool TStructureForm::Floating() const { return FHost ? FHost->IsFloating(this) : isWindow(); }
-
-void TStructureForm::UpdateCaption() {
-  if (Floating()) {
-    const QString file = FHost ? QFileInfo(FHost->ParameterFileName()).fileName() : QString();
-    setWindowTitle(QStringLiteral("Chains Microstructure: ") + file);
-  } else {
-    setWindowTitle(QString::fromLatin1(DockedCaption));
-  }
 }
 
 // ---- painting ----------------------------------------------------------------------
@@ -301,21 +191,6 @@ void TStructureForm::Repaint() {
     PaintBoxPaintLarge();
   else
     PaintBoxPaint();
-}
-
-void TStructureForm::RepaintWhenReadable() {
-  if (!FStale) {
-    FStaleTimer.stop();
-    return;
-  }
-  if (StoreReadable()) {
-    FStaleTimer.stop();
-    Repaint();
-  } else if (!FStaleTimer.isActive()) {
-    // The run is going (or still on its way to the pause gate): look again
-    // shortly instead of reading a store that is being written.
-    FStaleTimer.start();
-  }
 }
 
 void TStructureForm::PaintUnits(int column, int chain, int first, int last) {
@@ -552,26 +427,9 @@ bool TStructureForm::ApplyMagnificationText(const QString& text) {
 
 QImage TStructureForm::PlotPicture() {
   const QSize size(FPaintBox->x() + FPaintBox->width() + 2, height() - 2);
-  struct TBackgroundGuard {
-    QWidget* Panel;
-    QPalette Old;
-    bool OldFill;
-    ~TBackgroundGuard() {
-      Panel->setPalette(Old);
-      Panel->setAutoFillBackground(OldFill);
-    }
-  } guard{FPlotPanel, FPlotPanel->palette(), FPlotPanel->autoFillBackground()};
-  QPalette white = FPlotPanel->palette();
-  white.setColor(QPalette::Window, Qt::white);
-  FPlotPanel->setPalette(white);
-  FPlotPanel->setAutoFillBackground(true);
-  FlushPainting();
-
-  const QPoint panel = FPlotPanel->mapTo(this, QPoint(0, 0));
-  QImage picture = CaptureVisiblePart(this, size, panel + QPoint(2, 2));
+  QImage picture = CapturePlotPanel(size);
   // Close the picture at the bottom with a black line across the chains.
-  const QRect viewport(FScrollBox1->viewport()->mapTo(this, QPoint(0, 0)), FScrollBox1->viewport()->size());
-  const QRect chains = QRect(FPaintBox->mapTo(this, QPoint(0, 0)), FPaintBox->size()) & viewport;
+  const QRect chains = VisiblePaintBox();
   const int y = size.height() - 3;
   if (!chains.isEmpty() && y >= 0) {
     QPainter painter(&picture);
@@ -580,16 +438,6 @@ QImage TStructureForm::PlotPicture() {
   }
   return picture;
 }
-
-void TStructureForm::aEditCopyPlotExecute() { QApplication::clipboard()->setImage(PlotPicture()); }
-
-void TStructureForm::aPrintPlotExecute() {
-  QPrinter printer;
-  QPrintDialog dialog(&printer, this);
-  if (dialog.exec() == QDialog::Accepted) aPrintPlotAccept(printer);
-}
-
-bool TStructureForm::aPrintPlotAccept(QPrinter& printer) { return PrintPicture(printer, PlotPicture()); }
 
 // ---- activation and closing ---------------------------------------------------------------
 
@@ -613,16 +461,6 @@ void TStructureForm::FormActivate() {
 void TStructureForm::FormDeactivate() {
   if (!FHost) return;
   FHost->ShowMagGlass(Floating() ? isVisible() || isActiveWindow() : FHost->MicrostructureTabActive());
-}
-
-void TStructureForm::closeEvent(QCloseEvent* event) {
-  FormClose();
-  event->ignore();
-  hide();
-}
-
-void TStructureForm::FormClose() {
-  if (FHost) FHost->SaveFormPlacement(this, QString::fromLatin1(SettingsSection));
 }
 
 } // namespace Plots

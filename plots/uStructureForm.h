@@ -20,25 +20,20 @@
 // only; the chain store is read inside the run's synchronous calls, while
 // the run is paused and after it has ended.
 
+#include "plots/uLiveViewForm.h"
 #include "plots/uLiveViewTools.h"
 
 #include <QColor>
-#include <QTimer>
-#include <QWidget>
 
 #include <optional>
 
 class QAction;
-class QMenu;
-class QPrinter;
-class QScrollArea;
 
 namespace Plots {
 
 class TLiveViewHost;
-class TPaintBox;
 
-class TStructureForm : public QWidget {
+class TStructureForm : public TLiveViewForm {
   Q_OBJECT
 
 public:
@@ -99,9 +94,7 @@ public:
   // A whole number becomes the magnification (stored, both areas resized and
   // repainted); anything else shows the conversion error and changes nothing.
   bool ApplyMagnificationText(const QString& text);
-  void aEditCopyPlotExecute();
-  void aPrintPlotExecute();
-  bool aPrintPlotAccept(QPrinter& printer);
+  // aEditCopyPlotExecute, aPrintPlotExecute, aPrintPlotAccept: TLiveViewForm.
 
   // ---- state, for the program and its tests ----
 
@@ -114,66 +107,40 @@ public:
   int StructureChainStep() const { return FStructureChainStep; }
   int PaintBoxWidth() const;
   int PaintBoxHeight() const;
-  // The chains' picture: index 0 white, 1 black, 2 monomer A, 3 monomer B.
-  const QImage& PlotImage() const;
-  QImage PlotPicture();
-  void FlushPainting();
-  void MarkStale();
-
-  QMenu* PopupMenu() const { return FPopupMenu; }
-  QAction* aEditCopyPlot() const { return FEditCopyPlot; }
-  QAction* aPrintPlot() const { return FPrintPlot; }
+  // PlotImage (the chains' picture: index 0 white, 1 black, 2 monomer A,
+  // 3 monomer B), FlushPainting, MarkStale, PopupMenu, aEditCopyPlot,
+  // aPrintPlot: TLiveViewForm.
+  QImage PlotPicture() override;
 
 protected:
-  void closeEvent(QCloseEvent* event) override;
-  void resizeEvent(QResizeEvent* event) override;
   void changeEvent(QEvent* event) override;
-  bool eventFilter(QObject* watched, QEvent* event) override;
+  void LayOut() override { FormResize(); }
+  void Repaint() override;
+  bool Live() const override;
+  void CoordinatesPaintBoxPaint(QPainter& painter) override;
 
 private:
-  class TRuler;
-  friend class TRuler;
-
-  void CoordinatesPaintBoxPaint(QPainter& painter);
-  void UpdateCaption();
-  bool Floating() const;
-  bool StoreReadable() const;
   bool StoreHasChains() const;
   int EffectiveMagnification() const;
   void SetPlotHeights(int height);
-  void Repaint();
-  void RepaintWhenReadable();
   void FormActivate();
   void FormDeactivate();
-  void FormClose();
   // Column of chain h in normal mode, or -1 when h is not shown.
   bool ReadyForEvent();
   int ColumnOf(int h) const;
   int StridedColumnOf(int h) const;
   void PaintUnits(int column, int chain, int first, int last);
 
-  TLiveViewHost* FHost;
-  QScrollArea* FScrollBox1;
-  QWidget* FPlotPanel;
-  TPaintBox* FPaintBox;
-  TRuler* FCoordinatesPaintBox;
-  QMenu* FPopupMenu;
   QAction* FSetColorA;
   QAction* FSetColorB;
-  QAction* FEditCopyPlot;
-  QAction* FPrintPlot;
   QAction* FMagnificationItem;
-  QTimer FStaleTimer;
 
   int FExpectedChainsN = DefaultExpectedChains;
   int FStructureChainStep = 1;
   int FMagnification = DefaultMagnification;
   bool FMagnified = false;
   bool FPauseRequested = false;  // Enlarge asked the run to pause
-  double FScale5 = 1.0;
   int FRulerWidth = 57;
-  bool FStale = true;
-  bool FPainting = false;
 };
 
 // Windows colour value (red in the low byte) to and from a colour.

@@ -330,8 +330,8 @@ TTableResult TMALDIForm::RunTables(const TTableJob& job) {
       progress->setAutoReset(false);
       progress->show();
     }
-    if (progress) {
-      const int d = std::min(done.load(), std::max(total - 1, 0));
+    if (progress && total > 0) {
+      const int d = std::min(done.load(), total - 1);
       const auto file = QString::fromLatin1(CurveDesigns[static_cast<std::size_t>(job.Curves[static_cast<std::size_t>(d)])].FileName);
       progress->setLabelText(QStringLiteral("Preparing the isotopic patterns of %1 molecules\ntable %2 of %3 (%4)")
                                  .arg((static_cast<qint64>(job.N) + 1) * (job.N + 1))

@@ -327,6 +327,13 @@ TEST_F(MALDIWindow, LongCalculationsShowProgress) {
   TMALDIForm::ProgressDelayMs = saved;
   ASSERT_TRUE(made);
   EXPECT_EQ(Form->ProgressShown(), 1);
+  // A process without tables shows the dialog too, and says why it ends at once.
+  Store(Engine::ptLivingReversible, 2);
+  TMALDIForm::ProgressDelayMs = 0;
+  EXPECT_FALSE(Form->aRecalcMALDIExecute());
+  TMALDIForm::ProgressDelayMs = saved;
+  EXPECT_EQ(Form->ProgressShown(), 2);
+  EXPECT_TRUE(MessageText().contains(QStringLiteral("defined end groups")));
   auto* progress = Form->findChild<QProgressDialog*>(QStringLiteral("MALDIProgress"));
   EXPECT_EQ(progress, nullptr); // gone again
   EXPECT_DOUBLE_EQ(Form->AChart->YValue(3, 3110), 1.0);

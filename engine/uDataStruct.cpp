@@ -2,13 +2,16 @@
 
 #include "engine/uranmt.h"
 #include "params/uLogMessage.h"
+#include "params/uNumberFormat.h"
 #include "params/uParamFile.h"
 
 #include <sys/mman.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstring>
 #include <limits>
 #include <new>
 #include <stdexcept>
@@ -93,14 +96,89 @@ void TChainUnits::PrepareForRun() noexcept {
   FInUse = FBase != nullptr;
 }
 
+namespace {
+
+// Unit bytes are 0 (A) or 1 (B), so eight neighbouring units read as one
+// 64-bit word whose byte lanes are the units. Adding such words adds the
+// lanes; a word ANDed with itself moved up by one unit has a 1 in each lane
+// whose unit and the unit before it are both B. The lane sums are folded
+// into a count every 32 words (256 units), so no lane exceeds 32.
+constexpr std::int32_t WordsPerFold = 32;
+
+inline std::uint64_t LoadUnits(const std::uint8_t* p) noexcept {
+  std::uint64_t w;
+  std::memcpy(&w, p, sizeof w);
+  if constexpr (std::endian::native == std::endian::big) w = __builtin_bswap64(w);
+  return w; // lane k (bits 8k..8k+7) is p[k]
+}
+
+// The units data[j..count) (fewer than 8 of them, j > 0 or count >= 8) as a
+// word in lanes 0.., the other lanes zero. It reads the eight bytes ending at
+// data[count-1], all inside the span, rather than copying a partial word.
+inline std::uint64_t LoadLastUnits(const std::uint8_t* data, std::int32_t j, std::int32_t count) noexcept {
+  return LoadUnits(data + count - 8) >> (8 * (8 - (count - j)));
+}
+
+// A span of fewer than 8 units as a word, the missing lanes zero.
+inline std::uint64_t LoadShortSpan(const std::uint8_t* data, std::int32_t count) noexcept {
+  std::uint64_t w = 0;
+  for (std::int32_t k = 0; k < count; ++k) w |= static_cast<std::uint64_t>(data[k]) << (8 * k);
+  return w;
+}
+
+// Sum of the eight byte lanes (each at most 255).
+inline std::uint32_t LaneTotal(std::uint64_t lanes) noexcept {
+  constexpr std::uint64_t evenBytes = 0x00FF00FF00FF00FFull;
+  const std::uint64_t pairs = (lanes & evenBytes) + ((lanes >> 8) & evenBytes);
+  return static_cast<std::uint32_t>((pairs * 0x0001000100010001ull) >> 48);
+}
+
+// Number of B units in data[0..count).
+std::int64_t CountUnitsB(const std::uint8_t* data, std::int32_t count) noexcept {
+  std::int64_t total = 0;
+  std::int32_t j = 0;
+  while (count - j >= 8) {
+    std::uint64_t lanes = 0;
+    const std::int32_t words = std::min(WordsPerFold, (count - j) / 8);
+    for (std::int32_t w = 0; w < words; ++w, j += 8) lanes += LoadUnits(data + j);
+    total += LaneTotal(lanes);
+  }
+  if (j < count) total += LaneTotal(count >= 8 ? LoadLastUnits(data, j, count) : LoadShortSpan(data, count));
+  return total;
+}
+
+// B units and BB neighbour pairs in data[0..count); before is the unit just
+// before data[0] (0 when there is none) and becomes data[count-1].
+void CountUnitsAndPairsB(const std::uint8_t* data, std::int32_t count, std::uint8_t& before, std::int64_t& units,
+                         std::int64_t& pairsBB) noexcept {
+  std::uint64_t carry = before; // the unit before the next word, in lane 0
+  std::int32_t j = 0;
+  while (count - j >= 8) {
+    std::uint64_t lanes = 0, pairLanes = 0;
+    const std::int32_t words = std::min(WordsPerFold, (count - j) / 8);
+    for (std::int32_t w = 0; w < words; ++w, j += 8) {
+      const std::uint64_t cur = LoadUnits(data + j);
+      lanes += cur;
+      pairLanes += cur & ((cur << 8) | carry);
+      carry = cur >> 56;
+    }
+    units += LaneTotal(lanes);
+    pairsBB += LaneTotal(pairLanes);
+  }
+  if (j < count) {
+    const std::uint64_t cur = count >= 8 ? LoadLastUnits(data, j, count) : LoadShortSpan(data, count);
+    units += LaneTotal(cur);
+    pairsBB += LaneTotal(cur & ((cur << 8) | carry));
+  }
+  if (count > 0) before = data[count - 1];
+}
+
+} // namespace
+
 std::int32_t TChainUnits::CountB(std::int32_t chain, std::int32_t dp) const noexcept {
-  std::int32_t b = 0;
-  ForEachSpan(chain, 1, dp, [&b](const std::uint8_t* data, std::int32_t count) {
-    std::int32_t sum = 0;
-    for (std::int32_t j = 0; j < count; ++j) sum += data[j];
-    b += sum;
-  });
-  return b;
+  std::int64_t b = 0;
+  ForEachSpan(chain, 1, dp, [&b](const std::uint8_t* data, std::int32_t count) { b += CountUnitsB(data, count); });
+  return static_cast<std::int32_t>(b);
 }
 
 // ===========================================================================
@@ -111,6 +189,18 @@ namespace {
 [[noreturn]] void RefuseInput(const std::string& line) {
   Propagon::LogMessage(line);
   throw std::invalid_argument(line);
+}
+
+// A molecule number of the run. The profile reader gives the default for a
+// text that is not a 32-bit integer, which would turn "99999999999" into a
+// run without that component; such a value is refused with its text.
+std::int32_t ReadCount(const Params::TParameterFile& file, const std::string& section, const std::string& key,
+                       std::int32_t def) {
+  const std::string text = file.ReadString(section, key, "");
+  std::int32_t value = def;
+  if (text.find_first_not_of(" \t") != std::string::npos && !Propagon::TryStrToInt(text, value))
+    RefuseInput("Invalid " + key + " in the Parameters File: " + text);
+  return value;
 }
 
 // Release a vector's storage (clear() keeps the capacity).
@@ -127,6 +217,10 @@ void TSimState::SizeArrays(const TRunDescription& run) {
   // 32 bits would otherwise index outside the arrays.
   constexpr std::int64_t int32Max = std::numeric_limits<std::int32_t>::max();
   if (run.CheckPointTime.empty()) RefuseInput("No Checking Points in the Parameters File!");
+  // A falling list would record later states under earlier times.
+  for (std::size_t k = 1; k < run.CheckPointTime.size(); ++k)
+    if (!(run.CheckPointTime[k] >= run.CheckPointTime[k - 1]))
+      RefuseInput("Value in Line " + std::to_string(k) + " must be Lower than the Next Ones");
   if (run.InitiatorNumber < 1)
     RefuseInput("Invalid InitiatorNumber in the Parameters File: " + std::to_string(run.InitiatorNumber));
   if (run.MonomerANumber < 0)
@@ -451,7 +545,8 @@ void TSimState::CalcDyads(std::int32_t k) {
   // Unit kinds are 0 or 1, so over the n = d-1 neighbour pairs of a chain
   // (prev, cur) the four counts follow from three sums: BB = sum(prev*cur),
   // AB = sum(cur) - BB, BA = sum(prev) - BB, AA = n - sum(prev) - sum(cur) + BB.
-  // The sums vectorize; 64-bit totals keep very large stores exact.
+  // The sums are taken eight units at a time (CountUnitsAndPairsB); 64-bit
+  // totals keep very large stores exact.
   std::int64_t aa = 0, ab = 0, ba = 0, bb = 0;
   const std::int32_t chains = std::min<std::int32_t>(ChainsNumber, static_cast<std::int32_t>(ChainDP.size()) - 1);
   for (std::int32_t i = 1; i <= chains; ++i) {
@@ -460,15 +555,7 @@ void TSimState::CalcDyads(std::int32_t k) {
     std::int64_t units = 0, products = 0;
     std::uint8_t before = 0; // the unit before the current span (none before position 1)
     ChainUnits.ForEachSpan(i, 1, d, [&](const std::uint8_t* data, std::int32_t count) {
-      std::int32_t sum = data[0];
-      std::int32_t prod = before * data[0];
-      for (std::int32_t j = 1; j < count; ++j) {
-        sum += data[j];
-        prod += data[j - 1] * data[j];
-      }
-      units += sum;
-      products += prod;
-      before = data[count - 1];
+      CountUnitsAndPairsB(data, count, before, units, products);
     });
     const TChainRow row = ChainUnits[i];
     const std::int64_t sumCur = units - row[1];  // positions 2..d
@@ -592,9 +679,9 @@ void TSimState::AllocateMemory(const Params::TParameterFile& file, const std::fu
     Propagon::LogMessage("Allocate Memory ...");
     int high = -1;
     file.ReadCheckingPointsArray(high, run.CheckPointTime);
-    run.InitiatorNumber = file.ReadInteger("SimulationParameters", "InitiatorNumber", 0);
-    run.MonomerANumber = file.ReadInteger("SimulationParameters", "MonomerANumber", 0);
-    run.MonomerBNumber = file.ReadInteger("SimulationParameters", "MonomerBNumber", 0);
+    run.InitiatorNumber = ReadCount(file, "SimulationParameters", "InitiatorNumber", 0);
+    run.MonomerANumber = ReadCount(file, "SimulationParameters", "MonomerANumber", 0);
+    run.MonomerBNumber = ReadCount(file, "SimulationParameters", "MonomerBNumber", 0);
     run.MonomerAMolWeight = file.ReadLocalFloat("Components", "MonomerAMolWeight");
     run.MonomerBMolWeight = file.ReadLocalFloat("Components", "MonomerBMolWeight");
     run.InitiatorMolWeight = file.ReadLocalFloat("Components", "InitiatorMolWeight");
@@ -605,8 +692,8 @@ void TSimState::AllocateMemory(const Params::TParameterFile& file, const std::fu
       run.ExpectedChainsN = file.ReadInteger("General", "ExpectedChainsN", byDefault);
     }
     if (run.ProcessType == ptATRP) {
-      run.ActivatorNumber = file.ReadInteger("SimulationParameters", "ActivatorNumber", 0);
-      run.OxidizedActivatorNumber = file.ReadInteger("SimulationParameters", "OxidizedActivatorNumber", 0);
+      run.ActivatorNumber = ReadCount(file, "SimulationParameters", "ActivatorNumber", 0);
+      run.OxidizedActivatorNumber = ReadCount(file, "SimulationParameters", "OxidizedActivatorNumber", 0);
       run.InitiatorAttachMolWeight = file.ReadLocalFloat("Components", "InitiatorAttachMolWeight");
     }
     SizeArrays(run);

@@ -4,7 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <random>
+#include <string>
 #include <vector>
 
 namespace {
@@ -84,6 +86,130 @@ TEST(Dyads, LongRandomChainsAgreeWithAPairByPairCount) {
   const double total = static_cast<double>(counts[0] + counts[1] + counts[2] + counts[3]);
   for (int j = 0; j < 4; ++j)
     EXPECT_DOUBLE_EQ(store.S.CPDyads[static_cast<std::size_t>(j)][1], static_cast<double>(counts[j]) / total) << j;
+}
+
+// ---------------------------------------------------------------------------
+// Counts taken eight units at a time against a byte-by-byte count
+
+// Dyad counts and B units of chains read one position at a time through
+// TChainRow, the plainest reading of the store.
+struct TPlainCounts {
+  std::int64_t Dyads[4] = {}; // AA, AB, BA, BB
+  std::vector<std::int32_t> B; // per chain, index 0 unused
+};
+
+TPlainCounts CountByteByByte(const TSimState& s) {
+  TPlainCounts c;
+  c.B.assign(static_cast<std::size_t>(s.ChainsNumber) + 1, 0);
+  for (std::int32_t i = 1; i <= s.ChainsNumber; ++i) {
+    const TChainRow row = s.ChainUnits[i];
+    const std::int32_t d = s.ChainDP[static_cast<std::size_t>(i)];
+    for (std::int32_t p = 1; p <= d; ++p) {
+      c.B[static_cast<std::size_t>(i)] += row[p];
+      if (p > 1) ++c.Dyads[2 * row[p - 1] + row[p]];
+    }
+  }
+  return c;
+}
+
+// Grows chain to length units: runs of equal units, all B, or alternating.
+void GrowPattern(TSimState& s, std::int32_t chain, std::int32_t length, int pattern, std::mt19937& rng) {
+  std::uint8_t kind = UnitA;
+  for (std::int32_t k = 0; k < length; ++k) {
+    if (pattern == 0 && rng() % 3 == 0) kind = static_cast<std::uint8_t>(rng() % 2);
+    if (pattern == 1) kind = UnitB;
+    if (pattern == 2) kind = static_cast<std::uint8_t>(k % 2);
+    ASSERT_TRUE(s.Propagate(chain, kind));
+  }
+}
+
+// Everything the fast counts feed, compared with the byte-by-byte count:
+// CountB of each chain at its length and at every length up to 600 units,
+// the four dyad fractions, and the living-process Mn and Mw (summed in the
+// same chain order, so equal to the last bit).
+void ExpectSameAsByteByByte(TSimState& s) {
+  const TPlainCounts plain = CountByteByByte(s);
+  for (std::int32_t i = 1; i <= s.ChainsNumber; ++i) {
+    const std::int32_t d = s.ChainDP[static_cast<std::size_t>(i)];
+    ASSERT_EQ(s.ChainUnits.CountB(i, d), plain.B[static_cast<std::size_t>(i)]) << "chain " << i << " DP " << d;
+    std::int32_t prefix = 0;
+    const TChainRow row = s.ChainUnits[i];
+    for (std::int32_t dp = 1; dp <= std::min(d, 600); ++dp) {
+      prefix += row[dp];
+      ASSERT_EQ(s.ChainUnits.CountB(i, dp), prefix) << "chain " << i << " first " << dp << " units";
+    }
+  }
+  s.CalcDyads(1);
+  std::int64_t total = plain.Dyads[0] + plain.Dyads[1] + plain.Dyads[2] + plain.Dyads[3];
+  if (total == 0) total = 1;
+  for (int j = 0; j < 4; ++j)
+    EXPECT_EQ(s.CPDyads[static_cast<std::size_t>(j)][1],
+              static_cast<double>(plain.Dyads[j]) / static_cast<double>(total)) << j;
+
+  double s1 = 0.0, s2 = 0.0;
+  std::int64_t count = 0;
+  for (std::int32_t i = 1; i <= s.ChainsNumber; ++i) {
+    const std::int32_t d = s.ChainDP[static_cast<std::size_t>(i)];
+    if (d <= 0) continue;
+    const std::int32_t b = plain.B[static_cast<std::size_t>(i)];
+    const double m = s.InitiatorMolWeight + (b * s.MonomerBMolWeight + (d - b) * s.MonomerAMolWeight);
+    s1 += m;
+    s2 += m * m;
+    ++count;
+  }
+  s.Mn = s.Mw = -1.0;
+  s.CalcMassDistributions();
+  if (count == 0) {
+    EXPECT_EQ(s.Mn, -1.0); // nothing grown: left alone
+  } else {
+    EXPECT_EQ(s.Mn, s1 / static_cast<double>(count));
+    EXPECT_EQ(s.Mw, s2 / s1);
+  }
+}
+
+TEST(WordWiseCounts, ChainLengthsAroundWordAndBlockBorders) {
+  // 8 units make a word and 256 a block of the store; the first block holds
+  // positions 1..255 only (position 0 is the head byte), so a chain of 255
+  // fills it and 256 starts the next one.
+  const std::int32_t lengths[] = {0, 1, 2, 7, 8, 9, 15, 16, 17, 247, 248, 254, 255, 256, 257, 263, 264,
+                                  511, 512, 513, 767, 1000, 32766, MaxDP};
+  std::mt19937 rng(11u);
+  for (const std::int32_t length : lengths) {
+    SCOPED_TRACE("length " + std::to_string(length));
+    TStore store(MakeRun(ptLiving, 4));
+    TSimState& s = store.S;
+    for (std::int32_t chain = 1; chain <= 3; ++chain) GrowPattern(s, chain, length, chain - 1, rng);
+    GrowPattern(s, 4, static_cast<std::int32_t>(rng() % 700), 0, rng);
+    // Bytes the counts must not read: a head byte of 2 and stale B units
+    // just past each chain's end (as a removed unit or a recombined-away
+    // chain leaves them).
+    for (std::int32_t chain = 1; chain <= 4; ++chain) {
+      const TChainRow row = s.ChainUnits[chain];
+      row[0] = 2;
+      const std::int32_t d = s.ChainDP[static_cast<std::size_t>(chain)];
+      for (std::int32_t p = d + 1; p <= std::min(d + 16, MaxDP); ++p) row[p] = UnitB;
+    }
+    ExpectSameAsByteByByte(s);
+  }
+}
+
+TEST(WordWiseCounts, ManyRandomChainsWithRecombination) {
+  // Random lengths up to 1500 units, then recombinations that copy units
+  // across blocks and leave the emptied chains' bytes behind.
+  TStore store(MakeRun(ptLiving, 120));
+  TSimState& s = store.S;
+  std::mt19937 rng(23u);
+  for (std::int32_t chain = 1; chain <= 120; ++chain)
+    GrowPattern(s, chain, static_cast<std::int32_t>(rng() % 1500), static_cast<int>(rng() % 3), rng);
+  for (std::int32_t x = 1; x <= 40; x += 3) ASSERT_TRUE(s.RecombineStrided(x, x + 60));
+  ExpectSameAsByteByByte(s);
+}
+
+TEST(WordWiseCounts, EmptyStoreAndEmptyChains) {
+  TStore store(MakeRun(ptLiving, 3));
+  TSimState& s = store.S;
+  EXPECT_EQ(s.ChainUnits.CountB(1, 0), 0);
+  ExpectSameAsByteByByte(s); // no pair anywhere: all dyad fractions 0
 }
 
 // ---------------------------------------------------------------------------

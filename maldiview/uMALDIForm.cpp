@@ -85,8 +85,13 @@ TMALDIForm::TMALDIForm(Plots::TPlotHost* host, QWidget* parent) : Plots::TChartF
   BrowseTrackBar->setTickPosition(QSlider::TicksBelow);
   ButtonCalcMALDI = new QToolButton(ControlBar);
   ButtonCalcMALDI->setObjectName(QStringLiteral("ButtonCalcMALDI"));
-  ButtonCalcMALDI->setDefaultAction(aRecalcMALDI);
+  // Bound to the command by hand: a default action would put the command's
+  // own hint on the button.
+  ButtonCalcMALDI->setIcon(aRecalcMALDI->icon());
   ButtonCalcMALDI->setToolTip(QStringLiteral("Calculate MALDI Spectrum of Current Product"));
+  connect(ButtonCalcMALDI, &QToolButton::clicked, aRecalcMALDI, &QAction::trigger);
+  connect(aRecalcMALDI, &QAction::changed, ButtonCalcMALDI,
+          [this] { ButtonCalcMALDI->setEnabled(aRecalcMALDI->isEnabled()); });
   ButtonCalcMALDI->setIconSize(QSize(28, 28));
   ButtonCalcMALDI->setAutoRaise(true);
   ExpandTrackBar = new QSlider(Qt::Horizontal, ControlBar);

@@ -16,6 +16,7 @@
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QSlider>
+#include <QToolButton>
 
 #include <gtest/gtest.h>
 
@@ -108,6 +109,16 @@ TEST_F(MALDIWindow, DesignAndSettings) {
   EXPECT_EQ(Form->ChartPopupMenu->actions().first(), Form->aShowLabels);
   Form->ChartPopupMenuPopup();
   EXPECT_FALSE(Form->aXLogarithm->isVisible());
+  EXPECT_EQ(Form->aRecalcMALDI->toolTip(), QStringLiteral("Calculate Present MALDI Spectrum"));
+  Form->aRecalcMALDI->setEnabled(false);
+  EXPECT_FALSE(Form->ButtonCalcMALDI->isEnabled());
+  Form->aRecalcMALDI->setEnabled(true);
+  EXPECT_TRUE(Form->ButtonCalcMALDI->isEnabled());
+  EXPECT_EQ(Form->ButtonCalcMALDI->toolTip(), QStringLiteral("Calculate MALDI Spectrum of Current Product"));
+  EXPECT_EQ(Form->ButtonResetLabels->toolTip(), QStringLiteral("Set Automatic Labels Positions"));
+  EXPECT_EQ(Form->StaticText1->text(),
+            QStringLiteral("left                   POSITION                 right              shrink           "
+                           "MAGNIFICATION          expand"));
   EXPECT_EQ(Form->ExpandTrackBar->minimum(), 1);
   EXPECT_EQ(Form->ExpandTrackBar->value(), 1);
 

@@ -20,6 +20,7 @@
 #include <functional>
 #include <limits>
 #include <map>
+#include <optional>
 #include <memory>
 #include <utility>
 
@@ -34,6 +35,13 @@ constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 // Series with more points than this are drawn on the screen without
 // antialiasing.
 constexpr std::size_t AntialiasedPointLimit = 4000;
+// Graphs with more points than this hand the plotting library only the
+// points that can make a difference on the screen: per quarter pixel column
+// the first, the lowest, the highest and the last. The library then thins
+// them per pixel column as it would the whole series, so the picture is the
+// same, but it no longer reads a million points per redraw.
+constexpr std::size_t ThinningPointLimit = 20000;
+constexpr int BucketsPerPixel = 4;
 
 int AxisIndex(TAxisId axis) { return static_cast<int>(axis); }
 
@@ -251,6 +259,12 @@ struct TSeriesData {
   bool SortedX = true;
   QCPAbstractPlottable* Plottable = nullptr;
   bool DataDirty = true;
+  // The graph holds a thinned-out copy of the points for the view it was
+  // made for (see TPrivate::SyncData): its first bucket's left edge and the
+  // bucket width in X units.
+  bool Thinned = false;
+  double ThinnedLower = 0.0;
+  double ThinnedStep = 0.0;
   // The extent of the drawn X and Y values (index 0: all, index 1: the
   // positive ones a logarithmic axis can show), found at most once per
   // change of the points: an axis that follows the data asks for it on
@@ -379,6 +393,9 @@ public:
   bool ForOutput = false;
   void SetOutputStyle(bool forOutput);
   void SyncData(TSeriesData& series);
+  // Whether a graph of n points from X = front to back is thinned for the
+  // current view, and the buckets' left edge and width.
+  bool ThinningStep(std::size_t n, double front, double back, double& lower, double& step) const;
   void RebuildOrder();
   void ApplyAxisStyle(int index);
   void ApplyAxisTicker(int index);
@@ -447,6 +464,93 @@ QPen OutputPen(const QColor& color, int width, Qt::PenStyle style) {
     width = std::max(width, 2);
   return QPen(c, width, style);
 }
+
+namespace {
+
+// Collects the points of a graph in X order and keeps per bucket of X the
+// first, the lowest, the highest and the last one, in their order. NaN
+// values (null points) are kept as they are, so gaps stay gaps.
+class TThinner {
+public:
+  TThinner(double lower, double step, QVector<QCPGraphData>& out)
+      : FLower(lower), FStep(step), FPerUnit(1.0 / step), FOut(out) {}
+
+  // The common case, a point in the bucket of the one before, is kept
+  // small enough to be inlined into the loops over a million points.
+  void Add(double x, double y) {
+    if (FCount > 0 && x < FNextEdge && !std::isnan(y)) {
+      if (y < FLow.Y) {
+        FLow = {x, y};
+        FLowSeq = FCount;
+      }
+      if (y > FHigh.Y) {
+        FHigh = {x, y};
+        FHighSeq = FCount;
+      }
+      FLast = {x, y};
+      ++FCount;
+      return;
+    }
+    Start(x, y);
+  }
+
+  void Flush() {
+    if (FCount == 0)
+      return;
+    Append(FFirst);
+    const bool lowFirst = FLowSeq <= FHighSeq;
+    const std::size_t aSeq = lowFirst ? FLowSeq : FHighSeq;
+    const std::size_t bSeq = lowFirst ? FHighSeq : FLowSeq;
+    const std::size_t lastSeq = FCount - 1;
+    if (aSeq != 0 && aSeq != lastSeq)
+      Append(lowFirst ? FLow : FHigh);
+    if (bSeq != 0 && bSeq != lastSeq && bSeq != aSeq)
+      Append(lowFirst ? FHigh : FLow);
+    if (lastSeq != 0)
+      Append(FLast);
+    FCount = 0;
+  }
+
+private:
+  struct TPoint {
+    double X;
+    double Y;
+  };
+
+  void Append(const TPoint& p) {
+    FOut.append(QCPGraphData());
+    FOut.last().key = p.X;
+    FOut.last().value = p.Y;
+  }
+
+  // A NaN (kept as a gap) or the first point of a new bucket.
+  void Start(double x, double y) {
+    Flush();
+    if (std::isnan(y)) {
+      Append({x, y});
+      return;
+    }
+    const double bucket = std::floor((x - FLower) * FPerUnit);
+    FNextEdge = FLower + (bucket + 1.0) * FStep;
+    if (!(x < FNextEdge)) // rounding at the edge
+      FNextEdge = FLower + (bucket + 2.0) * FStep;
+    FFirst = FLow = FHigh = FLast = {x, y};
+    FLowSeq = FHighSeq = 0;
+    FCount = 1;
+  }
+
+  double FLower;
+  double FStep;
+  double FPerUnit;
+  QVector<QCPGraphData>& FOut;
+  double FNextEdge = 0.0;
+  std::size_t FCount = 0;
+  TPoint FFirst{}, FLow{}, FHigh{}, FLast{};
+  std::size_t FLowSeq = 0;
+  std::size_t FHighSeq = 0;
+};
+
+} // namespace
 
 // ---------------------------------------------------------------------------
 // TPrivate
@@ -536,6 +640,7 @@ void TChart::TPrivate::CreatePlottable(TSeriesData& series) {
     series.Plottable = curve;
   }
   series.DataDirty = true;
+  series.Thinned = false;
   series.InvalidateBounds();
   ApplySeriesStyle(series);
 }
@@ -560,8 +665,13 @@ void TChart::TPrivate::ApplySeriesStyle(TSeriesData& series) {
 
 void TChart::TPrivate::SetOutputStyle(bool forOutput) {
   ForOutput = forOutput;
-  for (auto& series : Series)
+  for (auto& series : Series) {
     ApplySeriesStyle(series);
+    // Pictures of any size get every point; the screen's thinned copy is
+    // made again at its next redraw.
+    if (forOutput)
+      SyncData(series);
+  }
   // On the screen big series are drawn without antialiasing (SyncData); on
   // paper and in vector pictures that would show as jagged lines.
   Plot->setAntialiasedElements(forOutput ? QCP::aeAll : QCP::aeItems | QCP::aeOther);
@@ -583,15 +693,55 @@ private:
 
 } // namespace
 
+bool TChart::TPrivate::ThinningStep(std::size_t n, double front, double back, double& lower,
+                                    double& step) const {
+  const TAxisData& bottom = Axes[AxisIndex(TAxisId::Bottom)];
+  if (ForOutput || n <= ThinningPointLimit || bottom.Log)
+    return false;
+  // The plotting area of the last layout (before the first one, the widget's).
+  int width = Plot->axisRect()->width();
+  if (width < 50)
+    width = std::max(50, Plot->viewport().width());
+  const QCPRange range = Plot->xAxis->range();
+  lower = range.lower;
+  step = range.size() / (static_cast<double>(width) * BucketsPerPixel);
+  if (!(step > 0.0) || !std::isfinite(step))
+    return false;
+  // Zoomed in so far that few points share a bucket: all of them.
+  const double buckets = (back - front) / step;
+  return buckets * 4.0 < static_cast<double>(n);
+}
+
 void TChart::TPrivate::SyncData(TSeriesData& series) {
-  if (!series.DataDirty || !series.Plottable)
+  if (!series.Plottable)
+    return;
+  auto* graph = qobject_cast<QCPGraph*>(series.Plottable);
+  double lower = 0.0;
+  double step = 0.0;
+  const bool thin = graph && series.SortedX && !series.X.empty() &&
+                    ThinningStep(series.X.size(), series.X.front(), series.X.back(), lower, step);
+  if (!series.DataDirty && thin == series.Thinned &&
+      (!thin || (lower == series.ThinnedLower && step == series.ThinnedStep)))
     return;
   const std::size_t n = series.X.size();
-  if (auto* graph = qobject_cast<QCPGraph*>(series.Plottable)) {
+  if (graph && thin) {
+    QVector<QCPGraphData> data;
+    data.reserve(static_cast<qsizetype>(std::min<double>(static_cast<double>(n),
+                                                          (series.X.back() - series.X.front()) / step * 4.0 + 64.0)));
+    TThinner thinner(lower, step, data);
+    for (std::size_t i = 0; i < n; ++i)
+      thinner.Add(series.X[i], series.Null[i] ? NaN : series.Y[i]);
+    thinner.Flush();
+    graph->data()->set(data, true);
+    series.Thinned = true;
+    series.ThinnedLower = lower;
+    series.ThinnedStep = step;
+    graph->setAntialiased(n < AntialiasedPointLimit);
+  } else if (graph) {
     QCPGraphDataContainer& container = *graph->data();
-    if (static_cast<std::size_t>(container.size()) == n) {
-      // Same number of points (a track-bar move): overwrite the graph's
-      // points where they are, without allocating and sorting anew.
+    if (!series.Thinned && static_cast<std::size_t>(container.size()) == n) {
+      // Same number of points: overwrite the graph's points where they are,
+      // without allocating and sorting anew.
       auto it = container.begin();
       for (std::size_t i = 0; i < n; ++i, ++it) {
         it->key = series.X[i];
@@ -606,6 +756,7 @@ void TChart::TPrivate::SyncData(TSeriesData& series) {
       }
       container.set(data, true);
     }
+    series.Thinned = false;
     // Thousands of points per pixel column: antialiasing them costs more
     // than the drawing itself and shows nothing finer on the screen.
     // Exported and printed pictures are always antialiased (RenderTo).
@@ -803,9 +954,10 @@ void TChart::TPrivate::EnsureRanges() {
 }
 
 void TChart::TPrivate::PrepareForDrawing() {
+  // Ranges first: thinned graphs are made for the bottom axis's range.
+  EnsureRanges();
   for (auto& s : Series)
     SyncData(s);
-  EnsureRanges();
   FitLegendWrap();
   const bool titleShown = !TitleText.isEmpty();
   TitleElement->setVisible(titleShown);
@@ -1114,7 +1266,7 @@ int TChart::AddXY(int series, double x, double y) {
     s.SortedX = false;
     d.CreatePlottable(s);
     d.RebuildOrder();
-  } else if (!s.DataDirty) {
+  } else if (!s.DataDirty && !s.Thinned) {
     // Appending in X order: the graph takes the point without a rebuild
     // (one point per check point during a run).
     if (auto* graph = qobject_cast<QCPGraph*>(s.Plottable))
@@ -1149,20 +1301,34 @@ void TChart::SetPoints(int series, const std::vector<double>& x, const std::vect
   // order, the extent of Y, and the graph's own copy, overwritten in place
   // when it holds as many points (a track-bar move).
   QCPGraphDataContainer* container = nullptr;
-  if (auto* graph = qobject_cast<QCPGraph*>(s.Plottable); graph && graph->data()->size() == static_cast<int>(n))
+  if (auto* graph = qobject_cast<QCPGraph*>(s.Plottable); graph && !s.Thinned && n <= ThinningPointLimit && graph->data()->size() == static_cast<int>(n))
     container = graph->data().data();
   QCPGraphDataContainer::iterator out;
   if (container)
     out = container->begin();
+  // A big graph is thinned in the same pass, for the view as it stands; a
+  // redraw for another view thins it again (SyncData).
+  auto* graph = qobject_cast<QCPGraph*>(s.Plottable);
+  double thinLower = 0.0;
+  double thinStep = 0.0;
+  const bool thin = graph && n > 0 && d.ThinningStep(n, x[0], x[n - 1], thinLower, thinStep);
+  QVector<QCPGraphData> thinned;
+  std::optional<TThinner> thinner;
+  if (thin)
+    thinner.emplace(thinLower, thinStep, thinned);
   const double inf = std::numeric_limits<double>::infinity();
   bool sorted = true;
   double previous = -inf;
   double lo = inf, hi = -inf, posLo = inf, posHi = -inf;
+  const double* xs = x.data();
+  const double* ys = y.data();
+  double* xOut = s.X.data();
+  double* yOut = s.Y.data();
   for (std::size_t i = 0; i < n; ++i) {
-    const double xi = x[i];
-    const double yi = y[i];
-    s.X[i] = xi;
-    s.Y[i] = yi;
+    const double xi = xs[i];
+    const double yi = ys[i];
+    xOut[i] = xi;
+    yOut[i] = yi;
     // False for a decrease and for NaN.
     sorted = sorted && xi >= previous;
     previous = xi;
@@ -1174,11 +1340,17 @@ void TChart::SetPoints(int series, const std::vector<double>& x, const std::vect
         posHi = yi > posHi ? yi : posHi;
       }
     }
-    if (container) {
-      out->key = xi;
-      out->value = yi;
-      ++out;
+  }
+  if (container) {
+    for (std::size_t i = 0; i < n; ++i, ++out) {
+      out->key = xs[i];
+      out->value = ys[i];
     }
+  }
+  if (thinner) {
+    TThinner& t = *thinner;
+    for (std::size_t i = 0; i < n; ++i)
+      t.Add(xs[i], ys[i]);
   }
   s.InvalidateBounds();
   s.YBounds[0] = {lo <= hi, lo, hi};
@@ -1189,7 +1361,15 @@ void TChart::SetPoints(int series, const std::vector<double>& x, const std::vect
     d.CreatePlottable(s);
     d.RebuildOrder();
   }
-  if (container && sorted) {
+  if (thinner && sorted) {
+    thinner->Flush();
+    graph->data()->set(thinned, true);
+    graph->setAntialiased(n < AntialiasedPointLimit);
+    s.Thinned = true;
+    s.ThinnedLower = thinLower;
+    s.ThinnedStep = thinStep;
+    s.DataDirty = false;
+  } else if (container && sorted) {
     s.DataDirty = false;
     static_cast<QCPGraph*>(s.Plottable)->setAntialiased(n < AntialiasedPointLimit);
   } else {

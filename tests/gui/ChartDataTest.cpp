@@ -6,9 +6,11 @@
 #include "charts/uChart.h"
 
 #include <QApplication>
+#include <QImage>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <vector>
@@ -173,6 +175,61 @@ TEST_F(ChartDataTest, NullPointsStayGapsWhenTheSeriesIsReplacedInPlace) {
   Chart.Refresh();
   EXPECT_TRUE(Chart.IsNull(s, 5000));
   EXPECT_DOUBLE_EQ(Chart.YValue(s, 5000), 5.0); // a null point keeps its value
+}
+
+// Whether a pixel column of the chart as drawn on the screen holds a pixel
+// of the colour between two values of the left axis.
+bool ColourBetween(TChart& chart, double x, double yFrom, double yTo, QRgb color) {
+  const QImage screen = chart.grab().toImage();
+  const int column = static_cast<int>(std::lround(chart.ValueToPixel(TAxisId::Bottom, x)));
+  const int top = static_cast<int>(std::floor(chart.ValueToPixel(TAxisId::Left, yTo)));
+  const int bottom = static_cast<int>(std::ceil(chart.ValueToPixel(TAxisId::Left, yFrom)));
+  for (int row = std::max(0, top); row <= std::min(screen.height() - 1, bottom); ++row)
+    if ((screen.pixel(column, row) & 0xffffff) == (color & 0xffffff))
+      return true;
+  return false;
+}
+
+TEST_F(ChartDataTest, ThinnedScreenDrawingKeepsPeaksDipsGapsAndZoomedDetail) {
+  const int s = Chart.AddSeries(QStringLiteral("distribution"), Qt::red);
+  Chart.SetAxisMinimum(TAxisId::Left, 0.0);
+  Chart.SetAxisMaximum(TAxisId::Left, 10.0);
+  // 200 000 points at 5, with a one-point peak to 9, a one-point dip to 1,
+  // a zig-zag 4/6 from 60 000 to 60 100 and a gap of null points.
+  const std::vector<double> x = Ramp(200000);
+  std::vector<double> y(x.size(), 5.0);
+  y[50000] = 9.0;
+  y[150000] = 1.0;
+  for (std::size_t i = 60000; i <= 60100; ++i)
+    y[i] = i % 2 ? 6.0 : 4.0;
+  Chart.SetPoints(s, x, y);
+  for (int i = 95000; i <= 105000; ++i)
+    Chart.SetNull(s, i, true);
+  Chart.Refresh();
+  const QRgb red = QColor(Qt::red).rgb(); // no antialiasing: exact colour
+  EXPECT_TRUE(ColourBetween(Chart, 50000.0, 8.7, 9.3, red));
+  EXPECT_TRUE(ColourBetween(Chart, 150000.0, 0.7, 1.3, red));
+  EXPECT_TRUE(ColourBetween(Chart, 20000.0, 4.8, 5.2, red));
+  EXPECT_FALSE(ColourBetween(Chart, 100000.0, 0.0, 10.0, red));
+
+  // Zoomed in to 20 points, every point counts: at the odd X = 60 015 the
+  // line turns at 6 (a copy thinned for the whole range would run at 5).
+  Chart.ZoomTo(60005.0, 60025.0, 0.0, 10.0);
+  Chart.Refresh();
+  EXPECT_TRUE(ColourBetween(Chart, 60015.0, 5.8, 6.2, red));
+  EXPECT_TRUE(ColourBetween(Chart, 60016.0, 3.8, 4.2, red));
+  // Back to the whole range, and a new set of points of the same size.
+  Chart.UndoZoom();
+  Chart.Refresh();
+  EXPECT_TRUE(ColourBetween(Chart, 50000.0, 8.7, 9.3, red));
+  y[50000] = 5.0;
+  y[30000] = 8.0;
+  Chart.SetPoints(s, x, y);
+  Chart.Refresh();
+  EXPECT_FALSE(ColourBetween(Chart, 50000.0, 8.7, 9.3, red));
+  EXPECT_TRUE(ColourBetween(Chart, 30000.0, 7.7, 8.3, red));
+  // The gap went with the old points.
+  EXPECT_TRUE(ColourBetween(Chart, 100000.0, 4.8, 5.2, red));
 }
 
 TEST(ChartOutputPen, LightColoursGetDarkerAndWiderDarkOnesStay) {

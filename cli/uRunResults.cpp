@@ -10,6 +10,9 @@
 #include <stdexcept>
 #include <type_traits>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace Cli {
 
 TDPAverages DPAverages(const Engine::TIntegerArray& histogram) {
@@ -89,15 +92,38 @@ std::string FormatNumber(double value) {
 
 namespace {
 
+// Each table is written to a temporary file beside it, flushed to the device
+// and renamed over the old one: a full disk or a failed write leaves the
+// results of an earlier run in that folder whole, never a truncated table.
+std::filesystem::path PartPath(const std::filesystem::path& path) {
+  std::filesystem::path part = path;
+  part += ".part";
+  return part;
+}
+
 std::ofstream OpenOutput(const std::filesystem::path& path) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  std::ofstream out(PartPath(path), std::ios::binary | std::ios::trunc);
   if (!out) throw std::runtime_error("Unable to write to " + path.string());
   return out;
 }
 
 void Finish(std::ofstream& out, const std::filesystem::path& path) {
+  const std::filesystem::path part = PartPath(path);
   out.flush();
-  if (!out) throw std::runtime_error("Unable to write to " + path.string());
+  bool ok = static_cast<bool>(out);
+  out.close();
+  ok = ok && !out.fail();
+  if (ok) {
+    const int fd = ::open(part.c_str(), O_RDONLY | O_CLOEXEC);
+    ok = fd >= 0 && ::fsync(fd) == 0;
+    if (fd >= 0) ::close(fd);
+  }
+  std::error_code ec;
+  if (ok) std::filesystem::rename(part, path, ec);
+  if (!ok || ec) {
+    std::filesystem::remove(part, ec);
+    throw std::runtime_error("Unable to write to " + path.string());
+  }
 }
 
 std::string JsonString(const std::string& text) {

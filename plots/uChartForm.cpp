@@ -365,6 +365,49 @@ QAction* TChartForm::InsertMenuItems(const std::vector<QAction*>& actions) {
   return ChartPopupMenu->insertSeparator(before);
 }
 
+void TChartForm::AddStartPoint(int series, double y) {
+  if (AChart->AxisLogarithmic(Charts::TAxisId::Bottom))
+    AChart->AddNull(series, 0.0, y);
+  else
+    AChart->AddXY(series, 0.0, y);
+}
+
+bool TChartForm::StateBusy() const { return FHost && FHost->SimulationRunning() && !FHost->SimulationPaused(); }
+
+void TChartForm::SetUpAverageLabels(int labelSeries, const QColor& background) {
+  Charts::TMarkStyle style;
+  style.Angle = 90.0;
+  style.Arrow = false;
+  style.ArrowLength = 20;
+  style.Frame = false;
+  style.Background = background;
+  style.Transparency = 70;
+  style.HorizontalMargin = 10;
+  AChart->SetMarkStyle(labelSeries, style);
+  AChart->SetMarksVisible(labelSeries, true);
+}
+
+void TChartForm::DrawAverageMarkers(int mnSeries, int mwSeries, int labelSeries, double xMn, double xMw,
+                                    double top) {
+  AChart->AddXY(mnSeries, xMn, 0.0);
+  AChart->AddXY(mnSeries, xMn, top);
+  AChart->AddXY(mwSeries, xMw, 0.0);
+  AChart->AddXY(mwSeries, xMw, top);
+  AChart->AddXY(labelSeries, xMn, 0.0);
+  AChart->AddXY(labelSeries, xMw, 0.0);
+}
+
+void TChartForm::LiftAverageLabels(int labelSeries) {
+  if (!isWindow() || AChart->PointCount(labelSeries) == 0)
+    return;
+  const double width = AChart->MarkWidth(labelSeries, 0);
+  if (width <= 0.0)
+    return;
+  Charts::TMarkStyle style = AChart->MarkStyle(labelSeries);
+  style.ArrowLength = static_cast<int>(std::lround(width / 2.0));
+  AChart->SetMarkStyle(labelSeries, style);
+}
+
 void TChartForm::PopupAt(const QPoint& globalPos) {
   ChartPopupMenuPopup();
   ChartPopupMenu->popup(globalPos);

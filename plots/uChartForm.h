@@ -25,6 +25,7 @@
 #include <vector>
 
 class QAction;
+class QColor;
 class QMenu;
 class QPrinter;
 
@@ -123,6 +124,27 @@ protected:
   // Puts subclass items above the base items of the context menu, followed
   // by a separator (returned).
   QAction* InsertMenuItems(const std::vector<QAction*>& actions);
+
+  // (0, y) as the first point of `series`, where every curve that follows
+  // the check points starts: a gap on a logarithmic time axis, which has no
+  // place for 0, a point otherwise.
+  void AddStartPoint(int series, double y = 0.0);
+
+  // A run is going and not paused: it may be rebuilding the chain
+  // statistics right now.
+  bool StateBusy() const;
+
+  // Windows that compute from the chain statistics (mass distribution, SEC
+  // trace) mark Mn and Mw with two dashed vertical lines and a series of two
+  // turned labels.
+  // Label style of the marker series: turned upright, no frame or arrow,
+  // on a half-transparent `background`; marks shown.
+  void SetUpAverageLabels(int labelSeries, const QColor& background);
+  // The lines at xMn and xMw from 0 to `top`, the labels at their feet.
+  void DrawAverageMarkers(int mnSeries, int mwSeries, int labelSeries, double xMn, double xMw, double top);
+  // A floating window lifts its turned labels by half the first label's
+  // length, clear of the axis; docked they keep the design distance.
+  void LiftAverageLabels(int labelSeries);
 
   void closeEvent(QCloseEvent* event) override;
   void showEvent(QShowEvent* event) override;

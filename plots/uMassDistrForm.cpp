@@ -65,16 +65,7 @@ TMassDistrChartForm::TMassDistrChartForm(TPlotHost* host, QWidget* parent) : TCh
   const int labels = AChart->AddSeries(QStringLiteral("Labels"), markerGreen); // Series5
   AChart->SetSeriesInLegend(labels, false);
   AChart->SetSeriesLineVisible(labels, false);
-  Charts::TMarkStyle style;
-  style.Angle = 90.0;
-  style.Arrow = false;
-  style.ArrowLength = 20;
-  style.Frame = false;
-  style.Background = markerGreen;
-  style.Transparency = 70;
-  style.HorizontalMargin = 10;
-  AChart->SetMarkStyle(labels, style);
-  AChart->SetMarksVisible(labels, true);
+  SetUpAverageLabels(labels, markerGreen);
 
   PopUpNumberDistr = new QAction(QStringLiteral("Number Distribution"), this);
   PopUpNumberDistr->setObjectName(QStringLiteral("PopUpNumberDistr"));
@@ -101,10 +92,6 @@ TMassDistrChartForm::TMassDistrChartForm(TPlotHost* host, QWidget* parent) : TCh
 int TMassDistrChartForm::SeriesIndex(TDesignSeries series) const {
   const auto it = std::find(FOrder.begin(), FOrder.end(), static_cast<int>(series));
   return static_cast<int>(it - FOrder.begin());
-}
-
-bool TMassDistrChartForm::StateBusy() const {
-  return FHost && FHost->SimulationRunning() && !FHost->SimulationPaused();
 }
 
 void TMassDistrChartForm::CalcSmoothDistributions() {
@@ -171,12 +158,7 @@ void TMassDistrChartForm::DrawCurves() {
   const double yMax = AChart->AxisMaximum(TAxisId::Left);
   const double mn = FCalc.Mn();
   const double mw = FCalc.Mw();
-  AChart->AddXY(SeriesIndex(Series3), mn, 0.0);
-  AChart->AddXY(SeriesIndex(Series3), mn, yMax);
-  AChart->AddXY(SeriesIndex(Series4), mw, 0.0);
-  AChart->AddXY(SeriesIndex(Series4), mw, yMax);
-  AChart->AddXY(SeriesIndex(Series5), mn, 0.0);
-  AChart->AddXY(SeriesIndex(Series5), mw, 0.0);
+  DrawAverageMarkers(SeriesIndex(Series3), SeriesIndex(Series4), SeriesIndex(Series5), mn, mw, yMax);
   AChart->Invalidate();
 }
 
@@ -211,17 +193,8 @@ void TMassDistrChartForm::ChartPopupMenuPopup() {
 
 void TMassDistrChartForm::AChartResize() {
   TChartForm::AChartResize();
-  // A floating window lifts its turned labels by half the first label's
-  // length, clear of the axis; docked they keep the design distance.
-  if (!isWindow() || AChart->PointCount(SeriesIndex(Series4)) == 0)
-    return;
-  const int labels = SeriesIndex(Series5);
-  const double width = AChart->MarkWidth(labels, 0);
-  if (width <= 0.0)
-    return;
-  Charts::TMarkStyle style = AChart->MarkStyle(labels);
-  style.ArrowLength = static_cast<int>(std::lround(width / 2.0));
-  AChart->SetMarkStyle(labels, style);
+  // The labels get their points together with the marker lines.
+  LiftAverageLabels(SeriesIndex(Series5));
 }
 
 } // namespace Plots

@@ -79,8 +79,6 @@ public:
   QAction* N1 = nullptr;
 
 private:
-  // The run may be rebuilding the histograms right now.
-  bool StateBusy() const;
   // Puts SN, SW and the markers into the series.
   void DrawCurves();
   // Moves a design series one place earlier, unless it is first.

@@ -73,16 +73,7 @@ TSECPlot::TSECPlot(TPlotHost* host, QWidget* parent) : TChartForm(host, parent) 
   AChart->SetSeriesLineVisible(Series4, false);
   for (int s = Series1; s <= Series4; ++s)
     AChart->SetSeriesInLegend(s, false);
-  Charts::TMarkStyle style;
-  style.Angle = 90.0;
-  style.Arrow = false;
-  style.ArrowLength = 20;
-  style.Frame = false;
-  style.Background = markerGreen;
-  style.Transparency = 70;
-  style.HorizontalMargin = 10;
-  AChart->SetMarkStyle(Series4, style);
-  AChart->SetMarksVisible(Series4, true);
+  SetUpAverageLabels(Series4, markerGreen);
 
   // The context menu of this window shows no icons.
   for (QAction* action : {aXLogarithm, aUndoZoom, aEditCopyData, aPlotDataSaveAs, aEditCopyPlot, aPrintPlot})
@@ -97,8 +88,6 @@ TSECPlot::TSECPlot(TPlotHost* host, QWidget* parent) : TChartForm(host, parent) 
   AChart->SetMarkTextFunction(Series4, [this](int series, int index) { return SeriesGetMarkText(series, index); });
   LabelBroadening->setText(QString::fromStdString(BroadeningLabelText(BroadeningSigma(BroadeningInitial))));
 }
-
-bool TSECPlot::StateBusy() const { return FHost && FHost->SimulationRunning() && !FHost->SimulationPaused(); }
 
 bool TSECPlot::NeedsAggregation() const {
   return FTrace.NeedsAggregation() || Engine::SimState().NeedsAggregation.load(std::memory_order_relaxed);
@@ -151,14 +140,7 @@ void TSECPlot::DrawTrace() {
   const double mw = FTrace.Mw();
   // Averages of an empty store are 0, which has no place on a log axis.
   if (mn > 0.0 && mw > 0.0) {
-    const double logMn = std::log10(mn);
-    const double logMw = std::log10(mw);
-    AChart->AddXY(Series2, logMn, 0.0);
-    AChart->AddXY(Series2, logMn, top);
-    AChart->AddXY(Series3, logMw, 0.0);
-    AChart->AddXY(Series3, logMw, top);
-    AChart->AddXY(Series4, logMn, 0.0);
-    AChart->AddXY(Series4, logMw, 0.0);
+    DrawAverageMarkers(Series2, Series3, Series4, std::log10(mn), std::log10(mw), top);
   }
   SetCustomLabels();
   AChart->Invalidate();
@@ -189,16 +171,7 @@ void TSECPlot::ChartPopupMenuPopup() {
 
 void TSECPlot::AChartResize() {
   TChartForm::AChartResize();
-  // A floating window lifts its turned labels by half the first label's
-  // length, clear of the axis; docked they keep the design distance.
-  if (!isWindow() || AChart->PointCount(Series4) == 0)
-    return;
-  const double width = AChart->MarkWidth(Series4, 0);
-  if (width <= 0.0)
-    return;
-  Charts::TMarkStyle style = AChart->MarkStyle(Series4);
-  style.ArrowLength = static_cast<int>(std::lround(width / 2.0));
-  AChart->SetMarkStyle(Series4, style);
+  LiftAverageLabels(Series4);
 }
 
 } // namespace Plots

@@ -68,7 +68,6 @@ public:
   QLabel* LabelBroadening = nullptr;
 
 private:
-  bool StateBusy() const;
   // Broadens at the track bar's width and puts trace, markers and labels
   // into the chart.
   void DrawTrace();

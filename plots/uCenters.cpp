@@ -58,13 +58,8 @@ void TCentersForm::InitializePlots() {
   // A volume of 0 would turn every count into an infinite concentration.
   FFactor = volume > 0.0 ? 1.0 / (volume * Params::AvogadroNumber) : 0.0;
 
-  const bool logX = AChart->AxisLogarithmic(TAxisId::Bottom);
-  for (int s = Series1; s <= Series3; ++s) {
-    if (logX)
-      AChart->AddNull(s, 0.0, 0.0);
-    else
-      AChart->AddXY(s, 0.0, 0.0);
-  }
+  for (int s = Series1; s <= Series3; ++s)
+    AddStartPoint(s);
   if (RadicalProcess(state.ProcessType)) {
     AChart->SetSeriesTitle(Series3, QStringLiteral("[A*]+[B*]"));
     AChart->SetAxisValueFormat(TAxisId::Left, QStringLiteral("0.0e-0"));

@@ -61,14 +61,9 @@ TDPChartForm::TDPChartForm(TPlotHost* host, QWidget* parent) : TChartForm(host, 
 void TDPChartForm::InitializePlots() {
   AChart->ClearAllSeries();
   FormPaint();
-  const bool logX = AChart->AxisLogarithmic(TAxisId::Bottom);
-  for (int s = Series1; s <= Series4; ++s) {
-    const double y = s == Series4 ? 1.0 : 0.0;
-    if (logX)
-      AChart->AddNull(s, 0.0, y);
-    else
-      AChart->AddXY(s, 0.0, y);
-  }
+  // The dispersity starts at 1.
+  for (int s = Series1; s <= Series4; ++s)
+    AddStartPoint(s, s == Series4 ? 1.0 : 0.0);
 }
 
 void TDPChartForm::AddPoint(int checkPoint) {

@@ -39,13 +39,8 @@ TDyadForm::TDyadForm(TPlotHost* host, QWidget* parent) : TChartForm(host, parent
 void TDyadForm::InitializePlots() {
   AChart->ClearAllSeries();
   FormPaint();
-  const bool logX = AChart->AxisLogarithmic(TAxisId::Bottom);
-  for (int s = Series1; s <= Series4; ++s) {
-    if (logX)
-      AChart->AddNull(s, 0.0, 0.0);
-    else
-      AChart->AddXY(s, 0.0, 0.0);
-  }
+  for (int s = Series1; s <= Series4; ++s)
+    AddStartPoint(s);
 }
 
 void TDyadForm::AddPoint() {

@@ -129,13 +129,8 @@ void TKineticsChartForm::InitializePlots() {
     values[Series4] = b0 * sc;
     values[Series5] = (a0 + b0) * sc;
   }
-  const bool logX = AChart->AxisLogarithmic(TAxisId::Bottom);
-  for (int s = Series1; s <= Series5; ++s) {
-    if (logX)
-      AChart->AddNull(s, 0.0, values[s]);
-    else
-      AChart->AddXY(s, 0.0, values[s]);
-  }
+  for (int s = Series1; s <= Series5; ++s)
+    AddStartPoint(s, values[s]);
   FInitialized = true;
 }
 

@@ -1,5 +1,7 @@
 // Check-point statistics of a full chain store: milliseconds per CalcDyads,
-// per CalcMassDistributions and per B count of every chain.
+// per CalcMassDistributions, per B count of every chain, and per
+// CalcCheckPointStatistics (both with one reading of the store, as a run's
+// check point does).
 //
 // The store holds about 2e7 units, as a free-radical run of 1e5 initiator
 // molecules does by its end: 1e5 chains of 1..399 units (mean 200), a random
@@ -67,6 +69,15 @@ void BM_CalcMassDistributions(benchmark::State& st) {
   }
 }
 BENCHMARK(BM_CalcMassDistributions)->Unit(benchmark::kMillisecond);
+
+void BM_CalcCheckPointStatistics(benchmark::State& st) {
+  TSimState& s = FilledStore();
+  for (auto _ : st) {
+    s.CalcCheckPointStatistics(1);
+    benchmark::DoNotOptimize(s.Mw);
+  }
+}
+BENCHMARK(BM_CalcCheckPointStatistics)->Unit(benchmark::kMillisecond);
 
 void BM_CountBAllChains(benchmark::State& st) {
   TSimState& s = FilledStore();

@@ -378,6 +378,7 @@ void TSimState::FreeThreadMemory() {
     ReleaseArray(CPACenters);
     ReleaseArray(CPBCenters);
     for (TRealArray& row : CPDyads) ReleaseArray(row);
+    ReleaseArray(FChainB);
   } catch (...) {
     Propagon::LogMessage("Memory Release Error!");
     return;
@@ -410,6 +411,7 @@ void TSimState::FreeAll() {
   ReleaseArray(CPACenters);
   ReleaseArray(CPBCenters);
   for (TRealArray& row : CPDyads) ReleaseArray(row);
+  ReleaseArray(FChainB);
   ReleaseArray(MassAxis);
   ReleaseArray(NumberDistribution);
   ReleaseArray(WeightDistribution);
@@ -540,8 +542,7 @@ std::int32_t TSimState::LargestDP() const noexcept {
 // ===========================================================================
 // Chain statistics
 
-void TSimState::CalcDyads(std::int32_t k) {
-  if (k < 0 || static_cast<std::size_t>(k) >= CPDyads[0].size() || !ChainUnits.Allocated()) return;
+std::array<std::int64_t, 4> TSimState::CountDyads(std::int32_t* chainB) const noexcept {
   // Unit kinds are 0 or 1, so over the n = d-1 neighbour pairs of a chain
   // (prev, cur) the four counts follow from three sums: BB = sum(prev*cur),
   // AB = sum(cur) - BB, BA = sum(prev) - BB, AA = n - sum(prev) - sum(cur) + BB.
@@ -551,12 +552,16 @@ void TSimState::CalcDyads(std::int32_t k) {
   const std::int32_t chains = std::min<std::int32_t>(ChainsNumber, static_cast<std::int32_t>(ChainDP.size()) - 1);
   for (std::int32_t i = 1; i <= chains; ++i) {
     const std::int32_t d = ChainDP[static_cast<std::size_t>(i)];
-    if (d <= 1) continue;
+    if (d <= 1) {
+      if (chainB != nullptr) chainB[i] = d == 1 ? ChainUnits[i][1] : 0;
+      continue;
+    }
     std::int64_t units = 0, products = 0;
     std::uint8_t before = 0; // the unit before the current span (none before position 1)
     ChainUnits.ForEachSpan(i, 1, d, [&](const std::uint8_t* data, std::int32_t count) {
       CountUnitsAndPairsB(data, count, before, units, products);
     });
+    if (chainB != nullptr) chainB[i] = static_cast<std::int32_t>(units);
     const TChainRow row = ChainUnits[i];
     const std::int64_t sumCur = units - row[1];  // positions 2..d
     const std::int64_t sumPrev = units - row[d]; // positions 1..d-1
@@ -566,16 +571,34 @@ void TSimState::CalcDyads(std::int32_t k) {
     ba += sumPrev - products;
     aa += pairs - sumPrev - sumCur + products;
   }
-  std::int64_t total = aa + ab + ba + bb;
-  if (total == 0) total = 1;
-  const double t = static_cast<double>(total);
-  CPDyads[0][static_cast<std::size_t>(k)] = static_cast<double>(aa) / t;
-  CPDyads[1][static_cast<std::size_t>(k)] = static_cast<double>(ab) / t;
-  CPDyads[2][static_cast<std::size_t>(k)] = static_cast<double>(ba) / t;
-  CPDyads[3][static_cast<std::size_t>(k)] = static_cast<double>(bb) / t;
+  return {aa, ab, ba, bb};
 }
 
-void TSimState::CalcMassDistributions() {
+void TSimState::StoreDyads(std::int32_t k, const std::array<std::int64_t, 4>& counts) {
+  std::int64_t total = counts[0] + counts[1] + counts[2] + counts[3];
+  if (total == 0) total = 1;
+  const double t = static_cast<double>(total);
+  for (std::size_t j = 0; j < 4; ++j) CPDyads[j][static_cast<std::size_t>(k)] = static_cast<double>(counts[j]) / t;
+}
+
+void TSimState::CalcDyads(std::int32_t k) {
+  if (k < 0 || static_cast<std::size_t>(k) >= CPDyads[0].size() || !ChainUnits.Allocated()) return;
+  StoreDyads(k, CountDyads(nullptr));
+}
+
+void TSimState::CalcCheckPointStatistics(std::int32_t k) {
+  if (!ChainUnits.Allocated()) return;
+  // The store is read once: the dyad pass leaves each chain's B count in
+  // FChainB, and the masses are computed from those counts.
+  FChainB.resize(ChainDP.size());
+  const std::array<std::int64_t, 4> counts = CountDyads(FChainB.data());
+  MassDistributions(FChainB.data());
+  if (k >= 0 && static_cast<std::size_t>(k) < CPDyads[0].size()) StoreDyads(k, counts);
+}
+
+void TSimState::CalcMassDistributions() { MassDistributions(nullptr); }
+
+void TSimState::MassDistributions(const std::int32_t* chainB) {
   // Nothing to do without records, or while no chain has grown: every chain
   // slot still counted at DP 0. (Comparing with the initial initiator count
   // would also fire in free radical, where there are two slots per initiator
@@ -630,7 +653,7 @@ void TSimState::CalcMassDistributions() {
   for (std::int32_t i = 1; i <= chains; ++i) {
     const std::int32_t units = ChainDP[static_cast<std::size_t>(i)];
     if (units <= 0) continue;
-    const std::int32_t b = ChainUnits.CountB(i, units);
+    const std::int32_t b = chainB != nullptr ? chainB[i] : ChainUnits.CountB(i, units);
     const double u = static_cast<double>(b) * mb + static_cast<double>(units - b) * ma;
     double m = 0.0;
     if (ProcessType == ptLiving || ProcessType == ptLivingReversible) {

@@ -327,6 +327,10 @@ public:
   // Mass histograms, Mn and Mw from the chain store. Does nothing while no
   // chain has grown (DPDistribution[0] == ChainsNumber) or without records.
   void CalcMassDistributions();
+  // Both of the above for check point k with one reading of the store (the
+  // dyad pass keeps each chain's B count for the masses); results equal to
+  // CalcMassDistributions() followed by CalcDyads(k).
+  void CalcCheckPointStatistics(std::int32_t k);
 
   // ---- queries ----
   bool CheckPointRecordsAllocated() const noexcept {
@@ -337,6 +341,13 @@ public:
 
 private:
   void SizeArrays(const TRunDescription& run);
+  // Dyad counts AA, AB, BA, BB over all chains; with chainB, also each
+  // chain's number of B units (chainB[i], every chain 1..ChainsNumber).
+  std::array<std::int64_t, 4> CountDyads(std::int32_t* chainB) const noexcept;
+  void StoreDyads(std::int32_t k, const std::array<std::int64_t, 4>& counts);
+  // CalcMassDistributions with the B counts taken from chainB when given.
+  void MassDistributions(const std::int32_t* chainB);
+  std::vector<std::int32_t> FChainB; // scratch of CalcCheckPointStatistics
   void SetLiveView(std::uint8_t bit, bool on) noexcept;
   // Slow paths of the notifications, out of line.
   void NotifyUnit(std::uint8_t views, std::int32_t chain, std::int32_t position, std::uint8_t kind, bool strided);

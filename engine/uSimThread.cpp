@@ -110,10 +110,10 @@ bool TSimRun::FinishCheckPoint(std::int32_t k) {
   FCurrentCheckPoint.store(k, std::memory_order_relaxed);
   // The summary line needs Mn of the state reached: the statistics are
   // computed here, on the simulation thread, before the observer shows them.
-  State.CalcMassDistributions();
+  // Masses and dyads come from one reading of the store.
+  State.CalcCheckPointStatistics(k);
   TSimObserver* observer = State.Observer;
   if (observer != nullptr) observer->DisplaySimulSummary(k);
-  State.CalcDyads(k);
   if (observer != nullptr) observer->UpdateUserInterface(k);
   return Control.Terminated();
 }

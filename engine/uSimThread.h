@@ -140,9 +140,10 @@ public:
   // Steps 2 to 6 of the cycle for check point k, once the kernel's events up
   // to CheckPointTime[k] are done (or the kernel left its loop early):
   //   LogCheckPoint(k); store(k) writes the record of check point k;
-  //   CurrentCheckPoint := k; molar-mass statistics (CalcMassDistributions)
-  //   and observer DisplaySimulSummary(k); dyad fractions (CalcDyads(k)) and
-  //   observer UpdateUserInterface(k); the refusal summary of the interval.
+  //   CurrentCheckPoint := k; molar-mass statistics and dyad fractions
+  //   (CalcCheckPointStatistics(k), one reading of the store); observer
+  //   DisplaySimulSummary(k), then UpdateUserInterface(k); the refusal
+  //   summary of the interval.
   // Returns true when termination has been requested: the kernel then leaves
   // its cycle.
   template <class StoreRecord>

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <random>
 #include <string>
 #include <vector>
@@ -167,6 +168,29 @@ void ExpectSameAsByteByByte(TSimState& s) {
   }
 }
 
+// CalcCheckPointStatistics(k), the one-pass version a run uses at each check
+// point, against CalcMassDistributions() and CalcDyads(k) called apart: every
+// array element, Mn and Mw equal to the last bit.
+void ExpectOnePassSameAsSeparate(TSimState& s, std::int32_t k) {
+  s.CalcMassDistributions();
+  s.CalcDyads(k);
+  const TRealArray axis = s.MassAxis, number = s.NumberDistribution, weight = s.WeightDistribution;
+  const double mn = s.Mn, mw = s.Mw;
+  const std::array<TRealArray, 4> dyads = s.CPDyads;
+  s.MassAxis.clear();
+  s.NumberDistribution.clear();
+  s.WeightDistribution.clear();
+  for (TRealArray& row : s.CPDyads) std::fill(row.begin(), row.end(), -1.0);
+  s.CalcCheckPointStatistics(k);
+  EXPECT_EQ(s.MassAxis, axis);
+  EXPECT_EQ(s.NumberDistribution, number);
+  EXPECT_EQ(s.WeightDistribution, weight);
+  EXPECT_EQ(s.Mn, mn);
+  EXPECT_EQ(s.Mw, mw);
+  for (std::size_t j = 0; j < 4; ++j)
+    EXPECT_EQ(s.CPDyads[j][static_cast<std::size_t>(k)], dyads[j][static_cast<std::size_t>(k)]) << j;
+}
+
 TEST(WordWiseCounts, ChainLengthsAroundWordAndBlockBorders) {
   // 8 units make a word and 256 a block of the store; the first block holds
   // positions 1..255 only (position 0 is the head byte), so a chain of 255
@@ -190,6 +214,7 @@ TEST(WordWiseCounts, ChainLengthsAroundWordAndBlockBorders) {
       for (std::int32_t p = d + 1; p <= std::min(d + 16, MaxDP); ++p) row[p] = UnitB;
     }
     ExpectSameAsByteByByte(s);
+    ExpectOnePassSameAsSeparate(s, 1);
   }
 }
 
@@ -203,6 +228,50 @@ TEST(WordWiseCounts, ManyRandomChainsWithRecombination) {
     GrowPattern(s, chain, static_cast<std::int32_t>(rng() % 1500), static_cast<int>(rng() % 3), rng);
   for (std::int32_t x = 1; x <= 40; x += 3) ASSERT_TRUE(s.RecombineStrided(x, x + 60));
   ExpectSameAsByteByByte(s);
+  ExpectOnePassSameAsSeparate(s, 1);
+}
+
+TEST(WordWiseCounts, OnePassStatisticsOfFreeRadicalAndAtrpStores) {
+  // End groups, the alternating hydrogen of single-end chains and ATRP's
+  // living chains all depend on the chain order and on each chain's B count.
+  std::mt19937 rng(31u);
+  for (const std::uint8_t type : {ptFreeRadical, ptATRP}) {
+    SCOPED_TRACE(static_cast<int>(type));
+    TStore store(MakeRun(type, 60));
+    TSimState& s = store.S;
+    const std::int32_t chains = s.ChainsNumber;
+    for (std::int32_t chain = 1; chain <= chains; ++chain) {
+      if (rng() % 5 == 0) continue; // some slots never start
+      s.ChainUnits[chain][0] = 1;
+      GrowPattern(s, chain, 1 + static_cast<std::int32_t>(rng() % 700), static_cast<int>(rng() % 3), rng);
+      if (type == ptATRP && rng() % 2 == 0) s.ChainLiving[static_cast<std::size_t>(chain)] = 0;
+    }
+    for (std::int32_t x = 2; x + 1 <= chains; x += 7) {
+      if (type == ptATRP)
+        s.Recombine(x, x + 1);
+      else
+        s.RecombineStrided(x, x + 1);
+    }
+    ExpectOnePassSameAsSeparate(s, 1);
+    EXPECT_GT(s.Mn, 0.0);
+  }
+}
+
+TEST(WordWiseCounts, OnePassLeavesNothingGrownAndOutOfRangeColumnsAlone) {
+  TStore store(MakeRun(ptLiving, 3));
+  TSimState& s = store.S;
+  s.Mn = 42.0;
+  s.CalcCheckPointStatistics(1); // nothing grown: masses untouched, dyads 0
+  EXPECT_EQ(s.Mn, 42.0);
+  EXPECT_TRUE(s.MassAxis.empty());
+  for (std::size_t j = 0; j < 4; ++j) EXPECT_EQ(s.CPDyads[j][1], 0.0);
+  store.Grow(1, {UnitA, UnitB});
+  s.CalcCheckPointStatistics(5); // beyond the records: masses only
+  // Mn = 10 + 100 + 50 = 160; the one pair is AB, but no column was written.
+  EXPECT_DOUBLE_EQ(s.Mn, 160.0);
+  for (std::size_t j = 0; j < 4; ++j) EXPECT_EQ(s.CPDyads[j][1], 0.0);
+  s.CalcCheckPointStatistics(1);
+  EXPECT_EQ(s.CPDyads[1][1], 1.0);
 }
 
 TEST(WordWiseCounts, EmptyStoreAndEmptyChains) {

@@ -139,22 +139,6 @@ void TATRPKernel::Advance(double tEnd) {
     FRun.PublishProgress(t, steps, steps);
   };
 
-  // Moves a random member of list `from` (count nFrom) to list `to`.
-  auto move = [](std::int32_t* from, std::int32_t& nFrom, std::int32_t* to, std::int32_t& nTo) {
-    const std::int32_t o = RandomIndex(nFrom);
-    const std::int32_t chain = from[o];
-    to[nTo++] = chain;
-    from[o] = from[--nFrom];
-    return chain;
-  };
-  // Picks a random member, removes it and returns it.
-  auto take = [](std::int32_t* list, std::int32_t& n) {
-    const std::int32_t o = RandomIndex(n);
-    const std::int32_t chain = list[o];
-    list[o] = list[--n];
-    return chain;
-  };
-
   // The 18 channel rates, each recomputed only when a count it depends on
   // changes, always by the same expression (so a carried rate equals a fresh
   // one bit for bit). Counts are converted to double before they are
@@ -273,14 +257,14 @@ void TATRPKernel::Advance(double tEnd) {
         s.Propagate(activeA[RandomIndex(nAs)], UnitA);
       } else if (x < r2) {
         --nB;
-        const std::int32_t chain = move(activeA, nAs, activeB, nBs);
+        const std::int32_t chain = MoveRandomChain(activeA, nAs, activeB, nBs);
         onFreeB();
         onRadicalsA();
         onRadicalsB();
         s.Propagate(chain, UnitB);
       } else if (x < r3) {
         --nA;
-        const std::int32_t chain = move(activeB, nBs, activeA, nAs);
+        const std::int32_t chain = MoveRandomChain(activeB, nBs, activeA, nAs);
         onFreeA();
         onRadicalsA();
         onRadicalsB();
@@ -291,7 +275,7 @@ void TATRPKernel::Advance(double tEnd) {
         s.Propagate(activeB[RandomIndex(nBs)], UnitB);
       } else if (x < r5) {
         --nA;
-        const std::int32_t chain = move(activeI, nIs, activeA, nAs);
+        const std::int32_t chain = MoveRandomChain(activeI, nIs, activeA, nAs);
         onFreeA();
         onRadicalsI();
         onRadicalsA();
@@ -299,7 +283,7 @@ void TATRPKernel::Advance(double tEnd) {
         s.Propagate(chain, UnitA);
       } else {
         --nB;
-        const std::int32_t chain = move(activeI, nIs, activeB, nBs);
+        const std::int32_t chain = MoveRandomChain(activeI, nIs, activeB, nBs);
         onFreeB();
         onRadicalsI();
         onRadicalsB();
@@ -313,13 +297,13 @@ void TATRPKernel::Advance(double tEnd) {
         --nL;
         std::int32_t chain;
         if (x < r7) {
-          chain = move(dormantI, nIX, activeI, nIs);
+          chain = MoveRandomChain(dormantI, nIX, activeI, nIs);
           onRadicalsI();
         } else if (x < r8) {
-          chain = move(dormantA, nAX, activeA, nAs);
+          chain = MoveRandomChain(dormantA, nAX, activeA, nAs);
           onRadicalsA();
         } else {
-          chain = move(dormantB, nBX, activeB, nBs);
+          chain = MoveRandomChain(dormantB, nBX, activeB, nBs);
           onRadicalsB();
         }
         onActivator();
@@ -334,13 +318,13 @@ void TATRPKernel::Advance(double tEnd) {
         --nLX;
         ++nL;
         if (x < r10) {
-          move(activeI, nIs, dormantI, nIX);
+          MoveRandomChain(activeI, nIs, dormantI, nIX);
           onRadicalsI();
         } else if (x < r11) {
-          move(activeA, nAs, dormantA, nAX);
+          MoveRandomChain(activeA, nAs, dormantA, nAX);
           onRadicalsA();
         } else {
-          move(activeB, nBs, dormantB, nBX);
+          MoveRandomChain(activeB, nBs, dormantB, nBX);
           onRadicalsB();
         }
         onActivator();
@@ -370,8 +354,8 @@ void TATRPKernel::Advance(double tEnd) {
       const bool touchesB = firstList == activeB || secondList == activeB;
       const bool touchesA = firstList == activeA;
       if (recombination) {
-        const std::int32_t chainX = take(firstList, *firstCount);
-        const std::int32_t chainY = take(secondList, *secondCount);
+        const std::int32_t chainX = TakeRandomChain(firstList, *firstCount);
+        const std::int32_t chainY = TakeRandomChain(secondList, *secondCount);
         if (touchesA) onRadicalsA();
         if (touchesB) onRadicalsB();
         // A refused recombination (product past the longest chain) still
@@ -380,8 +364,8 @@ void TATRPKernel::Advance(double tEnd) {
         // the dead-chain record and "All Chains Terminated!" stay true.
         if (!s.Recombine(chainX, chainY)) s.DeadChainsNumber += 2;
       } else {
-        living[take(firstList, *firstCount)] = 0;
-        living[take(secondList, *secondCount)] = 0;
+        living[TakeRandomChain(firstList, *firstCount)] = 0;
+        living[TakeRandomChain(secondList, *secondCount)] = 0;
         s.DeadChainsNumber += 2;
         if (touchesA) onRadicalsA();
         if (touchesB) onRadicalsB();

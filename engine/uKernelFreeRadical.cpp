@@ -251,10 +251,7 @@ void TFreeRadicalKernel::Advance(double tEnd) {
       if (x < r2) {
         // A* + B: the radical becomes B*
         --nB;
-        const std::int32_t o = RandomIndex(nAs);
-        const std::int32_t chain = activeA[o];
-        activeB[nBs++] = chain;
-        activeA[o] = activeA[--nAs];
+        const std::int32_t chain = MoveRandomChain(activeA, nAs, activeB, nBs);
         onFreeB();
         onRadicalsA();
         onRadicalsB();
@@ -262,10 +259,7 @@ void TFreeRadicalKernel::Advance(double tEnd) {
       } else if (x < r3) {
         // B* + A: the radical becomes A*
         --nA;
-        const std::int32_t o = RandomIndex(nBs);
-        const std::int32_t chain = activeB[o];
-        activeA[nAs++] = chain;
-        activeB[o] = activeB[--nBs];
+        const std::int32_t chain = MoveRandomChain(activeB, nBs, activeA, nAs);
         onFreeA();
         onRadicalsA();
         onRadicalsB();
@@ -278,10 +272,7 @@ void TFreeRadicalKernel::Advance(double tEnd) {
       } else if (x < r5) {
         // I* + A: a chain starts with its initiator end group
         --nA;
-        const std::int32_t o = RandomIndex(nIs);
-        const std::int32_t chain = activeI[o];
-        activeA[nAs++] = chain;
-        activeI[o] = activeI[--nIs];
+        const std::int32_t chain = MoveRandomChain(activeI, nIs, activeA, nAs);
         onFreeA();
         onRadicalsA();
         onPrimary();
@@ -290,10 +281,7 @@ void TFreeRadicalKernel::Advance(double tEnd) {
       } else {
         // I* + B
         --nB;
-        const std::int32_t o = RandomIndex(nIs);
-        const std::int32_t chain = activeI[o];
-        activeB[nBs++] = chain;
-        activeI[o] = activeI[--nIs];
+        const std::int32_t chain = MoveRandomChain(activeI, nIs, activeB, nBs);
         onFreeB();
         onRadicalsB();
         onPrimary();
@@ -321,12 +309,8 @@ void TFreeRadicalKernel::Advance(double tEnd) {
         secondCount = &nBs;
         recombination = !(x < r11);
       }
-      std::int32_t o = RandomIndex(*firstCount);
-      const std::int32_t chainX = firstList[o];
-      firstList[o] = firstList[--*firstCount];
-      o = RandomIndex(*secondCount);
-      const std::int32_t chainY = secondList[o];
-      secondList[o] = secondList[--*secondCount];
+      const std::int32_t chainX = TakeRandomChain(firstList, *firstCount);
+      const std::int32_t chainY = TakeRandomChain(secondList, *secondCount);
       if (firstList == activeA) onRadicalsA();
       if (secondList == activeB) onRadicalsB();
       // Disproportionation leaves both chains as they are (units, head bytes).

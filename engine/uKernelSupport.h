@@ -2,9 +2,11 @@
 // Small pieces shared by the free-radical, ATRP and living reversible kernels.
 
 #include "engine/uDataStruct.h"
+#include "engine/uranmt.h"
 #include "params/uParamFile.h"
 
 #include <cmath>
+#include <cstdint>
 #include <stdexcept>
 #include <string>
 
@@ -67,6 +69,28 @@ inline void StoreCentreAverages(TSimState& s, std::int32_t k, double timeReached
     s.CPACenters[i] = countA;
     s.CPBCenters[i] = countB;
   }
+}
+
+// The unordered lists of radical and dormant chains (free radical, ATRP):
+// a chain is picked with one RandomIndex draw, and the list's last entry
+// fills the place it leaves, so both kernels draw and reorder identically.
+
+// Moves a chain picked at random from one list to the end of another; returns it.
+inline std::int32_t MoveRandomChain(std::int32_t* from, std::int32_t& nFrom, std::int32_t* to,
+                                    std::int32_t& nTo) noexcept {
+  const std::int32_t o = RandomIndex(nFrom);
+  const std::int32_t chain = from[o];
+  to[nTo++] = chain;
+  from[o] = from[--nFrom];
+  return chain;
+}
+
+// Removes a chain picked at random from a list; returns it.
+inline std::int32_t TakeRandomChain(std::int32_t* list, std::int32_t& n) noexcept {
+  const std::int32_t o = RandomIndex(n);
+  const std::int32_t chain = list[o];
+  list[o] = list[--n];
+  return chain;
 }
 
 } // namespace Engine

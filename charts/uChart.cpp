@@ -20,7 +20,6 @@
 #include <functional>
 #include <limits>
 #include <map>
-#include <optional>
 #include <memory>
 #include <utility>
 
@@ -550,6 +549,62 @@ private:
   std::size_t FHighSeq = 0;
 };
 
+// Thins n points sorted by X into buckets of width step from lower on. A
+// bucket is found by binary search and scanned in one tight loop; buckets
+// that hold a null point (flagged in null, if given, or a NaN value) go
+// point by point through TThinner, which keeps the gap.
+void ThinSorted(const double* xs, const double* ys, const char* null, std::size_t n, double lower, double step,
+                QVector<QCPGraphData>& out) {
+  TThinner gaps(lower, step, out);
+  const auto append = [&out](double x, double y) {
+    out.append(QCPGraphData());
+    out.last().key = x;
+    out.last().value = y;
+  };
+  std::size_t i = 0;
+  while (i < n) {
+    const double bucket = std::floor((xs[i] - lower) / step);
+    double edge = lower + (bucket + 1.0) * step;
+    if (!(xs[i] < edge)) // rounding at the edge
+      edge = lower + (bucket + 2.0) * step;
+    const std::size_t end = static_cast<std::size_t>(std::lower_bound(xs + i + 1, xs + n, edge) - xs);
+    std::size_t low = i;
+    std::size_t high = i;
+    double lowValue = ys[i];
+    double highValue = ys[i];
+    bool gap = false;
+    for (std::size_t k = i; k < end; ++k) {
+      const double y = ys[k];
+      gap = gap || std::isnan(y) || (null && null[k]);
+      if (y < lowValue) {
+        lowValue = y;
+        low = k;
+      }
+      if (y > highValue) {
+        highValue = y;
+        high = k;
+      }
+    }
+    if (gap) {
+      for (std::size_t k = i; k < end; ++k)
+        gaps.Add(xs[k], null && null[k] ? NaN : ys[k]);
+      gaps.Flush();
+    } else {
+      const std::size_t last = end - 1;
+      const std::size_t a = std::min(low, high);
+      const std::size_t b = std::max(low, high);
+      append(xs[i], ys[i]);
+      if (a != i && a != last)
+        append(xs[a], ys[a]);
+      if (b != i && b != last && b != a)
+        append(xs[b], ys[b]);
+      if (last != i)
+        append(xs[last], ys[last]);
+    }
+    i = end;
+  }
+}
+
 } // namespace
 
 // ---------------------------------------------------------------------------
@@ -728,10 +783,7 @@ void TChart::TPrivate::SyncData(TSeriesData& series) {
     QVector<QCPGraphData> data;
     data.reserve(static_cast<qsizetype>(std::min<double>(static_cast<double>(n),
                                                           (series.X.back() - series.X.front()) / step * 4.0 + 64.0)));
-    TThinner thinner(lower, step, data);
-    for (std::size_t i = 0; i < n; ++i)
-      thinner.Add(series.X[i], series.Null[i] ? NaN : series.Y[i]);
-    thinner.Flush();
+    ThinSorted(series.X.data(), series.Y.data(), series.Null.data(), n, lower, step, data);
     graph->data()->set(data, true);
     series.Thinned = true;
     series.ThinnedLower = lower;
@@ -1313,9 +1365,6 @@ void TChart::SetPoints(int series, const std::vector<double>& x, const std::vect
   double thinStep = 0.0;
   const bool thin = graph && n > 0 && d.ThinningStep(n, x[0], x[n - 1], thinLower, thinStep);
   QVector<QCPGraphData> thinned;
-  std::optional<TThinner> thinner;
-  if (thin)
-    thinner.emplace(thinLower, thinStep, thinned);
   const double inf = std::numeric_limits<double>::infinity();
   bool sorted = true;
   double previous = -inf;
@@ -1347,11 +1396,8 @@ void TChart::SetPoints(int series, const std::vector<double>& x, const std::vect
       out->value = ys[i];
     }
   }
-  if (thinner) {
-    TThinner& t = *thinner;
-    for (std::size_t i = 0; i < n; ++i)
-      t.Add(xs[i], ys[i]);
-  }
+  if (thin && sorted)
+    ThinSorted(xs, ys, nullptr, n, thinLower, thinStep, thinned);
   s.InvalidateBounds();
   s.YBounds[0] = {lo <= hi, lo, hi};
   s.YBounds[1] = {posLo <= posHi, posLo, posHi};
@@ -1361,8 +1407,7 @@ void TChart::SetPoints(int series, const std::vector<double>& x, const std::vect
     d.CreatePlottable(s);
     d.RebuildOrder();
   }
-  if (thinner && sorted) {
-    thinner->Flush();
+  if (thin && sorted) {
     graph->data()->set(thinned, true);
     graph->setAntialiased(n < AntialiasedPointLimit);
     s.Thinned = true;

@@ -5,15 +5,13 @@
 
 #include "charts/uChart.h"
 #include "engine/uDataStruct.h"
-#include "engine/uKernelRates.h"
-#include "engine/uSimThread.h"
 #include "params/uNumberFormat.h"
-#include "params/uParamFile.h"
 #include "plots/calc/uMassDistrCalc.h"
 #include "plots/calc/uSECTrace.h"
 #include "plots/uMassDistrForm.h"
 #include "plots/uPlotHost.h"
 #include "plots/uSEC_Broadened.h"
+#include "tests/support/FloryRun.h"
 
 #include <QAction>
 #include <QIcon>
@@ -44,31 +42,11 @@ public:
 };
 
 // A free-radical run terminated by disproportionation (about 10 000 chains,
-// DPn about 150; the same set-up as the plotcalc tests), with its final
+// DPn about 150; tests/support/FloryRun.h), with its final
 // statistics, as the end-of-run handler leaves the state.
 void RunFreeRadical() {
-  Engine::TSimState& s = Engine::SimState();
-  s.FreeAll();
-  s.FixedSeed = 4242u;
-  Engine::TRunDescription run;
-  run.ProcessType = Engine::ptFreeRadical;
-  run.InitiatorNumber = 20000;
-  run.MonomerANumber = 100000000;
-  run.MonomerAMolWeight = 104.15;
-  run.InitiatorMolWeight = 164.21;
-  run.CheckPointTime = {0.0, 0.5, 1.0};
-  s.AllocateMemory(run);
-  Engine::TFreeRadicalRates r;
-  r.kd = 0.3;
-  r.f = 1.0;
-  r.kIA = 6e-4;
-  r.kAA = 6e-4;
-  r.kdAA = 6.67;
-  const Params::TParameterFile noFile("");
-  Engine::TRunControl control;
-  Engine::TSimRun simRun(s, noFile, control);
-  Engine::SimulateFreeRadical(simRun, r);
-  s.CalcMassDistributions();
+  TestSupport::SimulateFloryFreeRadical();
+  Engine::SimState().CalcMassDistributions();
 }
 
 // Set when a test has changed the run's statistics; the next test starts

@@ -4,152 +4,179 @@
 #include <QObject>
 #include <QThread>
 
+#include <atomic>
 #include <chrono>
+#include <cstdint>
 #include <condition_variable>
 #include <mutex>
 
 namespace Shell {
 
-namespace {
-
-// One queued call: the window thread runs it unless it was abandoned, then
-// signals the waiting simulation thread.
-struct TPendingCall {
+// One call is in flight at a time (the simulation thread waits for each), so
+// the observer keeps a single hand-off and numbers the calls: a queued call
+// runs only if it is still the one offered, so a call given up on at shutdown
+// never runs later. The waiting side sleeps on the condition variable and is
+// woken by the window thread as soon as the work is done; it wakes by itself
+// only every 50 ms, to notice Abandon() when the event loop no longer runs.
+// Every hand-off goes through the mutex, so the order is visible to the
+// thread sanitizer (Qt's own locks are not instrumented); the window thread
+// notifies after unlocking, so the simulation thread never wakes into a
+// mutex still held.
+struct TBlockingObserver::TChannel {
   std::mutex Mutex;
   std::condition_variable Done;
-  bool Started = false;   // the window thread has begun the work
+  std::atomic<bool> Abandoned{false};
+  // Keeps a second calling thread (there is none in the program) from
+  // overwriting the call in flight.
+  std::mutex Callers;
+  // Guarded by Mutex.
+  std::uint64_t LastIssued = 0;
+  std::uint64_t Offered = 0; // the call the simulation thread waits for, 0: none
+  bool Started = false;      // the window thread has begun the offered work
   bool Finished = false;
-  bool Cancelled = false; // the simulation thread has stopped waiting
+  void (*Run)(void*) = nullptr;
+  void* Work = nullptr;
+
+  // On the window thread, for the queued call numbered `call`.
+  void Serve(std::uint64_t call) {
+    std::unique_lock<std::mutex> lock(Mutex);
+    if (Offered != call || Started)
+      return; // the simulation thread has stopped waiting for it
+    Started = true;
+    void (*run)(void*) = Run;
+    void* work = Work;
+    lock.unlock();
+    if (!Abandoned.load())
+      run(work);
+    lock.lock();
+    Finished = true;
+    lock.unlock();
+    Done.notify_one();
+  }
 };
 
-} // namespace
-
 TBlockingObserver::TBlockingObserver(QObject* context, Engine::TSimObserver* target)
-    : FContext(context), FTarget(target), FAbandoned(std::make_shared<std::atomic<bool>>(false)) {}
+    : FContext(context), FTarget(target), FChannel(std::make_shared<TChannel>()) {}
 
 TBlockingObserver::~TBlockingObserver() { Abandon(); }
 
-void TBlockingObserver::Abandon() { FAbandoned->store(true); }
+void TBlockingObserver::Abandon() { FChannel->Abandoned.store(true); }
 
-bool TBlockingObserver::Call(std::function<void()> work) {
-  if (FAbandoned->load())
+bool TBlockingObserver::Abandoned() const { return FChannel->Abandoned.load(); }
+
+bool TBlockingObserver::Call(std::function<void()> work) { return CallHere(work); }
+
+bool TBlockingObserver::CallRef(void (*run)(void*), void* work) {
+  if (FChannel->Abandoned.load())
     return false;
   QObject* context = FContext.data();
   if (!context)
     return false;
   if (QThread::currentThread() == context->thread()) {
-    work();
+    run(work);
     return true;
   }
-  auto pending = std::make_shared<TPendingCall>();
-  auto abandoned = FAbandoned;
-  // The hand-off goes through the call's own mutex as well as through Qt's
-  // event queue: the queue orders it, the mutex makes the order visible to
-  // the thread sanitizer (Qt's own locks are not instrumented).
-  {
-    std::lock_guard<std::mutex> handOff(pending->Mutex);
-    QMetaObject::invokeMethod(
-        context,
-        [pending, abandoned, work = std::move(work)] {
-          {
-            std::lock_guard<std::mutex> lock(pending->Mutex);
-            if (pending->Cancelled)
-              return; // the simulation thread has stopped waiting for it
-            pending->Started = true;
-          }
-          if (!abandoned->load())
-            work();
-          std::lock_guard<std::mutex> lock(pending->Mutex);
-          pending->Finished = true;
-          pending->Done.notify_all();
-        },
-        Qt::QueuedConnection);
-  }
+  // Held for the whole wait: the channel stays valid even if the observer
+  // were destroyed meanwhile.
+  const std::shared_ptr<TChannel> shared = FChannel;
+  TChannel& channel = *shared;
+  std::lock_guard<std::mutex> oneAtATime(channel.Callers);
+  std::unique_lock<std::mutex> lock(channel.Mutex);
+  const std::uint64_t call = ++channel.LastIssued;
+  channel.Offered = call;
+  channel.Started = false;
+  channel.Finished = false;
+  channel.Run = run;
+  channel.Work = work;
+  lock.unlock();
+  QMetaObject::invokeMethod(
+      context, [shared, call] { shared->Serve(call); }, Qt::QueuedConnection);
 
-  // Wait in slices so that an Abandon() during shutdown (when the event loop
-  // may no longer run) frees the simulation thread.
-  std::unique_lock<std::mutex> lock(pending->Mutex);
-  while (!pending->Finished) {
-    if (pending->Done.wait_for(lock, std::chrono::milliseconds(50)) == std::cv_status::timeout &&
-        FAbandoned->load() && !pending->Started) {
-      // Not begun yet: mark it so the window thread never runs it after we
-      // have left (the work refers to this thread's stack). Work already
+  lock.lock();
+  bool done = true;
+  while (!channel.Finished) {
+    if (channel.Done.wait_for(lock, std::chrono::milliseconds(50)) == std::cv_status::timeout &&
+        channel.Abandoned.load() && !channel.Started) {
+      // Not begun yet: withdrawn, so the window thread never runs it after
+      // we have left (the work refers to this thread's stack). Work already
       // begun is waited for, as it will finish on its own.
-      pending->Cancelled = true;
-      return false;
+      done = false;
+      break;
     }
   }
-  return true;
+  channel.Offered = 0;
+  channel.Run = nullptr;
+  channel.Work = nullptr;
+  return done;
 }
 
 void TBlockingObserver::GetLiveViewFlags(bool& showStructure, bool& showDistribution) {
   bool s = false;
   bool d = false;
-  Call([&] { FTarget->GetLiveViewFlags(s, d); });
+  CallHere([&] { FTarget->GetLiveViewFlags(s, d); });
   showStructure = s;
   showDistribution = d;
 }
 
 void TBlockingObserver::StructureFormResize() {
-  Call([this] { FTarget->StructureFormResize(); });
+  CallHere([this] { FTarget->StructureFormResize(); });
 }
 
 void TBlockingObserver::InitializePlots() {
-  Call([this] { FTarget->InitializePlots(); });
+  CallHere([this] { FTarget->InitializePlots(); });
 }
 
 void TBlockingObserver::DisplaySimulSummary(int checkPoint) {
-  Call([this, checkPoint] { FTarget->DisplaySimulSummary(checkPoint); });
+  CallHere([this, checkPoint] { FTarget->DisplaySimulSummary(checkPoint); });
 }
 
 void TBlockingObserver::UpdateUserInterface(int checkPoint) {
-  Call([this, checkPoint] { FTarget->UpdateUserInterface(checkPoint); });
+  CallHere([this, checkPoint] { FTarget->UpdateUserInterface(checkPoint); });
 }
 
 void TBlockingObserver::DrawUnit(int chain, int position, int kind) {
-  Call([=, this] { FTarget->DrawUnit(chain, position, kind); });
+  CallHere([=, this] { FTarget->DrawUnit(chain, position, kind); });
 }
 
 void TBlockingObserver::DrawUnitStrided(int chain, int position, int kind) {
-  Call([=, this] { FTarget->DrawUnitStrided(chain, position, kind); });
+  CallHere([=, this] { FTarget->DrawUnitStrided(chain, position, kind); });
 }
 
 void TBlockingObserver::EraseUnit(int chain, int position) {
-  Call([=, this] { FTarget->EraseUnit(chain, position); });
+  CallHere([=, this] { FTarget->EraseUnit(chain, position); });
 }
 
 void TBlockingObserver::DrawSegment(int x, int y, int length) {
-  Call([=, this] { FTarget->DrawSegment(x, y, length); });
+  CallHere([=, this] { FTarget->DrawSegment(x, y, length); });
 }
 
 void TBlockingObserver::DrawSegmentStrided(int x, int y, int length) {
-  Call([=, this] { FTarget->DrawSegmentStrided(x, y, length); });
+  CallHere([=, this] { FTarget->DrawSegmentStrided(x, y, length); });
 }
 
 void TBlockingObserver::ShowOneChainChange() {
-  Call([this] { FTarget->ShowOneChainChange(); });
+  CallHere([this] { FTarget->ShowOneChainChange(); });
 }
 
 void TBlockingObserver::ShowTwoChainsChange() {
-  Call([this] { FTarget->ShowTwoChainsChange(); });
+  CallHere([this] { FTarget->ShowTwoChainsChange(); });
 }
 
 void TBlockingObserver::SimulationPaused() {
-  Call([this] { FTarget->SimulationPaused(); });
+  CallHere([this] { FTarget->SimulationPaused(); });
 }
 
 void TBlockingObserver::ExecuteReturned() {
-  if (FAbandoned->load())
+  if (FChannel->Abandoned.load())
     return;
   QObject* context = FContext.data();
   if (!context)
     return;
-  auto abandoned = FAbandoned;
   Engine::TSimObserver* target = FTarget;
   QMetaObject::invokeMethod(
       context,
-      [abandoned, target] {
-        if (!abandoned->load())
+      [shared = FChannel, target] {
+        if (!shared->Abandoned.load())
           target->ExecuteReturned();
       },
       Qt::QueuedConnection);

@@ -27,9 +27,9 @@
 
 #include <QPointer>
 
-#include <atomic>
 #include <functional>
 #include <memory>
+#include <type_traits>
 
 class QObject;
 
@@ -65,16 +65,29 @@ public:
 
   // Releases waiting calls and turns later calls into no-ops (shutdown).
   void Abandon();
-  bool Abandoned() const { return FAbandoned->load(); }
+  bool Abandoned() const;
 
   // Runs `work` on the window thread and waits for it (directly when already
   // there). Returns false when the call was abandoned instead.
   bool Call(std::function<void()> work);
 
 private:
+  // The hand-off shared with the queued calls (which may outlive the observer).
+  struct TChannel;
+
+  // The per-event calls come here: the work is referred to, not copied, as
+  // the caller waits for it anyway.
+  template <class F>
+  bool CallHere(F&& work) {
+    return CallRef(
+        [](void* w) { (*static_cast<std::remove_reference_t<F>*>(w))(); },
+        const_cast<void*>(static_cast<const void*>(&work)));
+  }
+  bool CallRef(void (*run)(void*), void* work);
+
   QPointer<QObject> FContext;
   Engine::TSimObserver* FTarget;
-  std::shared_ptr<std::atomic<bool>> FAbandoned;
+  std::shared_ptr<TChannel> FChannel;
 };
 
 } // namespace Shell

@@ -5,7 +5,10 @@
 #include "shell/uGuiObserver.h"
 #include "tests/gui/ShellTestSupport.h"
 
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QObject>
+#include <QTimer>
 
 #include <atomic>
 #include <mutex>
@@ -85,6 +88,49 @@ TEST(BlockingObserver, CallsRunOnTheWindowThreadInOrderWhileTheCallerWaits) {
   // The answers of the window thread reach the simulation thread.
   EXPECT_TRUE(structure);
   EXPECT_FALSE(distribution);
+}
+
+// Back-to-back calls share one hand-off: none may be lost (the caller would
+// hang), run twice or out of order, and each answer must reach its caller.
+TEST(BlockingObserver, ManyCallsInARowRunOnceEachInOrder) {
+  QObject context;
+  TRecordingTarget target;
+  Shell::TBlockingObserver observer(&context, &target);
+  constexpr int calls = 5000;
+  std::atomic<bool> finished{false};
+  std::atomic<int> wrongAnswers{0};
+  std::thread simulation([&] {
+    for (int i = 0; i < calls; ++i) {
+      observer.DrawUnit(i, 0, 0);
+      bool s = false, d = true;
+      observer.GetLiveViewFlags(s, d);
+      if (!s || d)
+        ++wrongAnswers;
+    }
+    finished = true;
+  });
+  // The window thread serves the calls as fast as they come, looking up
+  // every 50 ms; a lost call would leave the caller waiting, which the time
+  // limit turns into a failure.
+  QEventLoop loop;
+  QTimer lookUp;
+  QObject::connect(&lookUp, &QTimer::timeout, &loop, &QEventLoop::quit);
+  lookUp.start(50);
+  QElapsedTimer elapsed;
+  elapsed.start();
+  while (!finished.load() && elapsed.elapsed() < 60000)
+    loop.exec();
+  ASSERT_TRUE(finished.load());
+  simulation.join();
+  const auto recorded = target.Calls();
+  ASSERT_EQ(recorded.size(), 2u * calls);
+  int outOfOrder = 0;
+  for (int i = 0; i < calls; ++i)
+    if (recorded[2 * i].Name != "DrawUnit" || recorded[2 * i].Value != i ||
+        recorded[2 * i + 1].Name != "GetLiveViewFlags" || !recorded[2 * i].OnWindowThread)
+      ++outOfOrder;
+  EXPECT_EQ(outOfOrder, 0);
+  EXPECT_EQ(wrongAnswers.load(), 0);
 }
 
 TEST(BlockingObserver, OnTheWindowThreadItCallsDirectly) {

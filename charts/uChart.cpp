@@ -38,7 +38,7 @@ constexpr std::size_t AntialiasedPointLimit = 4000;
 // points that can make a difference on the screen: per quarter pixel column
 // the first, the lowest, the highest and the last. The library then thins
 // them per pixel column as it would the whole series, so the picture is the
-// same, but it no longer reads a million points per redraw.
+// same to within a pixel, but it no longer reads a million points per redraw.
 constexpr std::size_t ThinningPointLimit = 20000;
 constexpr int BucketsPerPixel = 4;
 
@@ -474,8 +474,7 @@ public:
   TThinner(double lower, double step, QVector<QCPGraphData>& out)
       : FLower(lower), FStep(step), FPerUnit(1.0 / step), FOut(out) {}
 
-  // The common case, a point in the bucket of the one before, is kept
-  // small enough to be inlined into the loops over a million points.
+  // The common case, a point in the bucket of the one before, first.
   void Add(double x, double y) {
     if (FCount > 0 && x < FNextEdge && !std::isnan(y)) {
       if (y < FLow.Y) {

@@ -95,7 +95,9 @@ void ReadIsotopeTable(std::istream& input, IsotopeTable& table) {
         expectSymbol = true;
         continue;
       }
-      const auto missing = static_cast<long>(std::trunc(gap));
+      // A step down needs no placeholders (and a huge one must not reach the
+      // conversion, which would overflow).
+      const auto missing = gap > 0.0 ? static_cast<long>(std::trunc(gap)) : 0L;
       for (long k = 0; k < missing; ++k)
         isotopes.push_back(Peak{PlaceholderMass, 0.0});
     }

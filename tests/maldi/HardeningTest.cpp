@@ -56,6 +56,17 @@ TEST(Hardening, IsotopeLinesWithImpossibleNumbersEndTheBlock) {
   EXPECT_NEAR(mass, (8 * CarbonMean + 8 * 1.0078250321) * std::pow(0.999885, 8), 1e-6);
 }
 
+TEST(Hardening, AHugeStepDownInMassNeedsNoPlaceholders) {
+  // Found by isotope_table_fuzz: 1.0 after 2e49 gave a gap of -2e49 units,
+  // whose conversion to a placeholder count overflowed. Descending masses are
+  // stored as written, without placeholders, however far apart.
+  const Maldi::IsotopeTable table = TableFromText("A\n2e49 0.5\n1.0 0.5\n");
+  ASSERT_EQ(table.elements.size(), 1U);
+  const Maldi::Pattern& a = table.elements[0].front();
+  ASSERT_EQ(a.size(), 2U);
+  EXPECT_EQ(a[1].mass, 1.0);
+}
+
 TEST(Hardening, AFormulaOfABillionAtomsGetsItsMassAtOnce) {
   // Found by formula_fuzz: "C2147483647" took 7 s in a release build (over 10 s
   // instrumented) and C1000000000 came out 2.6 % light, its pattern's tails

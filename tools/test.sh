@@ -12,9 +12,10 @@ export QT_QPA_PLATFORM=offscreen
 ctest --test-dir build-tests --output-on-failure --timeout 300 -j2
 
 # In CI (CI=true) the core suites run once more under AddressSanitizer and
-# UndefinedBehaviorSanitizer (cmake -DPROPAGON_SANITIZE=address); about six
-# minutes more on two cores. Allocation failures are part of what they test,
-# so malloc returns null instead of aborting.
+# UndefinedBehaviorSanitizer (cmake -DPROPAGON_SANITIZE=address, without the
+# GUI: about 50 compile steps, and under two minutes of tests). Allocation
+# failures are part of what they test, so malloc returns null instead of
+# aborting.
 if [ "${CI:-}" = "true" ] || [ "${PROPAGON_ASAN_CORE:-}" = "1" ]; then
   cmake -S . -B build-asan-core -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPROPAGON_WERROR=ON \
     -DPROPAGON_SANITIZE=address -DPROPAGON_GUI=OFF -DPROPAGON_TESTS=ON

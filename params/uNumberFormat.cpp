@@ -603,12 +603,26 @@ bool TryStrToFloat(std::string_view text, double& value) {
   return TryStrToFloat(text, value, DecimalSeparator());
 }
 
+namespace {
+// Built by appending: GCC 12 at -O3 reports a false -Wrestrict overlap for
+// "literal" + std::string, which would break warnings-as-errors builds.
+std::string QuotedValueMessage(std::string_view text, std::string_view tail) {
+  std::string message;
+  message.reserve(text.size() + tail.size() + 2);
+  message.push_back('\'');
+  message.append(text);
+  message.push_back('\'');
+  message.append(tail);
+  return message;
+}
+} // namespace
+
 std::string InvalidFloatMessage(std::string_view text) {
-  return "'" + std::string(text) + "' is not a valid floating point value";
+  return QuotedValueMessage(text, " is not a valid floating point value");
 }
 
 std::string InvalidIntegerMessage(std::string_view text) {
-  return "'" + std::string(text) + "' is not a valid integer value";
+  return QuotedValueMessage(text, " is not a valid integer value");
 }
 
 double StrToFloat(std::string_view text) { return StrToFloat(text, DecimalSeparator()); }

@@ -86,16 +86,16 @@ struct TSynchronousRun {
 // A copolymerization with every reaction possible: propagation of both
 // monomers and segment transfer from every kind of end to every kind of unit.
 TLivingFile Copolymerization() {
-  TLivingFile spec;
-  spec.Chains = 60;
-  spec.MonomerA = 3000;
-  spec.MonomerB = 2000;
-  spec.TimeInterval = "0.01";
-  spec.Rates = {{"I*A", "1"},    {"A*A", "0.8"},  {"B*A", "0.3"},   {"I*B", "0.6"},
+  TLivingFile fileDesc;
+  fileDesc.Chains = 60;
+  fileDesc.MonomerA = 3000;
+  fileDesc.MonomerB = 2000;
+  fileDesc.TimeInterval = "0.01";
+  fileDesc.Rates = {{"I*A", "1"},    {"A*A", "0.8"},  {"B*A", "0.3"},   {"I*B", "0.6"},
                 {"A*B", "0.5"},  {"B*B", "1"},    {"I*Ac", "0.05"}, {"A*Ac", "0.02"},
                 {"B*Ac", "0.04"}, {"I*Bc", "0.03"}, {"A*Bc", "0.05"}, {"B*Bc", "0.01"}};
-  spec.CheckPoints = {"0", "50", "200", "600", "1500", "4000"};
-  return spec;
+  fileDesc.CheckPoints = {"0", "50", "200", "600", "1500", "4000"};
+  return fileDesc;
 }
 
 TEST(LivingKernel, KeepsTheStoreConsistentThroughPropagationAndSegmentExchange) {
@@ -148,10 +148,10 @@ TEST(LivingKernel, KeepsTheStoreConsistentThroughPropagationAndSegmentExchange) 
 }
 
 TEST(LivingKernel, AdvancesTheClockByOneIntervalPerAttempt) {
-  TLivingFile spec = Copolymerization();
-  spec.TimeInterval = "0.25";
-  spec.CheckPoints = {"0", "10", "10", "30.1"};
-  TTempFile file(spec);
+  TLivingFile fileDesc = Copolymerization();
+  fileDesc.TimeInterval = "0.25";
+  fileDesc.CheckPoints = {"0", "10", "10", "30.1"};
+  TTempFile file(fileDesc);
   TSynchronousRun r;
   r.Run(file.Path(), 5);
   // t advances by 0.25 per attempt while t < CheckPointTime[k]: 40 attempts
@@ -161,12 +161,12 @@ TEST(LivingKernel, AdvancesTheClockByOneIntervalPerAttempt) {
 }
 
 TEST(LivingKernel, WithAllProbabilitiesZeroRecordsTheInitialStateAtEveryCheckPoint) {
-  TLivingFile spec;
-  spec.Chains = 10;
-  spec.MonomerA = 200;
-  spec.MonomerB = 100;
-  spec.CheckPoints = {"0", "0.5", "1"};
-  TTempFile file(spec);
+  TLivingFile fileDesc;
+  fileDesc.Chains = 10;
+  fileDesc.MonomerA = 200;
+  fileDesc.MonomerB = 100;
+  fileDesc.CheckPoints = {"0", "0.5", "1"};
+  TTempFile file(fileDesc);
   TSynchronousRun r;
   r.Run(file.Path(), 9);
   const TSimState& s = r.State;
@@ -186,13 +186,13 @@ TEST(LivingKernel, BareInitiatorEndsReactThroughTheThirdColumn) {
   // Only I* reacts: every chain takes exactly one unit (A or B, in the ratio
   // of the free monomers picked) and then stops growing, because A* and B*
   // have probability 0.
-  TLivingFile spec;
-  spec.Chains = 50;
-  spec.MonomerA = 500;
-  spec.MonomerB = 500;
-  spec.Rates = {{"I*A", "1"}, {"I*B", "1"}};
-  spec.CheckPoints = {"0", "100"};
-  TTempFile file(spec);
+  TLivingFile fileDesc;
+  fileDesc.Chains = 50;
+  fileDesc.MonomerA = 500;
+  fileDesc.MonomerB = 500;
+  fileDesc.Rates = {{"I*A", "1"}, {"I*B", "1"}};
+  fileDesc.CheckPoints = {"0", "100"};
+  TTempFile file(fileDesc);
   TSynchronousRun r;
   r.Run(file.Path(), 3);
   const TSimState& s = r.State;
@@ -211,12 +211,12 @@ TEST(LivingKernel, SegmentTransferFromTheFirstUnitEmptiesTheGivingChain) {
   // chain: the giver is left without units (an I* end again, counted in
   // CPInitiator) and the receiver holds both. Nothing can happen after that:
   // the receiver only finds its own units, the empty chain has I*Ac = 0.
-  TLivingFile spec;
-  spec.Chains = 2;
-  spec.MonomerA = 2;
-  spec.Rates = {{"I*A", "1"}, {"A*Ac", "1"}};
-  spec.CheckPoints = {"0", "5"};
-  TTempFile file(spec);
+  TLivingFile fileDesc;
+  fileDesc.Chains = 2;
+  fileDesc.MonomerA = 2;
+  fileDesc.Rates = {{"I*A", "1"}, {"A*Ac", "1"}};
+  fileDesc.CheckPoints = {"0", "5"};
+  TTempFile file(fileDesc);
   TSynchronousRun r;
   r.Run(file.Path(), 11, TSimState::lvStructure | TSimState::lvDistribution);
   const TSimState& s = r.State;
@@ -266,15 +266,15 @@ TEST(LivingKernel, IdealLivingPolymerizationGivesAPoissonDistribution) {
   // all K = 100000 units placed on N = 1000 chains, each DP is binomial
   // (K, 1/N): mean 100, variance K (1/N)(1 - 1/N) = 99.9 - the Poisson
   // distribution of the ideal living polymerization with nu = 100.
-  TLivingFile spec;
-  spec.Chains = 1000;
-  spec.MonomerA = 100000;
-  spec.TimeInterval = "1";
-  spec.Rates = {{"I*A", "1"}, {"A*A", "1"}};
+  TLivingFile fileDesc;
+  fileDesc.Chains = 1000;
+  fileDesc.MonomerA = 100000;
+  fileDesc.TimeInterval = "1";
+  fileDesc.Rates = {{"I*A", "1"}, {"A*A", "1"}};
   // About 100000 x ln(100000) = 1.15e6 attempts pick every mer once; 4e6
   // leave a chance of exp(-40) per mer of staying free.
-  spec.CheckPoints = {"0", "4000000"};
-  TTempFile file(spec);
+  fileDesc.CheckPoints = {"0", "4000000"};
+  TTempFile file(fileDesc);
   TSynchronousRun r;
   r.Run(file.Path(), 12345);
   const TSimState& s = r.State;
@@ -330,14 +330,14 @@ TEST(LivingKernel, SkipsPropagationAndTransferBeyondMaxDP) {
   // the remaining propagations are refused with the log line; the monomer
   // they would have used stays free.
   TLogCapture log;
-  TLivingFile spec;
-  spec.Chains = 1;
-  spec.MonomerA = 33000;
-  spec.TimeInterval = "1";
-  spec.Rates = {{"I*A", "1"}, {"A*A", "1"}};
-  spec.CheckPoints = {"0", "1000000"};
+  TLivingFile fileDesc;
+  fileDesc.Chains = 1;
+  fileDesc.MonomerA = 33000;
+  fileDesc.TimeInterval = "1";
+  fileDesc.Rates = {{"I*A", "1"}, {"A*A", "1"}};
+  fileDesc.CheckPoints = {"0", "1000000"};
   {
-    TTempFile file(spec);
+    TTempFile file(fileDesc);
     TSynchronousRun r;
     r.Run(file.Path(), 8);
     EXPECT_EQ(r.State.ChainDP[1], MaxDP);
@@ -350,12 +350,12 @@ TEST(LivingKernel, SkipsPropagationAndTransferBeyondMaxDP) {
   // one row can: a transfer that would overfill the receiving row is
   // refused, and the mers of the segment stay in the giving chain (checked by
   // the invariants: every mer's Chain is the chain it is linked into).
-  spec.Chains = 2;
-  spec.MonomerA = 40000;
-  spec.Rates = {{"I*A", "1"}, {"A*A", "1"}, {"A*Ac", "0.002"}};
-  spec.CheckPoints = {"0", "300000"};
+  fileDesc.Chains = 2;
+  fileDesc.MonomerA = 40000;
+  fileDesc.Rates = {{"I*A", "1"}, {"A*A", "1"}, {"A*Ac", "0.002"}};
+  fileDesc.CheckPoints = {"0", "300000"};
   TLogCapture transferLog;
-  TTempFile file(spec);
+  TTempFile file(fileDesc);
   TSynchronousRun r;
   r.Run(file.Path(), 21);
   const TSimState& s = r.State;
@@ -371,13 +371,13 @@ TEST(LivingKernel, SkipsPropagationAndTransferBeyondMaxDP) {
 TEST(LivingKernel, DrawsUnitsOnlyForTheChainsTheViewShows) {
   // 2100 chains: the microstructure view shows chains 1..2046 only, while the
   // DP distribution view hears of every propagation.
-  TLivingFile spec;
-  spec.Chains = 2100;
-  spec.MonomerA = 8000;
-  spec.TimeInterval = "1";
-  spec.Rates = {{"I*A", "1"}, {"A*A", "1"}};
-  spec.CheckPoints = {"0", "20000"};
-  TTempFile file(spec);
+  TLivingFile fileDesc;
+  fileDesc.Chains = 2100;
+  fileDesc.MonomerA = 8000;
+  fileDesc.TimeInterval = "1";
+  fileDesc.Rates = {{"I*A", "1"}, {"A*A", "1"}};
+  fileDesc.CheckPoints = {"0", "20000"};
+  TTempFile file(fileDesc);
   TSynchronousRun r;
   r.Run(file.Path(), 4, TSimState::lvStructure | TSimState::lvDistribution);
   const TSimState& s = r.State;
@@ -393,9 +393,9 @@ TEST(LivingKernel, DrawsUnitsOnlyForTheChainsTheViewShows) {
 
 TEST(LivingKernel, RefusesATimeIntervalThatCannotAdvanceTheClock) {
   for (const char* interval : {"0", "-1"}) {
-    TLivingFile spec;
-    spec.TimeInterval = interval;
-    TTempFile file(spec);
+    TLivingFile fileDesc;
+    fileDesc.TimeInterval = interval;
+    TTempFile file(fileDesc);
     TSynchronousRun r;
     EXPECT_THROW(r.Run(file.Path(), 1), std::exception) << interval;
   }

@@ -32,7 +32,7 @@ struct TLivingFile {
 // Writes the file into a fresh temporary folder and removes it at the end.
 class TTempFile {
 public:
-  explicit TTempFile(const TLivingFile& spec, const std::string& name = "living.kpx") {
+  explicit TTempFile(const TLivingFile& fileDesc, const std::string& name = "living.kpx") {
     FFolder = std::filesystem::temp_directory_path() /
               ("propagon-run-" + std::to_string(::getpid()) + "-" + std::to_string(Counter()++));
     std::filesystem::create_directories(FFolder);
@@ -40,18 +40,18 @@ public:
     std::ofstream out(FPath, std::ios::binary);
     out << "[Propago\xAE Parameters File]\r\nFileValid=1\r\n";
     out << "[General]\r\nProcessType=0\r\n";
-    out << "[Components]\r\nMonomerAMolWeight=" << spec.MonomerAMolWeight
+    out << "[Components]\r\nMonomerAMolWeight=" << fileDesc.MonomerAMolWeight
         << "\r\nMonomerBMolWeight=144.1264\r\nInitiatorMolWeight=60.0950\r\n";
-    out << "[SimulationParameters]\r\nRequiredMemory=1000000\r\nInitiatorNumber=" << spec.Chains
-        << "\r\nMonomerANumber=" << spec.MonomerA << "\r\nMonomerBNumber=" << spec.MonomerB << "\r\n";
-    out << "[ChemicalRates]\r\nTimeInterval=" << spec.TimeInterval << "\r\n";
+    out << "[SimulationParameters]\r\nRequiredMemory=1000000\r\nInitiatorNumber=" << fileDesc.Chains
+        << "\r\nMonomerANumber=" << fileDesc.MonomerA << "\r\nMonomerBNumber=" << fileDesc.MonomerB << "\r\n";
+    out << "[ChemicalRates]\r\nTimeInterval=" << fileDesc.TimeInterval << "\r\n";
     out << "[SimulationRates]\r\n";
     for (const char* key : {"I*A", "A*A", "B*A", "I*B", "A*B", "B*B", "I*Ac", "A*Ac", "B*Ac", "I*Bc", "A*Bc", "B*Bc"}) {
-      const auto it = spec.Rates.find(key);
-      out << key << "=" << (it == spec.Rates.end() ? std::string("0") : it->second) << "\r\n";
+      const auto it = fileDesc.Rates.find(key);
+      out << key << "=" << (it == fileDesc.Rates.end() ? std::string("0") : it->second) << "\r\n";
     }
     out << "[CheckingPoints]\r\n";
-    for (std::size_t k = 0; k < spec.CheckPoints.size(); ++k) out << k << "=" << spec.CheckPoints[k] << "\r\n";
+    for (std::size_t k = 0; k < fileDesc.CheckPoints.size(); ++k) out << k << "=" << fileDesc.CheckPoints[k] << "\r\n";
   }
   ~TTempFile() {
     std::error_code ignored;

@@ -81,13 +81,13 @@ public:
 // A homopolymerization long enough that it is still running when the test
 // acts on it: 1e12 attempts would take hours.
 TLivingFile EndlessRun() {
-  TLivingFile spec;
-  spec.Chains = 200;
-  spec.MonomerA = 20000;
-  spec.TimeInterval = "1";
-  spec.Rates = {{"I*A", "1"}, {"A*A", "1"}};
-  spec.CheckPoints = {"0", "1e12", "2e12"};
-  return spec;
+  TLivingFile fileDesc;
+  fileDesc.Chains = 200;
+  fileDesc.MonomerA = 20000;
+  fileDesc.TimeInterval = "1";
+  fileDesc.Rates = {{"I*A", "1"}, {"A*A", "1"}};
+  fileDesc.CheckPoints = {"0", "1e12", "2e12"};
+  return fileDesc;
 }
 
 // Waits (up to a generous limit) until the run has performed some attempts.
@@ -99,10 +99,10 @@ void WaitForProgress(const TSimThread& thread, std::uint64_t steps) {
 
 TEST(SimulationRun, WithASingleCheckPointPerformsNothingAndEndsNormally) {
   TLogCapture log;
-  TLivingFile spec;
-  spec.Rates = {{"I*A", "1"}, {"A*A", "1"}};
-  spec.CheckPoints = {"0"};
-  TTempFile file(spec);
+  TLivingFile fileDesc;
+  fileDesc.Rates = {{"I*A", "1"}, {"A*A", "1"}};
+  fileDesc.CheckPoints = {"0"};
+  TTempFile file(fileDesc);
   Params::TParameterFile parameters(file.Path());
   TSimState state;
   state.FixedSeed = 3;
@@ -132,13 +132,13 @@ TEST(SimulationRun, WithASingleCheckPointPerformsNothingAndEndsNormally) {
 
 TEST(SimulationRun, FollowsTheCheckPointCycleAndEndsOnTheOwnersThread) {
   TLogCapture log;
-  TLivingFile spec;
-  spec.Chains = 20;
-  spec.MonomerA = 400;
-  spec.TimeInterval = "0.5";
-  spec.Rates = {{"I*A", "1"}, {"A*A", "1"}};
-  spec.CheckPoints = {"0", "10", "123.456789", "1234567"};
-  TTempFile file(spec);
+  TLivingFile fileDesc;
+  fileDesc.Chains = 20;
+  fileDesc.MonomerA = 400;
+  fileDesc.TimeInterval = "0.5";
+  fileDesc.Rates = {{"I*A", "1"}, {"A*A", "1"}};
+  fileDesc.CheckPoints = {"0", "10", "123.456789", "1234567"};
+  TTempFile file(fileDesc);
   Params::TParameterFile parameters(file.Path());
   TSimState state;
   state.FixedSeed = 99;
@@ -205,9 +205,9 @@ TEST(SimulationRun, FollowsTheCheckPointCycleAndEndsOnTheOwnersThread) {
 
 TEST(SimulationRun, AllocationFailureEndsWithoutTheFinishedLine) {
   TLogCapture log;
-  TLivingFile spec;
-  spec.MonomerAMolWeight = "heavy";
-  TTempFile file(spec);
+  TLivingFile fileDesc;
+  fileDesc.MonomerAMolWeight = "heavy";
+  TTempFile file(fileDesc);
   Params::TParameterFile parameters(file.Path());
   TSimState state;
   TRecordingObserver observer;
@@ -234,9 +234,9 @@ TEST(SimulationRun, AllocationFailureEndsWithoutTheFinishedLine) {
 
 TEST(SimulationRun, KernelErrorEndsLikeANormalRunAndNamesTheError) {
   TLogCapture log;
-  TLivingFile spec;
-  spec.Rates = {{"I*A", "1"}, {"B*Bc", "1,2,3"}};
-  TTempFile file(spec);
+  TLivingFile fileDesc;
+  fileDesc.Rates = {{"I*A", "1"}, {"B*Bc", "1,2,3"}};
+  TTempFile file(fileDesc);
   Params::TParameterFile parameters(file.Path());
   TSimState state;
   TRecordingObserver observer;
@@ -385,9 +385,9 @@ public:
 };
 
 TEST(SimulationRun, StopDuringABlockingWindowCallDoesNotDeadlock) {
-  TLivingFile spec = EndlessRun();
-  spec.CheckPoints = {"0", "1000", "1e12"};
-  TTempFile file(spec);
+  TLivingFile fileDesc = EndlessRun();
+  fileDesc.CheckPoints = {"0", "1000", "1e12"};
+  TTempFile file(fileDesc);
   Params::TParameterFile parameters(file.Path());
   TSimState state;
   TBlockingObserver observer;

@@ -44,15 +44,15 @@ public:
 // A copolymerization with segment exchange that runs far longer than any
 // test waits: every attempt changes the store in one of several ways.
 TLivingFile BusyRun() {
-  TLivingFile spec;
-  spec.Chains = 150;
-  spec.MonomerA = 15000;
-  spec.MonomerB = 5000;
-  spec.TimeInterval = "1";
-  spec.Rates = {{"I*A", "1"}, {"A*A", "1"}, {"B*A", "0.5"}, {"I*B", "1"}, {"A*B", "0.5"},
+  TLivingFile fileDesc;
+  fileDesc.Chains = 150;
+  fileDesc.MonomerA = 15000;
+  fileDesc.MonomerB = 5000;
+  fileDesc.TimeInterval = "1";
+  fileDesc.Rates = {{"I*A", "1"}, {"A*A", "1"}, {"B*A", "0.5"}, {"I*B", "1"}, {"A*B", "0.5"},
                 {"B*B", "1"}, {"A*Ac", "0.01"}, {"B*Bc", "0.01"}};
-  spec.CheckPoints = {"0", "1e12", "2e12"};
-  return spec;
+  fileDesc.CheckPoints = {"0", "1e12", "2e12"};
+  return fileDesc;
 }
 
 // DPDistribution is the histogram of ChainDP: the one invariant every
@@ -235,15 +235,15 @@ TEST(RunControlStress, MemoryStaysFlatBetweenCheckPointsOfALongRun) {
   // All monomer is in chains within the first interval; afterwards segment
   // exchange goes on at the same total DP for many check points. Nothing
   // the run keeps may grow with the number of events or check points.
-  TLivingFile spec = BusyRun();
-  spec.Chains = 200;
-  spec.MonomerA = 20000;
-  spec.MonomerB = 0;
-  spec.TimeInterval = "0.001"; // 1000 attempts per second: 3 million in all
-  spec.Rates = {{"I*A", "1"}, {"A*A", "1"}, {"A*Ac", "0.1"}};
-  spec.CheckPoints.clear();
-  for (int k = 0; k <= 60; ++k) spec.CheckPoints.push_back(std::to_string(k * 50));
-  TTempFile file(spec);
+  TLivingFile fileDesc = BusyRun();
+  fileDesc.Chains = 200;
+  fileDesc.MonomerA = 20000;
+  fileDesc.MonomerB = 0;
+  fileDesc.TimeInterval = "0.001"; // 1000 attempts per second: 3 million in all
+  fileDesc.Rates = {{"I*A", "1"}, {"A*A", "1"}, {"A*Ac", "0.1"}};
+  fileDesc.CheckPoints.clear();
+  for (int k = 0; k <= 60; ++k) fileDesc.CheckPoints.push_back(std::to_string(k * 50));
+  TTempFile file(fileDesc);
   Params::TParameterFile parameters(file.Path());
   TSimState state;
   TMemoryObserver observer;

@@ -20,6 +20,7 @@
 #include "engine/uDataStruct.h"
 #include "engine/uKernelRates.h"
 #include "engine/uSimThread.h"
+#include "bench/BenchRunSupport.h"
 #include "params/uParamFile.h"
 
 #include <benchmark/benchmark.h>
@@ -46,22 +47,9 @@ TRunDescription Describe(std::uint8_t type, std::int32_t initiators, double mono
 template <class Rates>
 void RunKernel(benchmark::State& bench, const TRunDescription& description, const Rates& rates,
                void (*kernel)(TSimRun&, const Rates&)) {
-  TSimState& s = SimState();
-  const Params::TParameterFile noFile("");
-  std::uint64_t events = 0, steps = 0;
-  for (auto _ : bench) {
-    bench.PauseTiming();
-    s.FreeAll();
-    s.FixedSeed = 20240601u;
-    s.AllocateMemory(description);
-    TRunControl control;
-    TSimRun run(s, noFile, control);
-    bench.ResumeTiming();
-    kernel(run, rates);
-    events += run.Events();
-    steps += run.Steps();
-  }
-  s.FreeAll();
+  const BenchSupport::TRunTotals totals =
+      BenchSupport::TimeWholeRuns(bench, description, [&](TSimRun& run) { kernel(run, rates); });
+  const std::uint64_t events = totals.Events, steps = totals.Steps;
   bench.counters["events"] = benchmark::Counter(static_cast<double>(events) / bench.iterations());
   bench.counters["events_per_second"] = benchmark::Counter(static_cast<double>(events), benchmark::Counter::kIsRate);
   bench.counters["steps_per_second"] = benchmark::Counter(static_cast<double>(steps), benchmark::Counter::kIsRate);

@@ -18,6 +18,7 @@
 #include "engine/uDataStruct.h"
 #include "engine/uKernels.h"
 #include "engine/uSimThread.h"
+#include "bench/BenchRunSupport.h"
 #include "params/uParamFile.h"
 
 #include <benchmark/benchmark.h>
@@ -44,22 +45,9 @@ void RunLiving(benchmark::State& bench, std::int32_t chains, std::int32_t mers, 
   rates.P[0][0] = 1e-4; // A* attacks an A unit of another chain
   rates.P[0][2] = 1e-4; // I* does too
 
-  TSimState& s = SimState();
-  const Params::TParameterFile noFile("");
-  std::uint64_t steps = 0, events = 0;
-  for (auto _ : bench) {
-    bench.PauseTiming();
-    s.FreeAll();
-    s.FixedSeed = 20240601u;
-    s.AllocateMemory(description);
-    TRunControl control;
-    TSimRun run(s, noFile, control);
-    bench.ResumeTiming();
-    SimulateLiving(run, rates);
-    steps += run.Steps();
-    events += run.Events();
-  }
-  s.FreeAll();
+  const BenchSupport::TRunTotals totals =
+      BenchSupport::TimeWholeRuns(bench, description, [&](TSimRun& run) { SimulateLiving(run, rates); });
+  const std::uint64_t steps = totals.Steps, events = totals.Events;
   bench.counters["attempts"] = benchmark::Counter(static_cast<double>(steps) / bench.iterations());
   bench.counters["attempts_per_second"] = benchmark::Counter(static_cast<double>(steps), benchmark::Counter::kIsRate);
   bench.counters["events_per_second"] = benchmark::Counter(static_cast<double>(events), benchmark::Counter::kIsRate);

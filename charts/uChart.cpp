@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstring>
 #include <functional>
 #include <limits>
 #include <map>
@@ -35,12 +36,13 @@ constexpr double NaN = std::numeric_limits<double>::quiet_NaN();
 // antialiasing.
 constexpr std::size_t AntialiasedPointLimit = 4000;
 // Graphs with more points than this hand the plotting library only the
-// points that can make a difference on the screen: per quarter pixel column
-// the first, the lowest, the highest and the last. The library then thins
-// them per pixel column as it would the whole series, so the picture is the
-// same to within a pixel, but it no longer reads a million points per redraw.
+// points that can make a difference on the screen: per pixel column the
+// first, the lowest, the highest and the last. A line through them covers
+// the same pixels as the line through all points, but the library no longer
+// reads a million points per redraw, and a wide pen (which is stroked as an
+// outline, join by join) strokes at most four points per column.
 constexpr std::size_t ThinningPointLimit = 20000;
-constexpr int BucketsPerPixel = 4;
+constexpr int BucketsPerPixel = 1;
 
 int AxisIndex(TAxisId axis) { return static_cast<int>(axis); }
 
@@ -392,6 +394,9 @@ public:
   bool ForOutput = false;
   void SetOutputStyle(bool forOutput);
   void SyncData(TSeriesData& series);
+  // New points for a series: X from xs, or the series' own X kept (keepX;
+  // then n equals its point count). Null flags and marks are cleared.
+  void AssignPoints(TSeriesData& series, bool keepX, const double* xs, const double* ys, std::size_t n);
   // Whether a graph of n points from X = front to back is thinned for the
   // current view, and the buckets' left edge and width.
   bool ThinningStep(std::size_t n, double front, double back, double& lower, double& step) const;
@@ -567,22 +572,45 @@ void ThinSorted(const double* xs, const double* ys, const char* null, std::size_
     if (!(xs[i] < edge)) // rounding at the edge
       edge = lower + (bucket + 2.0) * step;
     const std::size_t end = static_cast<std::size_t>(std::lower_bound(xs + i + 1, xs + n, edge) - xs);
+    // The extremes first, without branches (the values of a noisy curve
+    // change direction at random); their first places are found after, in
+    // the bucket the loop has just brought into the cache.
+    // Four lanes (spelled out, so that they stay in registers), so that each
+    // comparison need not wait for the one before.
+    double low0 = ys[i], low1 = low0, low2 = low0, low3 = low0;
+    double high0 = low0, high1 = low0, high2 = low0, high3 = low0;
+    bool nan = false;
+    std::size_t k = i;
+    for (; k + 4 <= end; k += 4) {
+      const double y0 = ys[k], y1 = ys[k + 1], y2 = ys[k + 2], y3 = ys[k + 3];
+      nan |= (y0 != y0) | (y1 != y1) | (y2 != y2) | (y3 != y3);
+      low0 = y0 < low0 ? y0 : low0;
+      low1 = y1 < low1 ? y1 : low1;
+      low2 = y2 < low2 ? y2 : low2;
+      low3 = y3 < low3 ? y3 : low3;
+      high0 = y0 > high0 ? y0 : high0;
+      high1 = y1 > high1 ? y1 : high1;
+      high2 = y2 > high2 ? y2 : high2;
+      high3 = y3 > high3 ? y3 : high3;
+    }
+    for (; k < end; ++k) {
+      const double y = ys[k];
+      nan |= y != y;
+      low0 = y < low0 ? y : low0;
+      high0 = y > high0 ? y : high0;
+    }
+    bool gap = nan;
+    const double lowValue = std::min(std::min(low0, low1), std::min(low2, low3));
+    const double highValue = std::max(std::max(high0, high1), std::max(high2, high3));
+    if (null && !gap)
+      gap = std::any_of(null + i, null + end, [](char flag) { return flag != 0; });
     std::size_t low = i;
     std::size_t high = i;
-    double lowValue = ys[i];
-    double highValue = ys[i];
-    bool gap = false;
-    for (std::size_t k = i; k < end; ++k) {
-      const double y = ys[k];
-      gap = gap || std::isnan(y) || (null && null[k]);
-      if (y < lowValue) {
-        lowValue = y;
-        low = k;
-      }
-      if (y > highValue) {
-        highValue = y;
-        high = k;
-      }
+    if (!gap) {
+      while (ys[low] != lowValue)
+        ++low;
+      while (ys[high] != highValue)
+        ++high;
     }
     if (gap) {
       for (std::size_t k = i; k < end; ++k)
@@ -1341,10 +1369,23 @@ void TChart::SetPoints(int series, const std::vector<double>& x, const std::vect
   TPrivate& d = *FPrivate;
   if (!d.ValidSeries(series))
     return;
-  TSeriesData& s = d.Series[series];
-  const std::size_t n = std::min(x.size(), y.size());
+  d.AssignPoints(d.Series[series], false, x.data(), y.data(), std::min(x.size(), y.size()));
+}
+
+bool TChart::SetYValues(int series, const std::vector<double>& y) {
+  TPrivate& d = *FPrivate;
+  if (!d.ValidSeries(series) || y.size() < d.Series[series].X.size())
+    return false;
+  d.AssignPoints(d.Series[series], true, nullptr, y.data(), d.Series[series].X.size());
+  return true;
+}
+
+void TChart::TPrivate::AssignPoints(TSeriesData& s, bool keepX, const double* xs, const double* ys,
+                                    std::size_t n) {
+  TPrivate& d = *this;
   // Sized without clearing: the pass below writes every element.
-  s.X.resize(n);
+  if (!keepX)
+    s.X.resize(n);
   s.Y.resize(n);
   s.Null.assign(n, 0);
   s.MarkOffsets.clear();
@@ -1357,29 +1398,32 @@ void TChart::SetPoints(int series, const std::vector<double>& x, const std::vect
   QCPGraphDataContainer::iterator out;
   if (container)
     out = container->begin();
+  if (keepX)
+    xs = s.X.data();
   // A big graph is thinned in the same pass, for the view as it stands; a
   // redraw for another view thins it again (SyncData).
   auto* graph = qobject_cast<QCPGraph*>(s.Plottable);
   double thinLower = 0.0;
   double thinStep = 0.0;
-  const bool thin = graph && n > 0 && d.ThinningStep(n, x[0], x[n - 1], thinLower, thinStep);
+  const bool thin = graph && n > 0 && d.ThinningStep(n, xs[0], xs[n - 1], thinLower, thinStep);
   QVector<QCPGraphData> thinned;
   const double inf = std::numeric_limits<double>::infinity();
-  bool sorted = true;
+  // Kept X keeps its order; new X is checked as it is copied.
+  bool sorted = keepX ? s.SortedX : true;
   double previous = -inf;
   double lo = inf, hi = -inf, posLo = inf, posHi = -inf;
-  const double* xs = x.data();
-  const double* ys = y.data();
   double* xOut = s.X.data();
   double* yOut = s.Y.data();
   for (std::size_t i = 0; i < n; ++i) {
-    const double xi = xs[i];
     const double yi = ys[i];
-    xOut[i] = xi;
+    if (!keepX) {
+      const double xi = xs[i];
+      xOut[i] = xi;
+      // False for a decrease and for NaN.
+      sorted = sorted && xi >= previous;
+      previous = xi;
+    }
     yOut[i] = yi;
-    // False for a decrease and for NaN.
-    sorted = sorted && xi >= previous;
-    previous = xi;
     if (std::isfinite(yi)) {
       lo = yi < lo ? yi : lo;
       hi = yi > hi ? yi : hi;

@@ -103,6 +103,12 @@ public:
   // Replaces all points of a series at once (x and y of equal length; the
   // shorter length is used otherwise). No null points.
   void SetPoints(int series, const std::vector<double>& x, const std::vector<double>& y);
+  // New Y values for the points a series has, its X kept (a recalculated
+  // curve on the same axis: no need to copy a million X values again). Null
+  // flags are cleared as by SetPoints; values beyond the last point are
+  // ignored, as SetPoints ignores the longer vector's tail. False, and
+  // nothing changed, when y has fewer values than the series has points.
+  bool SetYValues(int series, const std::vector<double>& y);
   void ClearSeries(int series);
   void ClearAllSeries();
   int PointCount(int series) const;

@@ -96,6 +96,16 @@ void TChainUnits::PrepareForRun() noexcept {
   FInUse = FBase != nullptr;
 }
 
+void TChainUnits::AdviseDenseFirstBlock() noexcept {
+#ifdef MADV_HUGEPAGE
+  // Only whole 2 MB pages inside the band; the advice is a hint, and a
+  // system without transparent huge pages simply ignores it.
+  constexpr std::size_t HugePage = std::size_t{1} << 21;
+  const std::size_t band = FBlockStride & ~(HugePage - 1);
+  if (FBase != nullptr && band > 0) madvise(FBase, band, MADV_HUGEPAGE);
+#endif
+}
+
 namespace {
 
 // Unit bytes are 0 (A) or 1 (B), so eight neighbouring units read as one

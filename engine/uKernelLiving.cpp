@@ -89,6 +89,7 @@ void SimulateLiving(TSimRun& run, const TLivingRates& rates) {
   const double dt = rates.TimeInterval;
 
   s.InitializeRun();
+  s.ChainUnits.AdviseDenseFirstBlock(); // every chain grows
 
   const std::int32_t mersNumber = s.MersNumber;
   const std::int32_t chainsNumber = s.ChainsNumber;

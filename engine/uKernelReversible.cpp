@@ -91,6 +91,7 @@ private:
 void TReversibleKernel::Run() {
   TSimState& s = FState;
   s.InitializeRun();
+  s.ChainUnits.AdviseDenseFirstBlock(); // every chain grows
   FFreeA = s.MonomerANumber;
   FFreeB = s.MonomerBNumber;
   FBare = s.ChainsNumber;

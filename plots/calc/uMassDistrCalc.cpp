@@ -35,13 +35,24 @@ void SmoothDistributions(const std::vector<double>& n, const std::vector<double>
   double* snData = sn.data();
   double* swData = sw.data();
 
-  // The totals count the chains from bin w on; summed first (in the same
-  // order as the averages run), so the values are divided as they are made.
-  double totalN = 0.0, totalW = 0.0;
-  for (std::size_t i = span; i < count; ++i) {
+  // The totals count the chains from bin w on; summed first, so the values
+  // are divided as they are made.
+  // Two partial sums each: one running sum would make every addition wait
+  // for the one before (a million of them at 10^6 g/mol).
+  double totalN = 0.0, totalW = 0.0, oddN = 0.0, oddW = 0.0;
+  std::size_t i = span;
+  for (; i + 2 <= count; i += 2) {
+    totalN += nData[i];
+    totalW += wData[i];
+    oddN += nData[i + 1];
+    oddW += wData[i + 1];
+  }
+  if (i < count) {
     totalN += nData[i];
     totalW += wData[i];
   }
+  totalN += oddN;
+  totalW += oddW;
   if (totalN == 0.0)
     totalN = 1.0;
   if (totalW == 0.0)
@@ -55,33 +66,36 @@ void SmoothDistributions(const std::vector<double>& n, const std::vector<double>
   // zero instead would subtract chains lighter than w g/mol that were never
   // added and shift the whole curve down by their share.
   double sN = 0.0, sW = 0.0;
-  std::size_t occupied = 0; // bins of the window holding any chain
+  // The window of bin i is empty when the last bin holding any chain lies at
+  // i - w or before; kept as that bin's index + w (0: none yet).
+  std::size_t emptyFrom = 0;
   for (std::size_t i = 0; i < span; ++i) {
     sN += nData[i];
     sW += wData[i];
-    occupied += (nData[i] != 0.0 || wData[i] != 0.0) ? 1 : 0;
+    emptyFrom = (nData[i] != 0.0 || wData[i] != 0.0) ? i + span : emptyFrom;
   }
   // Below index 100 the means stay per bin; from 100 on they are divided by
   // the totals (a distribution of chains lighter than 100 g/mol is shown
   // unnormalised).
-  for (std::size_t i = span; i < count; ++i) {
-    const double nIn = nData[i], wIn = wData[i];
-    const double nOut = nData[i - span], wOut = wData[i - span];
-    sN += nIn - nOut;
-    sW += wIn - wOut;
-    occupied += (nIn != 0.0 || wIn != 0.0) ? 1 : 0;
-    occupied -= (nOut != 0.0 || wOut != 0.0) ? 1 : 0;
-    // An empty window is exactly empty: no rounding residue of the masses
-    // that passed through it is left in the tails.
-    if (occupied == 0) {
-      sN = 0.0;
-      sW = 0.0;
+  const auto average = [&](std::size_t from, std::size_t to, double scaleN, double scaleW) {
+    for (std::size_t i = from; i < to; ++i) {
+      const double nIn = nData[i], wIn = wData[i];
+      sN += nIn - nData[i - span];
+      sW += wIn - wData[i - span];
+      emptyFrom = (nIn != 0.0 || wIn != 0.0) ? i + span : emptyFrom;
+      // An empty window is exactly empty: no rounding residue of the masses
+      // that passed through it is left in the tails.
+      if (i >= emptyFrom) {
+        sN = 0.0;
+        sW = 0.0;
+      }
+      snData[i] = sN * inverseWidth * scaleN;
+      swData[i] = sW * inverseWidth * scaleW;
     }
-    const double meanN = sN * inverseWidth;
-    const double meanW = sW * inverseWidth;
-    snData[i] = i >= NormalizationStart ? meanN * inverseN : meanN;
-    swData[i] = i >= NormalizationStart ? meanW * inverseW : meanW;
-  }
+  };
+  const std::size_t normalized = std::clamp<std::size_t>(NormalizationStart, span, count);
+  average(span, normalized, 1.0, 1.0);
+  average(normalized, count, inverseN, inverseW);
 }
 
 bool TMassDistrCalc::TakeHistograms(const Engine::TSimState& state) {

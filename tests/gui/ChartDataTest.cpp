@@ -232,6 +232,46 @@ TEST_F(ChartDataTest, ThinnedScreenDrawingKeepsPeaksDipsGapsAndZoomedDetail) {
   EXPECT_TRUE(ColourBetween(Chart, 100000.0, 4.8, 5.2, red));
 }
 
+TEST_F(ChartDataTest, NewValuesOnTheSameAxisRedrawLikeNewPoints) {
+  const int s = Chart.AddSeries(QStringLiteral("distribution"), Qt::red);
+  Chart.SetAxisMinimum(TAxisId::Left, 0.0);
+  Chart.SetAxisMaximum(TAxisId::Left, 10.0);
+  const std::vector<double> x = Ramp(200000); // thinned on the screen
+  std::vector<double> y(x.size(), 5.0);
+  y[50000] = 9.0;
+  Chart.SetPoints(s, x, y);
+  Chart.SetNull(s, 120000, true);
+  Chart.Refresh();
+  const QRgb red = QColor(Qt::red).rgb();
+  ASSERT_TRUE(ColourBetween(Chart, 50000.0, 8.7, 9.3, red));
+
+  // One value more than there are points: the tail is ignored, as by SetPoints.
+  y[50000] = 5.0;
+  y[30000] = 1.0;
+  y.push_back(7.0);
+  ASSERT_TRUE(Chart.SetYValues(s, y));
+  Chart.Refresh();
+  EXPECT_EQ(Chart.PointCount(s), 200000);
+  EXPECT_DOUBLE_EQ(Chart.XValue(s, 30000), 30000.0);
+  EXPECT_DOUBLE_EQ(Chart.YValue(s, 30000), 1.0);
+  EXPECT_FALSE(Chart.IsNull(s, 120000)); // null flags go with the old values
+  EXPECT_FALSE(ColourBetween(Chart, 50000.0, 8.7, 9.3, red));
+  EXPECT_TRUE(ColourBetween(Chart, 30000.0, 0.7, 1.3, red));
+
+  // Too few values: refused, nothing changed.
+  EXPECT_FALSE(Chart.SetYValues(s, std::vector<double>(1000, 2.0)));
+  EXPECT_DOUBLE_EQ(Chart.YValue(s, 30000), 1.0);
+  EXPECT_EQ(Chart.PointCount(s), 200000);
+  EXPECT_FALSE(Chart.SetYValues(s + 1, y)); // no such series
+
+  // The automatic left axis follows the new values.
+  Chart.SetAxisAutomatic(TAxisId::Left, true);
+  y[0] = 12.0;
+  ASSERT_TRUE(Chart.SetYValues(s, y));
+  EXPECT_DOUBLE_EQ(Chart.AxisMaximum(TAxisId::Left), 12.0);
+  EXPECT_DOUBLE_EQ(Chart.AxisMinimum(TAxisId::Left), 1.0);
+}
+
 TEST(ChartOutputPen, LightColoursGetDarkerAndWiderDarkOnesStay) {
   // The marker green RGB(128, 255, 128): qGray = (11·128 + 16·255 + 5·128)/32
   // = 191 > 150, so every channel is scaled by 150/191: (100, 200, 100),

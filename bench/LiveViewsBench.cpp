@@ -5,8 +5,8 @@
 //   Direct/*        the views called on the same thread (the cost of the
 //                   views themselves: pixels and gathered screen updates)
 //   Blocking/*      the run on its own thread, every event sent to the window
-//                   thread as a blocking queued call and waited for, as the
-//                   desktop program does
+//                   thread through the desktop program's blocking observer
+//                   (one hand-off per event, both views' share together)
 //   Off/*           no live view: the store operations alone
 //
 // Each benchmark performs `events` propagation/recombination events on a
@@ -20,6 +20,7 @@
 #include "params/uParamFile.h"
 #include "plots/uDistribForm.h"
 #include "plots/uStructureForm.h"
+#include "shell/uGuiObserver.h"
 
 #include <QApplication>
 #include <QEventLoop>
@@ -57,36 +58,18 @@ public:
   void DrawSegmentStrided(int a, int b, int l) override { Structure.DrawSegmentStrided(a, b, l); }
   void ShowOneChainChange() override { Distribution.ShowOneChainChange(); }
   void ShowTwoChainsChange() override { Distribution.ShowTwoChainsChange(); }
+  void UpdateUserInterface(int) override {
+    const Engine::TSimState& s = Engine::SimState();
+    if (s.ShowDistribution()) Distribution.PaintBoxPaint();
+    if (s.ShowStructure()) Structure.DrawGrid();
+  }
 };
 
-// Forwards each call to the window thread and waits for it.
-class TBlockingForwarder : public Engine::TSimObserver {
-public:
-  explicit TBlockingForwarder(TViews& views) : FViews(views) {}
-  void DrawUnit(int c, int p, int k) override { Call([=, this] { FViews.DrawUnit(c, p, k); }); }
-  void DrawUnitStrided(int c, int p, int k) override { Call([=, this] { FViews.DrawUnitStrided(c, p, k); }); }
-  void EraseUnit(int c, int p) override { Call([=, this] { FViews.EraseUnit(c, p); }); }
-  void DrawSegment(int a, int b, int l) override { Call([=, this] { FViews.DrawSegment(a, b, l); }); }
-  void DrawSegmentStrided(int a, int b, int l) override {
-    Call([=, this] { FViews.DrawSegmentStrided(a, b, l); });
-  }
-  void ShowOneChainChange() override { Call([this] { FViews.ShowOneChainChange(); }); }
-  void ShowTwoChainsChange() override { Call([this] { FViews.ShowTwoChainsChange(); }); }
-  void StructureFormResize() override { Call([this] { FViews.StructureFormResize(); }); }
-  void UpdateUserInterface(int) override {
-    Call([this] {
-      const Engine::TSimState& s = Engine::SimState();
-      if (s.ShowDistribution()) FViews.Distribution.PaintBoxPaint();
-      if (s.ShowStructure()) FViews.Structure.DrawGrid();
-    });
-  }
-
-private:
-  template <class F>
-  void Call(F&& f) {
-    QMetaObject::invokeMethod(&FViews.Distribution, std::forward<F>(f), Qt::BlockingQueuedConnection);
-  }
-  TViews& FViews;
+// The desktop program's hand-off: every call runs on the window thread while
+// the simulation thread waits for it.
+struct TBlockingViews {
+  explicit TBlockingViews(TViews& views) : Observer(&views.Distribution, &views) {}
+  Shell::TBlockingObserver Observer;
 };
 
 TViews* GViews = nullptr;
@@ -155,8 +138,8 @@ void Direct(benchmark::State& state, std::uint8_t processType, int initiators, b
 void Blocking(benchmark::State& state, std::uint8_t processType, int initiators, bool structure,
               bool distribution) {
   Prepare(processType, initiators);
-  TBlockingForwarder forwarder(*GViews);
-  Engine::SimState().Observer = &forwarder;
+  TBlockingViews forwarder(*GViews);
+  Engine::SimState().Observer = &forwarder.Observer;
   Engine::SimState().SetShowStructure(structure);
   Engine::SimState().SetShowDistribution(distribution);
   std::mt19937 rng(5);
@@ -245,14 +228,14 @@ void KernelRun(benchmark::State& state, std::uint8_t processType, bool structure
   rates.kAA = rates.kBB = rates.kAB = rates.kBA = 1e-6;
   rates.kcAA = rates.kcAB = rates.kcBB = rates.kdAA = rates.kdAB = rates.kdBB = 1e-4;
 
-  TBlockingForwarder forwarder(*GViews);
+  TBlockingViews forwarder(*GViews);
   Engine::TSimState& s = Engine::SimState();
   std::uint64_t events = 0;
   for (auto _ : state) {
     s.SetShowStructure(false);
     s.SetShowDistribution(false);
     s.FreeAll();
-    s.Observer = &forwarder;
+    s.Observer = &forwarder.Observer;
     s.FixedSeed = 77;
     Engine::TRunControl control;
     QEventLoop loop;

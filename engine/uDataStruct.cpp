@@ -445,15 +445,18 @@ bool ShownStrided(std::int32_t chain, std::int32_t step) noexcept { return step 
 
 void TSimState::NotifyUnit(std::uint8_t views, std::int32_t chain, std::int32_t position, std::uint8_t kind, bool strided) {
   if (Observer == nullptr) return;
-  if (views & lvStructure) {
-    if (strided) {
-      if (ShownStrided(chain, StructureChainStep.load(std::memory_order_relaxed)))
-        Observer->DrawUnitStrided(chain, position, kind);
-    } else if (chain < StructureDisplayLimit) {
-      Observer->DrawUnit(chain, position, kind);
-    }
-  }
-  if (views & lvDistribution) Observer->ShowOneChainChange();
+  bool draw = false;
+  if (views & lvStructure)
+    draw = strided ? ShownStrided(chain, StructureChainStep.load(std::memory_order_relaxed)) : chain < StructureDisplayLimit;
+  const bool show = (views & lvDistribution) != 0;
+  if (draw && show)
+    Observer->DrawUnitAndShowChange(chain, position, kind, strided);
+  else if (draw && strided)
+    Observer->DrawUnitStrided(chain, position, kind);
+  else if (draw)
+    Observer->DrawUnit(chain, position, kind);
+  else if (show)
+    Observer->ShowOneChainChange();
 }
 
 void TSimState::NotifyErase(std::uint8_t views, std::int32_t chain, std::int32_t position) {
@@ -466,15 +469,24 @@ void TSimState::NotifyAfterErase(std::uint8_t views) {
 
 void TSimState::NotifySegment(std::uint8_t views, std::int32_t x, std::int32_t y, std::int32_t length, bool strided) {
   if (Observer == nullptr) return;
+  bool draw = false;
   if (views & lvStructure) {
     if (strided) {
       const std::int32_t step = StructureChainStep.load(std::memory_order_relaxed);
-      if (ShownStrided(x, step) || ShownStrided(y, step)) Observer->DrawSegmentStrided(x, y, length);
-    } else if (x < StructureDisplayLimit || y < StructureDisplayLimit) {
-      Observer->DrawSegment(x, y, length);
+      draw = ShownStrided(x, step) || ShownStrided(y, step);
+    } else {
+      draw = x < StructureDisplayLimit || y < StructureDisplayLimit;
     }
   }
-  if (views & lvDistribution) Observer->ShowTwoChainsChange();
+  const bool show = (views & lvDistribution) != 0;
+  if (draw && show)
+    Observer->DrawSegmentAndShowChanges(x, y, length, strided);
+  else if (draw && strided)
+    Observer->DrawSegmentStrided(x, y, length);
+  else if (draw)
+    Observer->DrawSegment(x, y, length);
+  else if (show)
+    Observer->ShowTwoChainsChange();
 }
 
 bool TSimState::JoinChains(std::int32_t x, std::int32_t y, bool atrp, bool strided) noexcept {

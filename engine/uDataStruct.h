@@ -322,6 +322,15 @@ public:
   // and logs "Chain DP to big for Propagation!" if it is the interval's first.
   void RefusePropagation() noexcept;
   void RefuseRecombination() noexcept;
+
+  // The live views' notifications of one event that added a unit to a chain
+  // (DrawUnit and/or ShowOneChainChange) or moved units from chain y onto
+  // chain x (DrawSegment and/or ShowTwoChainsChange); `views` is the
+  // LiveViews value the caller read. With both views live they go out as one
+  // observer call. The store operations above notify by themselves; kernels
+  // that write the store directly call these.
+  void NotifyUnit(std::uint8_t views, std::int32_t chain, std::int32_t position, std::uint8_t kind, bool strided);
+  void NotifySegment(std::uint8_t views, std::int32_t x, std::int32_t y, std::int32_t length, bool strided);
   // Called once per check point by the run: logs how often growth was refused
   // in the interval when it was more than once, and starts a new interval.
   void LogRefusalSummary();
@@ -357,10 +366,8 @@ private:
   std::vector<std::int32_t> FChainB; // scratch of CalcCheckPointStatistics
   void SetLiveView(std::uint8_t bit, bool on) noexcept;
   // Slow paths of the notifications, out of line.
-  void NotifyUnit(std::uint8_t views, std::int32_t chain, std::int32_t position, std::uint8_t kind, bool strided);
   void NotifyErase(std::uint8_t views, std::int32_t chain, std::int32_t position);
   void NotifyAfterErase(std::uint8_t views);
-  void NotifySegment(std::uint8_t views, std::int32_t x, std::int32_t y, std::int32_t length, bool strided);
   bool AppendUnit(std::int32_t chain, std::uint8_t kind, bool strided) noexcept;
   bool JoinChains(std::int32_t x, std::int32_t y, bool atrp, bool strided) noexcept;
   void RemoveTerminal(std::int32_t chain, std::uint8_t newTerminalKind) noexcept;

@@ -156,11 +156,8 @@ void SimulateLiving(TSimRun& run, const TLivingRates& rates) {
     chainEndMer[ch] = m;
     code[m] = static_cast<std::uint8_t>(CodeOf(u));
     chainEnd[ch] = u;
-    if (const std::uint8_t views = s.LiveViews.load(std::memory_order_relaxed)) [[unlikely]] {
-      if ((views & TSimState::lvStructure) && ch < StructureDisplayLimit && observer != nullptr)
-        observer->DrawUnit(ch, d + 1, u);
-      if ((views & TSimState::lvDistribution) && observer != nullptr) observer->ShowOneChainChange();
-    }
+    if (const std::uint8_t views = s.LiveViews.load(std::memory_order_relaxed)) [[unlikely]]
+      s.NotifyUnit(views, ch, d + 1, u, false);
     if (u == UnitB)
       --nB;
     else
@@ -227,12 +224,8 @@ void SimulateLiving(TSimRun& run, const TLivingRates& rates) {
       for (std::int32_t i = 0; i < count; ++i) target[position++] = data[i];
     });
 
-    if (const std::uint8_t views = s.LiveViews.load(std::memory_order_relaxed)) [[unlikely]] {
-      if ((views & TSimState::lvStructure) && (ch < StructureDisplayLimit || g < StructureDisplayLimit) &&
-          observer != nullptr)
-        observer->DrawSegment(ch, g, n);
-      if ((views & TSimState::lvDistribution) && observer != nullptr) observer->ShowTwoChainsChange();
-    }
+    if (const std::uint8_t views = s.LiveViews.load(std::memory_order_relaxed)) [[unlikely]]
+      s.NotifySegment(views, ch, g, n, false);
     ++events;
   };
 

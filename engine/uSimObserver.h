@@ -83,6 +83,25 @@ public:
   virtual void ShowOneChainChange() {}
   virtual void ShowTwoChainsChange() {}
 
+  // Both views live: an event's drawing and its distribution change, in that
+  // order and with nothing changed in between, as one call (the strided
+  // forms when `strided`). The defaults make the two calls; a blocking
+  // implementation overrides them to hand off once per event, not twice.
+  virtual void DrawUnitAndShowChange(int chain, int position, int kind, bool strided) {
+    if (strided)
+      DrawUnitStrided(chain, position, kind);
+    else
+      DrawUnit(chain, position, kind);
+    ShowOneChainChange();
+  }
+  virtual void DrawSegmentAndShowChanges(int to, int from, int length, bool strided) {
+    if (strided)
+      DrawSegmentStrided(to, from, length);
+    else
+      DrawSegment(to, from, length);
+    ShowTwoChainsChange();
+  }
+
   // ---- end of the run ----
 
   // Simulation thread, the last thing it does: Execute has returned (normally,

@@ -162,6 +162,14 @@ void TBlockingObserver::ShowTwoChainsChange() {
   CallHere([this] { FTarget->ShowTwoChainsChange(); });
 }
 
+void TBlockingObserver::DrawUnitAndShowChange(int chain, int position, int kind, bool strided) {
+  CallHere([=, this] { FTarget->DrawUnitAndShowChange(chain, position, kind, strided); });
+}
+
+void TBlockingObserver::DrawSegmentAndShowChanges(int to, int from, int length, bool strided) {
+  CallHere([=, this] { FTarget->DrawSegmentAndShowChanges(to, from, length, strided); });
+}
+
 void TBlockingObserver::SimulationPaused() {
   CallHere([this] { FTarget->SimulationPaused(); });
 }

@@ -54,6 +54,9 @@ public:
   void DrawSegmentStrided(int x, int y, int length) override;
   void ShowOneChainChange() override;
   void ShowTwoChainsChange() override;
+  // One hand-off for both live views' share of an event.
+  void DrawUnitAndShowChange(int chain, int position, int kind, bool strided) override;
+  void DrawSegmentAndShowChanges(int to, int from, int length, bool strided) override;
   // Blocking like the calls above: the run is held at its pause gate.
   void SimulationPaused() override;
   // Must not wait: queues the target's ExecuteReturned to the window thread,

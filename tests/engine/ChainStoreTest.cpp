@@ -602,6 +602,47 @@ TEST(ChainStoreNotifications, ReachTheObserverOnlyWhileAFlagIsOn) {
   EXPECT_TRUE(observer.Calls.empty());
 }
 
+// Records the combined calls as such, to see how the events were grouped.
+class TGroupingObserver : public TRecordingObserver {
+public:
+  using TRecordingObserver::TRecordingObserver;
+  void DrawUnitAndShowChange(int chain, int position, int kind, bool strided) override {
+    Calls.push_back("[");
+    TRecordingObserver::DrawUnitAndShowChange(chain, position, kind, strided);
+    Calls.push_back("]");
+  }
+  void DrawSegmentAndShowChanges(int to, int from, int length, bool strided) override {
+    Calls.push_back("[");
+    TRecordingObserver::DrawSegmentAndShowChanges(to, from, length, strided);
+    Calls.push_back("]");
+  }
+};
+
+TEST(ChainStoreNotifications, WithBothViewsAnEventIsOneCallWhenItIsDrawn) {
+  TStore store(MakeRun(ptATRP, 3000));
+  TSimState& s = store.S;
+  TGroupingObserver observer(s);
+  s.Observer = &observer;
+  s.SetShowStructure(true);
+  s.SetShowDistribution(true);
+  s.StructureChainStep = 3;
+  s.Propagate(7, UnitA);
+  s.Propagate(2500, UnitB);        // not drawn: the distribution alone
+  s.Recombine(7, 2500);
+  s.PropagateStrided(9, UnitB);    // a multiple of 3
+  s.PropagateStrided(10, UnitA);   // not drawn
+  s.RecombineStrided(10, 9);
+  // The grouped calls carry the same calls, in the same order, with the
+  // state of the event (the DP change) read inside them.
+  EXPECT_EQ(observer.Calls,
+            (std::vector<std::string>{"[", "DrawUnit 7 1 0", "ShowOneChainChange 0->1", "]",
+                                      "ShowOneChainChange 0->1",
+                                      "[", "DrawSegment 7 2500 1", "ShowTwoChainsChange 1,1->0,2", "]",
+                                      "[", "DrawUnitStrided 9 1 1", "ShowOneChainChange 0->1", "]",
+                                      "ShowOneChainChange 0->1",
+                                      "[", "DrawSegmentStrided 10 9 1", "ShowTwoChainsChange 1,1->0,2", "]"}));
+}
+
 TEST(ChainStoreNotifications, ReleaseErasesBeforeTheLengthChanges) {
   TStore store(MakeRun(ptLivingReversible, 3000));
   TSimState& s = store.S;

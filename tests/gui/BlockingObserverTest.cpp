@@ -43,6 +43,9 @@ public:
   void DisplaySimulSummary(int k) override { Record("DisplaySimulSummary", k); }
   void UpdateUserInterface(int k) override { Record("UpdateUserInterface", k); }
   void DrawUnit(int chain, int, int) override { Record("DrawUnit", chain); }
+  void DrawSegment(int to, int, int) override { Record("DrawSegment", to); }
+  void ShowOneChainChange() override { Record("ShowOneChainChange", 0); }
+  void ShowTwoChainsChange() override { Record("ShowTwoChainsChange", 0); }
   void SimulationPaused() override { Record("SimulationPaused", 0); }
   void ExecuteReturned() override { Record("ExecuteReturned", 0); }
 
@@ -131,6 +134,31 @@ TEST(BlockingObserver, ManyCallsInARowRunOnceEachInOrder) {
       ++outOfOrder;
   EXPECT_EQ(outOfOrder, 0);
   EXPECT_EQ(wrongAnswers.load(), 0);
+}
+
+// An event of both live views crosses to the window thread once, and there
+// the drawing and the distribution change run in that order.
+TEST(BlockingObserver, AnEventOfBothViewsRunsBothPartsOnTheWindowThread) {
+  QObject context;
+  TRecordingTarget target;
+  Shell::TBlockingObserver observer(&context, &target);
+  std::atomic<bool> finished{false};
+  std::thread simulation([&] {
+    observer.DrawUnitAndShowChange(4, 2, 1, false);
+    observer.DrawSegmentAndShowChanges(5, 6, 3, false);
+    finished = true;
+  });
+  ASSERT_TRUE(WaitUntil([&] { return finished.load(); }, 10000));
+  simulation.join();
+  const auto calls = target.Calls();
+  const std::vector<std::string> order{"DrawUnit", "ShowOneChainChange", "DrawSegment", "ShowTwoChainsChange"};
+  ASSERT_EQ(calls.size(), order.size());
+  for (std::size_t i = 0; i < order.size(); ++i) {
+    EXPECT_EQ(calls[i].Name, order[i]);
+    EXPECT_TRUE(calls[i].OnWindowThread) << calls[i].Name;
+  }
+  EXPECT_EQ(calls[0].Value, 4);
+  EXPECT_EQ(calls[2].Value, 5);
 }
 
 TEST(BlockingObserver, OnTheWindowThreadItCallsDirectly) {

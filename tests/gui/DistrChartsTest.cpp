@@ -215,6 +215,20 @@ TEST_F(TDistrChartsTest, TrackBarFrom21To51RecomputesAndZeroesTheStart) {
   EXPECT_EQ(form.SN(), sn);
   EXPECT_EQ(form.SW(), sw);
   EXPECT_EQ(form.AChart->YValue(0, 5000), sn[5000]);
+
+  // With the number curve brought to the front, a move still gives each
+  // curve its own values, on the same mass axis.
+  form.PopUpNumberDistr->trigger();
+  form.ResolutionTrackBar->setValue(31);
+  Plots::SmoothDistributions(s.NumberDistribution, s.WeightDistribution, 31, sn, sw);
+  const int number = form.SeriesIndex(TMassDistrChartForm::Series1);
+  const int weight = form.SeriesIndex(TMassDistrChartForm::Series2);
+  ASSERT_NE(number, weight);
+  for (int i = 0; i < form.AChart->PointCount(number); i += 501) {
+    ASSERT_EQ(form.AChart->XValue(number, i), s.MassAxis[static_cast<std::size_t>(i)]);
+    ASSERT_EQ(form.AChart->YValue(number, i), sn[static_cast<std::size_t>(i)]);
+    ASSERT_EQ(form.AChart->YValue(weight, i), sw[static_cast<std::size_t>(i)]);
+  }
 }
 
 TEST_F(TDistrChartsTest, NumberDistributionComesToTheFrontAndLeadsTheTable) {

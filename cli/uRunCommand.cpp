@@ -4,6 +4,7 @@
 #include "cli/uRunMaldi.h"
 #include "cli/uRunResults.h"
 #include "engine/uSimThread.h"
+#include "params/uAtomicFile.h"
 #include "params/uErrors.h"
 #include "params/uLogMessage.h"
 #include "params/uMemoryCheck.h"
@@ -19,8 +20,8 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <iostream>
+#include <memory>
 #include <mutex>
 #include <ostream>
 #include <vector>
@@ -39,9 +40,15 @@ class TCliLogSink : public Propagon::TLogSink {
 public:
   TCliLogSink(std::ostream& out, std::ostream& err, bool quiet) : FOut(out), FErr(err), FQuiet(quiet) {}
 
+  // The log is written beside log.txt and replaces it at the end (CommitFile),
+  // so a run that cannot write its log keeps the one of the run before.
   bool OpenFile(const fs::path& path) {
-    FFile.open(path, std::ios::binary | std::ios::trunc);
-    return static_cast<bool>(FFile);
+    FFile = std::make_unique<Propagon::TAtomicFile>(path.string());
+    return FFile->IsOpen();
+  }
+  bool CommitFile() {
+    std::lock_guard lock(FMutex);
+    return FFile != nullptr && FFile->Commit();
   }
 
   void LogLine(const std::string& line) override {
@@ -55,7 +62,7 @@ public:
     }
     text += '\n';
     std::lock_guard lock(FMutex);
-    if (FFile.is_open()) FFile << text << std::flush;
+    if (FFile != nullptr && FFile->IsOpen()) FFile->Stream() << text << std::flush;
     if (FQuiet) return;
     if (FBarShown) {
       FErr << "\r\033[K" << std::flush;
@@ -79,7 +86,7 @@ private:
   std::ostream& FOut;
   std::ostream& FErr;
   bool FQuiet;
-  std::ofstream FFile;
+  std::unique_ptr<Propagon::TAtomicFile> FFile;
   std::mutex FMutex;
   bool FBarShown = false;
 };
@@ -118,40 +125,11 @@ fs::path DefaultOutDir(const std::string& file) { return fs::current_path() / (f
 
 } // namespace
 
-int RunParameterFile(const TRunOptions& options, std::ostream& out, std::ostream& err) {
-  Params::TStreamReporter reporter(err);
+namespace {
 
-  std::error_code ec;
-  if (!fs::is_regular_file(options.File, ec)) {
-    err << "Error: Cannot open \"" << options.File << "\": no such file" << std::endl;
-    return ExitError;
-  }
-  // A spectrum request that cannot be met is refused before the run.
-  TMaldiRequest maldi;
-  if (!options.Maldi.empty()) {
-    std::string error;
-    if (!ParseMaldiRequest(options.Maldi, maldi, error)) {
-      err << "Error: " << error << std::endl;
-      return ExitError;
-    }
-  }
-  Params::TParameterFile file(options.File);
-  // The validity marker, with the message the main window shows in its box.
-  if (!file.CheckFileValid(reporter)) return ExitInvalidFile;
-
-  const fs::path outDir = options.OutDir.empty() ? DefaultOutDir(options.File) : fs::path(options.OutDir);
-  fs::create_directories(outDir, ec);
-  if (ec || !fs::is_directory(outDir)) {
-    err << "Error: Cannot create the output folder \"" << outDir.string() << "\": " << ec.message() << std::endl;
-    return ExitError;
-  }
-  TCliLogSink sink(out, err, options.Quiet);
-  if (!sink.OpenFile(outDir / "log.txt")) {
-    err << "Error: Unable to write to " << (outDir / "log.txt").string() << std::endl;
-    return ExitError;
-  }
-  Propagon::TLogSinkGuard logGuard(&sink);
-
+// The run itself, its results and their messages, with the log sink installed.
+int RunWithLog(const TRunOptions& options, const TMaldiRequest& maldi, Params::TParameterFile& file,
+               Params::TStreamReporter& reporter, const fs::path& outDir, TCliLogSink& sink, std::ostream& err) {
   Propagon::LogMessage("Loading the File \"" + fs::absolute(options.File).string() + "\" ...");
   try {
     if (Params::CheckRequiredMemory(file, reporter)) return ExitLowMemory;
@@ -274,6 +252,54 @@ int RunParameterFile(const TRunOptions& options, std::ostream& out, std::ostream
     return ExitError;
   }
   return interrupted ? ExitInterrupted : ExitSuccess;
+}
+
+} // namespace
+
+int RunParameterFile(const TRunOptions& options, std::ostream& out, std::ostream& err) {
+  Params::TStreamReporter reporter(err);
+
+  std::error_code ec;
+  if (!fs::is_regular_file(options.File, ec)) {
+    err << "Error: Cannot open \"" << options.File << "\": no such file" << std::endl;
+    return ExitError;
+  }
+  // A spectrum request that cannot be met is refused before the run.
+  TMaldiRequest maldi;
+  if (!options.Maldi.empty()) {
+    std::string error;
+    if (!ParseMaldiRequest(options.Maldi, maldi, error)) {
+      err << "Error: " << error << std::endl;
+      return ExitError;
+    }
+  }
+  Params::TParameterFile file(options.File);
+  // The validity marker, with the message the main window shows in its box.
+  if (!file.CheckFileValid(reporter)) return ExitInvalidFile;
+
+  const fs::path outDir = options.OutDir.empty() ? DefaultOutDir(options.File) : fs::path(options.OutDir);
+  fs::create_directories(outDir, ec);
+  if (ec || !fs::is_directory(outDir)) {
+    err << "Error: Cannot create the output folder \"" << outDir.string() << "\": " << ec.message() << std::endl;
+    return ExitError;
+  }
+  TCliLogSink sink(out, err, options.Quiet);
+  if (!sink.OpenFile(outDir / "log.txt")) {
+    err << "Error: Unable to write to " << (outDir / "log.txt").string() << std::endl;
+    return ExitError;
+  }
+  int code = ExitSuccess;
+  {
+    Propagon::TLogSinkGuard logGuard(&sink);
+    code = RunWithLog(options, maldi, file, reporter, outDir, sink, err);
+  }
+  // Like the tables, the log replaces an earlier run's log.txt only once it
+  // is written whole.
+  if (!sink.CommitFile()) {
+    err << "Error: Unable to write to " << (outDir / "log.txt").string() << std::endl;
+    if (code == ExitSuccess) code = ExitError;
+  }
+  return code;
 }
 
 namespace {

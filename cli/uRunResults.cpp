@@ -1,17 +1,15 @@
 #include "cli/uRunResults.h"
 
 #include "engine/uSimThread.h"
+#include "params/uAtomicFile.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
-#include <fstream>
+#include <ostream>
 #include <stdexcept>
 #include <type_traits>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace Cli {
 
@@ -95,35 +93,13 @@ namespace {
 // Each table is written to a temporary file beside it, flushed to the device
 // and renamed over the old one: a full disk or a failed write leaves the
 // results of an earlier run in that folder whole, never a truncated table.
-std::filesystem::path PartPath(const std::filesystem::path& path) {
-  std::filesystem::path part = path;
-  part += ".part";
-  return part;
+std::ostream& OpenOutput(Propagon::TAtomicFile& file) {
+  if (!file.IsOpen()) throw std::runtime_error("Unable to write to " + file.FileName());
+  return file.Stream();
 }
 
-std::ofstream OpenOutput(const std::filesystem::path& path) {
-  std::ofstream out(PartPath(path), std::ios::binary | std::ios::trunc);
-  if (!out) throw std::runtime_error("Unable to write to " + path.string());
-  return out;
-}
-
-void Finish(std::ofstream& out, const std::filesystem::path& path) {
-  const std::filesystem::path part = PartPath(path);
-  out.flush();
-  bool ok = static_cast<bool>(out);
-  out.close();
-  ok = ok && !out.fail();
-  if (ok) {
-    const int fd = ::open(part.c_str(), O_RDONLY | O_CLOEXEC);
-    ok = fd >= 0 && ::fsync(fd) == 0;
-    if (fd >= 0) ::close(fd);
-  }
-  std::error_code ec;
-  if (ok) std::filesystem::rename(part, path, ec);
-  if (!ok || ec) {
-    std::filesystem::remove(part, ec);
-    throw std::runtime_error("Unable to write to " + path.string());
-  }
+void Finish(Propagon::TAtomicFile& file) {
+  if (!file.Commit()) throw std::runtime_error("Unable to write to " + file.FileName());
 }
 
 std::string JsonString(const std::string& text) {
@@ -154,7 +130,8 @@ std::string JsonNumber(double value) { return std::isfinite(value) ? FormatNumbe
 } // namespace
 
 void WriteCheckPoints(const std::filesystem::path& path, const std::vector<TCheckPointRow>& rows) {
-  std::ofstream out = OpenOutput(path);
+  Propagon::TAtomicFile file(path.string());
+  std::ostream& out = OpenOutput(file);
   out << "checkpoint\ttime_s\tinitiator\tdead_chains\tmonomer_A\tmonomer_B\tconversion\tA_centers\tB_centers"
          "\tAA\tAB\tBA\tBB\tDPn\tDPw\tDPz\tdispersity\tMn\tMw\n";
   for (const TCheckPointRow& r : rows) {
@@ -165,20 +142,22 @@ void WriteCheckPoints(const std::filesystem::path& path, const std::vector<TChec
     out << '\t' << FormatNumber(r.DP.DPn) << '\t' << FormatNumber(r.DP.DPw) << '\t' << FormatNumber(r.DP.DPz) << '\t'
         << FormatNumber(r.DP.Dispersity) << '\t' << FormatNumber(r.Mn) << '\t' << FormatNumber(r.Mw) << '\n';
   }
-  Finish(out, path);
+  Finish(file);
 }
 
 void WriteDPDistribution(const std::filesystem::path& path, const Engine::TSimState& state) {
-  std::ofstream out = OpenOutput(path);
+  Propagon::TAtomicFile file(path.string());
+  std::ostream& out = OpenOutput(file);
   out << "DP\tchains\n";
   const std::int32_t largest = state.LargestDP();
   for (std::int32_t d = 0; d <= largest && static_cast<std::size_t>(d) < state.DPDistribution.size(); ++d)
     out << d << '\t' << state.DPDistribution[static_cast<std::size_t>(d)] << '\n';
-  Finish(out, path);
+  Finish(file);
 }
 
 void WriteMassDistribution(const std::filesystem::path& path, const Engine::TSimState& state) {
-  std::ofstream out = OpenOutput(path);
+  Propagon::TAtomicFile file(path.string());
+  std::ostream& out = OpenOutput(file);
   out << "mass\tnumber\tweight\n";
   const std::size_t n = std::min({state.MassAxis.size(), state.NumberDistribution.size(), state.WeightDistribution.size()});
   for (std::size_t k = 0; k < n; ++k) {
@@ -186,11 +165,12 @@ void WriteMassDistribution(const std::filesystem::path& path, const Engine::TSim
     out << FormatNumber(state.MassAxis[k]) << '\t' << FormatNumber(state.NumberDistribution[k]) << '\t'
         << FormatNumber(state.WeightDistribution[k]) << '\n';
   }
-  Finish(out, path);
+  Finish(file);
 }
 
 void WriteChains(const std::filesystem::path& path, const Engine::TSimState& state) {
-  std::ofstream out = OpenOutput(path);
+  Propagon::TAtomicFile file(path.string());
+  std::ostream& out = OpenOutput(file);
   out << "chain\tDP\thead\tsequence\n";
   std::string sequence;
   const bool stored = state.ChainUnits.Allocated() && static_cast<std::size_t>(state.ChainsNumber) < state.ChainDP.size();
@@ -202,11 +182,12 @@ void WriteChains(const std::filesystem::path& path, const Engine::TSimState& sta
     });
     out << i << '\t' << dp << '\t' << static_cast<int>(state.ChainUnits[i][0]) << '\t' << sequence << '\n';
   }
-  Finish(out, path);
+  Finish(file);
 }
 
 void WriteSummary(const std::filesystem::path& path, const TRunSummary& s) {
-  std::ofstream out = OpenOutput(path);
+  Propagon::TAtomicFile file(path.string());
+  std::ostream& out = OpenOutput(file);
   const double seconds = s.WallSeconds;
   const double eventsPerSecond = seconds > 0.0 ? static_cast<double>(s.Events) / seconds : 0.0;
   const double stepsPerSecond = seconds > 0.0 ? static_cast<double>(s.Steps) / seconds : 0.0;
@@ -227,7 +208,7 @@ void WriteSummary(const std::filesystem::path& path, const TRunSummary& s) {
       << "  \"dispersity\": " << JsonNumber(s.Dispersity) << ",\n"
       << "  \"status\": " << JsonString(s.Status) << "\n"
       << "}\n";
-  Finish(out, path);
+  Finish(file);
 }
 
 } // namespace Cli

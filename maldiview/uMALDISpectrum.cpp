@@ -2,6 +2,7 @@
 
 #include "engine/uDataStruct.h"
 #include "maldi/uSpectrumTableFile.h"
+#include "params/uAtomicFile.h"
 #include "params/uErrors.h"
 #include "params/uLogMessage.h"
 #include "params/uNumberFormat.h"
@@ -460,13 +461,9 @@ namespace {
 
 std::string DataNumber(double value) { return Propagon::FormatGeneral(value, 10, 0, -4, '.'); }
 
+// Replaced whole or not at all: a failed write keeps an earlier file.
 bool WriteText(const std::string& path, const std::string& text, std::string& error) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  if (out)
-    out << text;
-  if (out)
-    out.close();
-  if (!out) {
+  if (!Propagon::WriteFileAtomically(path, text)) {
     error = "Unable to write to " + path;
     return false;
   }

@@ -1,11 +1,11 @@
 #include "plots/calc/uMassDistrCalc.h"
 
 #include "engine/uDataStruct.h"
+#include "params/uAtomicFile.h"
 
 #include <algorithm>
 #include <charconv>
 #include <cmath>
-#include <fstream>
 #include <ostream>
 
 namespace Plots {
@@ -188,12 +188,12 @@ TCurveFileResult SaveSmoothedDistributions(const Engine::TSimState& state, const
   const bool ready = calc.TakeHistograms(state);
   if (ready)
     calc.Smooth(width);
-  std::ofstream out(fileName, std::ios::binary | std::ios::trunc);
-  if (!out)
+  // Replaced whole or not at all: a failed write keeps an earlier file.
+  Propagon::TAtomicFile file(fileName);
+  if (!file.IsOpen())
     return TCurveFileResult::WriteFailed;
-  WriteSmoothedTable(out, calc);
-  out.flush();
-  if (!out)
+  WriteSmoothedTable(file.Stream(), calc);
+  if (!file.Commit())
     return TCurveFileResult::WriteFailed;
   return ready ? TCurveFileResult::Written : TCurveFileResult::NothingToShow;
 }

@@ -1,12 +1,12 @@
 #include "plots/calc/uSECTrace.h"
 
 #include "engine/uDataStruct.h"
+#include "params/uAtomicFile.h"
 #include "params/uNumberFormat.h"
 #include "plots/calc/uMassDistrCalc.h"
 
 #include <algorithm>
 #include <cmath>
-#include <fstream>
 #include <ostream>
 #include <numbers>
 
@@ -145,15 +145,15 @@ TCurveFileResult SaveSECTrace(Engine::TSimState& state, const std::string& fileN
     trace.AggregateFrom(state);
     trace.Broaden(BroadeningSigma(position));
   }
-  std::ofstream out(fileName, std::ios::binary | std::ios::trunc);
-  if (!out)
+  // Replaced whole or not at all: a failed write keeps an earlier file.
+  Propagon::TAtomicFile file(fileName);
+  if (!file.IsOpen())
     return TCurveFileResult::WriteFailed;
   if (ready)
-    WriteSECTable(out, trace);
+    WriteSECTable(file.Stream(), trace);
   else
-    out << "log10_M\tsignal\n";
-  out.flush();
-  if (!out)
+    file.Stream() << "log10_M\tsignal\n";
+  if (!file.Commit())
     return TCurveFileResult::WriteFailed;
   return ready ? TCurveFileResult::Written : TCurveFileResult::NothingToShow;
 }

@@ -206,13 +206,20 @@ TEST(BadInput, AFullDiskDuringSaveKeepsTheOldFile) {
   ASSERT_EQ(r.ExitCode, 0) << r.Err;
   const std::string checkpoints = ReadText(dir.Path() / "res" / "checkpoints.tsv");
   ASSERT_GT(checkpoints.size(), 1024u);
+  // The message log too: it grows through the run beside log.txt and
+  // replaces it only when complete.
+  const std::string log = ReadText(dir.Path() / "res" / "log.txt");
+  ASSERT_GT(log.size(), 1024u);
   const std::string rerun = "cd '" + dir.Path().string() + "' && (" + full + "'" PROPAGON_CLI "' run '" +
-                            Example("living-caprolactone.kpx") + "' --out res --seed 2 --quiet) >/dev/null 2>&1";
+                            Example("living-caprolactone.kpx") + "' --out res --seed 2 --quiet) >/dev/null 2>'" +
+                            (dir / "err") + "'";
   const int rerunStatus = std::system(rerun.c_str());
-  EXPECT_FALSE(WIFEXITED(rerunStatus) && WEXITSTATUS(rerunStatus) == 0);
+  EXPECT_TRUE(WIFEXITED(rerunStatus) && WEXITSTATUS(rerunStatus) == 1) << ReadText(dir / "err");
+  EXPECT_TRUE(Has(ReadText(dir / "err"), "Unable to write to res/log.txt")) << ReadText(dir / "err");
   EXPECT_EQ(ReadText(dir.Path() / "res" / "checkpoints.tsv"), checkpoints) << "never a truncated table";
+  EXPECT_EQ(ReadText(dir.Path() / "res" / "log.txt"), log) << "never a truncated log";
   for (const auto& entry : std::filesystem::directory_iterator(dir.Path() / "res"))
-    EXPECT_NE(entry.path().extension(), ".part") << entry.path();
+    EXPECT_EQ(entry.path().filename().string().find(".part"), std::string::npos) << entry.path();
 }
 
 TEST(BadInput, ALibraryFileThatIsNotALibrary) {

@@ -4,10 +4,12 @@
 #include "MaldiViewTestSupport.h"
 
 #include "maldiview/uMALDISpectrum.h"
+#include "tests/support/FileSizeLimit.h"
 #include "tests/support/LogCapture.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -182,6 +184,23 @@ TEST(MaldiCurve, AtrpBuildsFourCurvesAndTheOutputTables) {
   EXPECT_EQ(std::count(spectrum.begin(), spectrum.end(), '\n'), 502);
   EXPECT_EQ(ReadText(p.Dir.File("maldi_labels.tsv")),
             "mz\tcurve\tlabel\n10.5\tI~~I\t1+0\n20.5\tI~H\t1+0\n30.5\tI~=\t1+0\n40.5\tI~X\t1+0\n");
+
+  // A full disk (a file-size limit of 64 bytes, below both tables) is
+  // reported and leaves the tables written before whole, beside no leftovers.
+  const std::string labels = ReadText(p.Dir.File("maldi_labels.tsv"));
+  const std::size_t entries = std::distance(std::filesystem::directory_iterator(p.Dir.Folder()),
+                                            std::filesystem::directory_iterator());
+  {
+    TestSupport::TFileSizeLimit full(64);
+    EXPECT_FALSE(p.Spectrum.WriteSpectrumFile(p.Dir.File("maldi.tsv"), error));
+    EXPECT_EQ(error, "Unable to write to " + p.Dir.File("maldi.tsv"));
+    EXPECT_FALSE(p.Spectrum.WriteLabelsFile(p.Dir.File("maldi_labels.tsv"), error));
+  }
+  EXPECT_EQ(ReadText(p.Dir.File("maldi.tsv")), spectrum);
+  EXPECT_EQ(ReadText(p.Dir.File("maldi_labels.tsv")), labels);
+  EXPECT_EQ(static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator(p.Dir.Folder()),
+                                                   std::filesystem::directory_iterator())),
+            entries);
 }
 
 TEST(MaldiCurve, AShortTableStopsTheBuildAndKeepsTheCurvesBuiltBefore) {

@@ -7,6 +7,7 @@
 #include "engine/uDataStruct.h"
 #include "plots/calc/uMassDistrCalc.h"
 #include "plots/calc/uSECTrace.h"
+#include "tests/support/FileSizeLimit.h"
 #include "tests/support/FloryRun.h"
 
 #include <gtest/gtest.h>
@@ -147,6 +148,25 @@ TEST_F(TFreeRadicalRun, CurveFilesHoldTheChartsTables) {
     ++lines;
   // One line per mass bin but the last: the arrays hold b + 1 bins.
   EXPECT_EQ(lines, static_cast<int>(s.MassAxis.size()) - 1);
+
+  // A full disk (a 1 KiB file-size limit; both tables are larger) is
+  // reported, and the files written before stay whole beside no leftovers.
+  const auto readAll = [](const std::string& file) {
+    std::ifstream in(file, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  };
+  const std::string secBefore = readAll(sec);
+  const std::string smoothedBefore = readAll(smoothed);
+  ASSERT_GT(secBefore.size(), 1024u);
+  ASSERT_GT(smoothedBefore.size(), 1024u);
+  {
+    TestSupport::TFileSizeLimit full(1024);
+    EXPECT_EQ(Plots::SaveSECTrace(s, sec), Plots::TCurveFileResult::WriteFailed);
+    EXPECT_EQ(Plots::SaveSmoothedDistributions(s, smoothed), Plots::TCurveFileResult::WriteFailed);
+  }
+  EXPECT_EQ(readAll(sec), secBefore);
+  EXPECT_EQ(readAll(smoothed), smoothedBefore);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(folder), std::filesystem::directory_iterator()), 2);
 
   // A file that cannot be created is reported, not taken for success.
   EXPECT_EQ(Plots::SaveSECTrace(s, (folder / "missing" / "sec.tsv").string()), Plots::TCurveFileResult::WriteFailed);

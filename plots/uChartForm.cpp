@@ -13,7 +13,7 @@
 #include <QClipboard>
 #include <QCloseEvent>
 #include <QContextMenuEvent>
-#include <QFile>
+#include <QSaveFile>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QIcon>
@@ -318,8 +318,10 @@ void TChartForm::aPlotDataSaveAsExecute() {
 }
 
 bool TChartForm::aPlotDataSaveAsAccept(const QString& fileName) {
-  QFile file(fileName);
-  bool written = file.open(QIODevice::WriteOnly | QIODevice::Truncate);
+  // Written beside the chosen file and renamed over it at the end: a full
+  // disk or a refused write leaves an existing file as it was.
+  QSaveFile file(fileName);
+  bool written = file.open(QIODevice::WriteOnly);
   if (written) {
     for (const std::string& line : DataTable()) {
       const std::string ended = line + "\r\n";
@@ -329,10 +331,15 @@ bool TChartForm::aPlotDataSaveAsAccept(const QString& fileName) {
       }
     }
   }
+  // Flushed before the commit: QSaveFile::commit (Qt 6.4) renames even when
+  // the last buffered bytes could not be written.
   if (written)
     written = file.flush();
+  if (written)
+    written = file.commit();
   const QString error = file.errorString();
-  file.close();
+  if (!written)
+    file.cancelWriting();
   if (!written) {
     ShowError(this, QStringLiteral("Error"), QStringLiteral("Cannot write %1:\n%2").arg(fileName, error));
     return false;

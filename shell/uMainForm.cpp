@@ -21,7 +21,7 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QDockWidget>
-#include <QFile>
+#include <QSaveFile>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QLabel>
@@ -990,16 +990,19 @@ void TMainForm::FormClose() {
     FPlots->CloseAll();
   if (FLogFileName.isEmpty())
     return;
-  QFile file(FLogFileName);
-  if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate | QIODevice::Text)) {
-    // The window is going away; the terminal is the last place to say it.
-    qWarning("Unable to write to %s", qPrintable(FLogFileName));
-    return;
-  }
+  // The log of the session before is replaced only by a complete one. The
+  // explicit flush matters: QSaveFile::commit (Qt 6.4) renames even when the
+  // last buffered bytes could not be written.
+  QSaveFile file(FLogFileName);
   QString text = FMessageMemo->toPlainText();
   if (!text.isEmpty() && !text.endsWith('\n'))
     text += '\n';
-  file.write(text.toUtf8());
+  const QByteArray bytes = text.toUtf8();
+  if (!file.open(QIODevice::WriteOnly | QIODevice::Text) || file.write(bytes) != bytes.size() || !file.flush() ||
+      !file.commit()) {
+    // The window is going away; the terminal is the last place to say it.
+    qWarning("Unable to write to %s", qPrintable(FLogFileName));
+  }
 }
 
 void TMainForm::closeEvent(QCloseEvent* event) {

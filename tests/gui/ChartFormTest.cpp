@@ -9,10 +9,12 @@
 #include "params/uNumberFormat.h"
 #include "plots/uChartForm.h"
 #include "plots/uLiveViewTools.h"
+#include "tests/support/FileSizeLimit.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QClipboard>
+#include <QDir>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
@@ -110,6 +112,33 @@ TEST_F(ChartFormTest, SaveDataAsWritesTheTableAndReportsAFileThatCannotBeWritten
   const auto boxes = Form->findChildren<QMessageBox*>();
   ASSERT_EQ(boxes.size(), 1);
   EXPECT_TRUE(boxes.front()->text().contains(QStringLiteral("missing/data.txt")));
+}
+
+TEST_F(ChartFormTest, SaveDataAsOnAFullDiskKeepsTheFileSavedBefore) {
+  QTemporaryDir dir;
+  const int s = Chart->AddSeries(QStringLiteral("A"), Qt::red);
+  for (int i = 0; i < 200; ++i)
+    Chart->AddXY(s, i, 2.0 * i);
+  const QString name = dir.filePath(QStringLiteral("data.txt"));
+  ASSERT_TRUE(Form->aPlotDataSaveAsAccept(name));
+  QFile file(name);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const QByteArray before = file.readAll();
+  file.close();
+  ASSERT_GT(before.size(), 1024);
+
+  Chart->AddXY(s, 1000.0, 1.0);
+  {
+    // A 1 KiB file-size limit stands in for the full disk.
+    TestSupport::TFileSizeLimit full(1024);
+    EXPECT_FALSE(Form->aPlotDataSaveAsAccept(name));
+  }
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  EXPECT_EQ(file.readAll(), before) << "the old table stays whole";
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("data.txt")});
+  const auto boxes = Form->findChildren<QMessageBox*>();
+  ASSERT_EQ(boxes.size(), 1);
+  EXPECT_TRUE(boxes.front()->text().startsWith(QStringLiteral("Cannot write ") + name));
 }
 
 TEST_F(ChartFormTest, AxisFormatAfterAZoomFollowsTheRange) {

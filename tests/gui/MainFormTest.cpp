@@ -11,13 +11,17 @@
 #include "shell/About.h"
 #include "shell/uIntro.h"
 #include "shell/uPlotSelection.h"
+#include "tests/support/FileSizeLimit.h"
 #include "plots/uChartForm.h"
 #include "charts/uChart.h"
 
 #include <QAction>
 #include <QCheckBox>
+#include <QDir>
+#include <QFile>
 #include <QDockWidget>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QTabBar>
@@ -195,6 +199,34 @@ TEST_F(MainForm, RunToTheEndLogsEveryCheckPointAndTheSummaryAndSavesTheLog) {
   const QStringList savedLines = QString::fromUtf8(saved.readAll()).split('\n');
   EXPECT_NE(IndexOf(savedLines, "Check Point: 10; Time:= 5"), -1);
   EXPECT_NE(IndexOf(savedLines, "The Window Can be Closed!"), -1);
+}
+
+TEST_F(MainForm, ALogThatCannotBeSavedWholeLeavesTheLogOfTheSessionBefore) {
+  const QString logFile = FExeDir + "polykin.log";
+  const QByteArray old = QByteArray(3000, 'o') + "\n";
+  {
+    QFile before(logFile);
+    ASSERT_TRUE(before.open(QIODevice::WriteOnly));
+    before.write(old);
+  }
+  Shell::TMainForm& f = Form();
+  f.MessageMemo()->appendPlainText(QString(3000, QChar('n')));
+  {
+    // A 1 KiB file-size limit stands in for a full disk at close.
+    TestSupport::TFileSizeLimit full(1024);
+    Restart();
+  }
+  QFile saved(logFile);
+  ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
+  EXPECT_EQ(saved.readAll(), old) << "not truncated";
+  EXPECT_TRUE(QDir(FExeDir).entryList({QStringLiteral("polykin.log?*")}, QDir::Files | QDir::Hidden).isEmpty());
+
+  // With room on the disk the next close replaces it.
+  Form().MessageMemo()->appendPlainText(QStringLiteral("second session"));
+  Restart();
+  saved.close();
+  ASSERT_TRUE(saved.open(QIODevice::ReadOnly | QIODevice::Text));
+  EXPECT_TRUE(QString::fromUtf8(saved.readAll()).contains(QStringLiteral("second session")));
 }
 
 TEST_F(MainForm, PerformAndClearDuringTheLastStepWaitForTheEndOfTheRun) {

@@ -19,10 +19,11 @@ ctest --test-dir build-tests --output-on-failure --timeout 300 -j2
 if [ "${CI:-}" = "true" ] || [ "${PROPAGON_ASAN_CORE:-}" = "1" ]; then
   cmake -S . -B build-asan-core -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPROPAGON_WERROR=ON \
     -DPROPAGON_SANITIZE=address -DPROPAGON_GUI=OFF -DPROPAGON_TESTS=ON
-  cmake --build build-asan-core --target params_tests engine_tests maldi_tests cli_tests
+  cmake --build build-asan-core --target params_tests engine_tests maldi_tests cli_tests plotcalc_tests \
+    maldiview_tests
   export ASAN_OPTIONS="allocator_may_return_null=1:detect_leaks=1"
   export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
-  for suite in params_tests engine_tests maldi_tests cli_tests; do
+  for suite in params_tests engine_tests maldi_tests cli_tests plotcalc_tests maldiview_tests; do
     echo "== $suite (ASan+UBSan)"
     build-asan-core/bin/"$suite" --gtest_brief=1
   done

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <condition_variable>
 #include <mutex>
+#include <thread>
 
 namespace Shell {
 
@@ -22,6 +23,30 @@ namespace Shell {
 // thread sanitizer (Qt's own locks are not instrumented); the window thread
 // notifies after unlocking, so the simulation thread never wakes into a
 // mutex still held.
+//
+// Live views make a call per event, microseconds apart. A thread that goes
+// to sleep between two of them must be woken for the next one, and on a
+// virtual machine whose idle processors halt that wake-up alone takes tens
+// of microseconds, ten times the work. So both sides look for the other a
+// little while before they sleep: the simulation thread for the end of its
+// call, the window thread, once it has served a call, for the next one,
+// which it then serves at once (the queued call for it finds it taken). The
+// window thread goes back to its event loop after a few milliseconds of
+// calls in a row, so painting, input and Stop are never held up for long.
+namespace {
+using TClock = std::chrono::steady_clock;
+// How long the simulation thread looks for the end of its call before it
+// sleeps, and the window thread for a next call before it returns.
+constexpr auto SimulationSpin = std::chrono::microseconds(60);
+constexpr auto WindowSpin = std::chrono::microseconds(150);
+// Calls served in a row before the window thread returns to its event loop.
+constexpr auto WindowBatch = std::chrono::milliseconds(4);
+
+// Gives way while looking: should both threads share one processor, the one
+// looked for gets to run at once instead of at the end of a time slice.
+inline void CpuRelax() { std::this_thread::yield(); }
+} // namespace
+
 struct TBlockingObserver::TChannel {
   std::mutex Mutex;
   std::condition_variable Done;
@@ -33,15 +58,41 @@ struct TBlockingObserver::TChannel {
   std::uint64_t LastIssued = 0;
   std::uint64_t Offered = 0; // the call the simulation thread waits for, 0: none
   bool Started = false;      // the window thread has begun the offered work
-  bool Finished = false;
   void (*Run)(void*) = nullptr;
   void* Work = nullptr;
+  // Written under Mutex; read without it by the sides looking for each other.
+  std::atomic<bool> Finished{false};
+  std::atomic<std::uint64_t> Pending{0}; // the last call offered
 
-  // On the window thread, for the queued call numbered `call`.
+  // On the window thread, for the queued call numbered `call`; then for the
+  // calls that follow it closely.
   void Serve(std::uint64_t call) {
+    if (!ServeOne(call))
+      return; // the simulation thread has stopped waiting for it
+    const TClock::time_point batchEnd = TClock::now() + WindowBatch;
+    TClock::time_point idleEnd = TClock::now() + WindowSpin;
+    while (!Abandoned.load(std::memory_order_relaxed)) {
+      const std::uint64_t next = Pending.load(std::memory_order_acquire);
+      if (next != call) {
+        call = next;
+        ServeOne(call);
+        const TClock::time_point now = TClock::now();
+        if (now >= batchEnd)
+          return;
+        idleEnd = now + WindowSpin;
+        continue;
+      }
+      if (TClock::now() >= idleEnd)
+        return;
+      CpuRelax();
+    }
+  }
+
+  // Runs the offered call if it is `call` and nobody has begun it.
+  bool ServeOne(std::uint64_t call) {
     std::unique_lock<std::mutex> lock(Mutex);
     if (Offered != call || Started)
-      return; // the simulation thread has stopped waiting for it
+      return false;
     Started = true;
     void (*run)(void*) = Run;
     void* work = Work;
@@ -49,9 +100,10 @@ struct TBlockingObserver::TChannel {
     if (!Abandoned.load())
       run(work);
     lock.lock();
-    Finished = true;
+    Finished.store(true, std::memory_order_release);
     lock.unlock();
     Done.notify_one();
+    return true;
   }
 };
 
@@ -85,16 +137,22 @@ bool TBlockingObserver::CallRef(void (*run)(void*), void* work) {
   const std::uint64_t call = ++channel.LastIssued;
   channel.Offered = call;
   channel.Started = false;
-  channel.Finished = false;
+  channel.Finished.store(false, std::memory_order_relaxed);
   channel.Run = run;
   channel.Work = work;
   lock.unlock();
+  channel.Pending.store(call, std::memory_order_release);
   QMetaObject::invokeMethod(
       context, [shared, call] { shared->Serve(call); }, Qt::QueuedConnection);
 
+  // A short look before sleeping: a quick call is over before a sleeping
+  // thread could even have been woken.
+  const TClock::time_point spinEnd = TClock::now() + SimulationSpin;
+  while (!channel.Finished.load(std::memory_order_acquire) && TClock::now() < spinEnd)
+    CpuRelax();
   lock.lock();
   bool done = true;
-  while (!channel.Finished) {
+  while (!channel.Finished.load(std::memory_order_relaxed)) {
     if (channel.Done.wait_for(lock, std::chrono::milliseconds(50)) == std::cv_status::timeout &&
         channel.Abandoned.load() && !channel.Started) {
       // Not begun yet: withdrawn, so the window thread never runs it after

@@ -290,9 +290,11 @@ bool TDistributionForm::aPlotDataSaveAsAccept(const QString& fileName) {
   QString error;
   try {
     const std::string text = DataText();
+    // Flushed before the commit: QSaveFile::commit (Qt 6.4) renames even when
+    // the last buffered bytes could not be written.
     if (file.open(QIODevice::WriteOnly) &&
         file.write(text.data(), static_cast<qint64>(text.size())) == static_cast<qint64>(text.size()) &&
-        file.commit())
+        file.flush() && file.commit())
       return true;
     error = file.errorString();
   } catch (const std::bad_alloc&) {

@@ -5,6 +5,7 @@
 
 #include "params/uNumberFormat.h"
 #include "plots/uPaintBox.h"
+#include "tests/support/FileSizeLimit.h"
 
 #include <QClipboard>
 #include <QDir>
@@ -224,6 +225,35 @@ TEST_F(DistributionView, SaveDataWritesTheFileAndReportsFailures) {
   ASSERT_NE(box, nullptr);
   EXPECT_TRUE(box->text().contains(bad));
   EXPECT_FALSE(QFile::exists(bad));
+}
+
+TEST_F(DistributionView, SaveDataOnAFullDiskKeepsTheFileSavedBefore) {
+  Propagon::TSeparatorGuard dot('.');
+  PrepareStore(Engine::ptATRP, 300, nullptr);
+  for (int chain = 1; chain <= 200; ++chain) // DP 1 … 200: 200 lines, about 2.5 KB
+    for (int k = 0; k < chain; ++k)
+      Engine::SimState().Propagate(chain, 0);
+  QTemporaryDir dir;
+  const QString name = dir.filePath("dist.txt");
+  ASSERT_TRUE(Form->aPlotDataSaveAsAccept(name));
+  QFile file(name);
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  const QByteArray before = file.readAll();
+  file.close();
+  ASSERT_GT(before.size(), 2048);
+
+  Engine::SimState().Propagate(250, 1);
+  {
+    // A 1 KiB file-size limit stands in for the full disk.
+    TestSupport::TFileSizeLimit full(1024);
+    EXPECT_FALSE(Form->aPlotDataSaveAsAccept(name));
+  }
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  EXPECT_EQ(file.readAll(), before) << "the old table stays whole";
+  EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("dist.txt")});
+  QMessageBox* box = LastMessageBox();
+  ASSERT_NE(box, nullptr);
+  EXPECT_TRUE(box->text().contains(name));
 }
 
 TEST_F(DistributionView, PictureAndPrintout) {

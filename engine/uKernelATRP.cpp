@@ -213,10 +213,14 @@ void TATRPKernel::Advance(double tEnd) {
 
   while (t < tEnd) {
     // The total is summed as three groups of six (growth, the activation
-    // equilibrium, termination), each in channel order, so the next event
-    // waits on seven dependent additions rather than seventeen: a mispredicted
-    // channel branch restarts right here. Within the chosen group the channel
-    // is found from the same partial sums.
+    // equilibrium, termination), each as a balanced tree, so the next event
+    // waits on five dependent additions rather than seventeen: a mispredicted
+    // channel branch restarts right here. The channel within the chosen group
+    // is then found from the partial sums in channel order, which the branch
+    // prediction runs ahead of.
+    const double growth = ((w1 + w2) + (w3 + w4)) + (w5 + w6);
+    const double equilibrium = ((w7 + w8) + (w9 + w10)) + (w11 + w12);
+    const double termination = ((w13 + w14) + (w15 + w16)) + (w17 + w18);
     const double r1 = w1;
     const double r2 = r1 + w2;
     const double r3 = r2 + w3;
@@ -235,8 +239,8 @@ void TATRPKernel::Advance(double tEnd) {
     const double r16 = r15 + w16;
     const double r17 = r16 + w17;
     const double r18 = r17 + w18;
-    const double growthAndEquilibrium = r6 + r12;
-    const double total = growthAndEquilibrium + r18;
+    const double growthAndEquilibrium = growth + equilibrium;
+    const double total = growthAndEquilibrium + termination;
     if (!(total > 0.0)) [[unlikely]] {
       FRun.RequestTermination();
       break;
@@ -257,21 +261,24 @@ void TATRPKernel::Advance(double tEnd) {
     jb += dt * bs;
     ++steps;
 
-    // Position within the chosen group. Its group sum is the very expression
-    // its channel bounds end with, so a position below it never lands on a
-    // channel of rate 0; the one rounding that could push it to the end
-    // (subtracting the groups before it) is clamped.
+    // Position within the chosen group, below the group's sum in channel
+    // order (r6, r12, r18), so that it never lands on a channel of rate 0:
+    // the tree sum and the subtraction of the groups before it may differ
+    // from that by a rounding, which is clamped.
     double x = total * RandomUniform();
     int group = 0;
+    double last = r6;
     if (x >= growthAndEquilibrium) {
       group = 2;
       x -= growthAndEquilibrium;
-      if (!(x < r18)) [[unlikely]] x = std::nextafter(r18, 0.0);
-    } else if (x >= r6) {
+      last = r18;
+    } else if (x >= growth) {
       group = 1;
-      x -= r6;
-      if (!(x < r12)) [[unlikely]] x = std::nextafter(r12, 0.0);
+      x -= growth;
+      last = r12;
     }
+    if (!(x < last)) [[unlikely]]
+      x = std::nextafter(last, 0.0);
     if (group == 0) {
       if (x < r1) {
         --nA;

@@ -211,7 +211,29 @@ void TATRPKernel::Advance(double tEnd) {
   onActivator();
   onDeactivator();
 
+  // With many chains the capped chain an activation wakes is far away in
+  // memory, behind three dependent reads: its place in the list, its length,
+  // its row. Its place is drawn one activation ahead, and the events in
+  // between (three on average) ask for the three in turn; the list changes by
+  // a few entries meanwhile, so the place is scaled to the list's length when
+  // it is used.
+  std::uint32_t nextWakeDraw = RandomInt32();
+  int wakeStage = 0;
+  const std::uint16_t* const chainDP = s.ChainDP.data();
+  const auto wakePlace = [&]() {
+    return static_cast<std::int32_t>(UniformFromInt32(nextWakeDraw) * static_cast<double>(nAX));
+  };
   while (t < tEnd) {
+    if (wakeStage != 0 && nAX > 0) [[likely]] {
+      const std::int32_t next = dormantA[wakePlace()];
+      if (wakeStage == 1) {
+        __builtin_prefetch(&chainDP[next]);
+        wakeStage = 2;
+      } else {
+        __builtin_prefetch(&s.ChainUnits[next][std::min<std::int32_t>(chainDP[next] + 1, MaxDP)], 1);
+        wakeStage = 0;
+      }
+    }
     // The total is summed as three groups of six (growth, the activation
     // equilibrium, termination), each as a balanced tree, so the next event
     // waits on five dependent additions rather than seventeen: a mispredicted
@@ -329,7 +351,13 @@ void TATRPKernel::Advance(double tEnd) {
           chain = MoveRandomChain(dormantI, nIX, activeI, nIs);
           onRadicalsI();
         } else if (x < r8) {
-          chain = MoveRandomChain(dormantA, nAX, activeA, nAs);
+          const std::int32_t o = wakePlace();
+          chain = dormantA[o];
+          activeA[nAs++] = chain;
+          dormantA[o] = dormantA[--nAX];
+          nextWakeDraw = RandomInt32();
+          __builtin_prefetch(&dormantA[wakePlace()]);
+          wakeStage = 1;
           onRadicalsA();
         } else {
           chain = MoveRandomChain(dormantB, nBX, activeB, nBs);

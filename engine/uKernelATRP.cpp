@@ -351,10 +351,7 @@ void TATRPKernel::Advance(double tEnd) {
           chain = MoveRandomChain(dormantI, nIX, activeI, nIs);
           onRadicalsI();
         } else if (x < r8) {
-          const std::int32_t o = wakePlace();
-          chain = dormantA[o];
-          activeA[nAs++] = chain;
-          dormantA[o] = dormantA[--nAX];
+          chain = MoveChainAt(wakePlace(), dormantA, nAX, activeA, nAs);
           nextWakeDraw = RandomInt32();
           __builtin_prefetch(&dormantA[wakePlace()]);
           wakeStage = 1;

@@ -75,14 +75,19 @@ inline void StoreCentreAverages(TSimState& s, std::int32_t k, double timeReached
 // a chain is picked with one RandomIndex draw, and the list's last entry
 // fills the place it leaves, so both kernels draw and reorder identically.
 
-// Moves a chain picked at random from one list to the end of another; returns it.
-inline std::int32_t MoveRandomChain(std::int32_t* from, std::int32_t& nFrom, std::int32_t* to,
-                                    std::int32_t& nTo) noexcept {
-  const std::int32_t o = RandomIndex(nFrom);
+// Moves the chain at place o of one list to the end of another; returns it.
+inline std::int32_t MoveChainAt(std::int32_t o, std::int32_t* from, std::int32_t& nFrom, std::int32_t* to,
+                                std::int32_t& nTo) noexcept {
   const std::int32_t chain = from[o];
   to[nTo++] = chain;
   from[o] = from[--nFrom];
   return chain;
+}
+
+// Moves a chain picked at random from one list to the end of another; returns it.
+inline std::int32_t MoveRandomChain(std::int32_t* from, std::int32_t& nFrom, std::int32_t* to,
+                                    std::int32_t& nTo) noexcept {
+  return MoveChainAt(RandomIndex(nFrom), from, nFrom, to, nTo);
 }
 
 // Removes a chain picked at random from a list; returns it.

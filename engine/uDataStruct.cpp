@@ -53,25 +53,52 @@ std::uint8_t* MapZeroBytes(std::size_t bytes) {
 
 } // namespace
 
+const std::uint8_t Detail::ZeroBlock[TChainUnits::BlockLength] = {};
+
 TChainUnits::~TChainUnits() { Release(); }
 
 void TChainUnits::Allocate(std::int32_t rows) {
   Release();
   if (rows <= 0) throw std::bad_alloc();
-  const std::size_t bytes = static_cast<std::size_t>(rows) * static_cast<std::size_t>(ChainRowLength);
-  FBase = MapZeroBytes(bytes);
-  FBytes = bytes;
+  const std::size_t n = static_cast<std::size_t>(rows);
+  const std::size_t laterBlocks = n * static_cast<std::size_t>(BlocksPerRow - 1);
+  // Block numbers are 32-bit. A run holds at most one partly used later
+  // block per chain plus its units / 256 full ones, and its units are at most
+  // its monomer molecules (below 2^31), so 2^32 - 1 numbers always suffice.
+  const std::size_t arenaBlocks = std::min<std::size_t>(laterBlocks + 1, 0xFFFFFFFFu);
+  try {
+    FBaseBytes = n << BlockShift;
+    FBase = MapZeroBytes(FBaseBytes);
+    FArenaBytes = arenaBlocks << BlockShift;
+    FArena = MapZeroBytes(FArenaBytes);
+    FTableBytes = laterBlocks * sizeof(std::uint32_t);
+    FTable = reinterpret_cast<std::uint32_t*>(MapZeroBytes(FTableBytes));
+  } catch (...) {
+    Release();
+    throw;
+  }
+  FBytes = FBaseBytes + FArenaBytes + FTableBytes;
   FRows = rows;
-  FBlockStride = static_cast<std::size_t>(rows) << BlockShift;
+  FArenaBlocks = static_cast<std::uint32_t>(arenaBlocks);
+  FNextBlock = 1;
+  FFreeBlock = 0;
+  FBlocksInUse = 0;
   FInUse = false;
 }
 
 void TChainUnits::Release() noexcept {
-  if (FBase != nullptr) munmap(FBase, FBytes);
+  if (FBase != nullptr) munmap(FBase, FBaseBytes);
+  if (FArena != nullptr) munmap(FArena, FArenaBytes);
+  if (FTable != nullptr) munmap(FTable, FTableBytes);
   FBase = nullptr;
-  FBytes = 0;
+  FArena = nullptr;
+  FTable = nullptr;
+  FBaseBytes = FArenaBytes = FTableBytes = FBytes = 0;
   FRows = 0;
-  FBlockStride = 0;
+  FArenaBlocks = 0;
+  FNextBlock = 1;
+  FFreeBlock = 0;
+  FBlocksInUse = 0;
   FInUse = false;
 }
 
@@ -79,7 +106,10 @@ void TChainUnits::Clear() noexcept {
   if (FBase == nullptr) return;
   // Dropping the pages of a private anonymous mapping makes them read as
   // zero again; only pages that were resident cost anything.
-  if (madvise(FBase, FBytes, MADV_DONTNEED) != 0) {
+  const bool dropped = madvise(FBase, FBaseBytes, MADV_DONTNEED) == 0 &&
+                       madvise(FArena, FArenaBytes, MADV_DONTNEED) == 0 &&
+                       madvise(FTable, FTableBytes, MADV_DONTNEED) == 0;
+  if (!dropped) {
     // Should not happen; fall back to a fresh mapping of the same size.
     const std::int32_t rows = FRows;
     try {
@@ -88,6 +118,9 @@ void TChainUnits::Clear() noexcept {
       Release();
     }
   }
+  FNextBlock = 1;
+  FFreeBlock = 0;
+  FBlocksInUse = 0;
   FInUse = false;
 }
 
@@ -101,9 +134,37 @@ void TChainUnits::AdviseDenseFirstBlock() noexcept {
   // Only whole 2 MB pages inside the band; the advice is a hint, and a
   // system without transparent huge pages simply ignores it.
   constexpr std::size_t HugePage = std::size_t{1} << 21;
-  const std::size_t band = FBlockStride & ~(HugePage - 1);
+  const std::size_t band = FBaseBytes & ~(HugePage - 1);
   if (FBase != nullptr && band > 0) madvise(FBase, band, MADV_HUGEPAGE);
 #endif
+}
+
+std::uint32_t TChainUnits::NewBlock() const noexcept {
+  ++FBlocksInUse;
+  if (FFreeBlock != 0) {
+    const std::uint32_t n = FFreeBlock;
+    std::memcpy(&FFreeBlock, FArena + (static_cast<std::size_t>(n) << BlockShift), sizeof FFreeBlock);
+    return n;
+  }
+  // Cannot run out (see Allocate); were it to, the last block is shared
+  // rather than writing outside the reservation.
+  if (FNextBlock >= FArenaBlocks) [[unlikely]]
+    return FArenaBlocks - 1;
+  return FNextBlock++;
+}
+
+void TChainUnits::ReleaseLaterBlocks(std::int32_t chain) noexcept {
+  for (std::int32_t block = 1; block < BlocksPerRow; ++block) {
+    std::uint32_t* entry = TableEntry(chain, block);
+    const std::uint32_t n = *entry;
+    // A chain's blocks are handed out in order as it grows, so the first
+    // block it never reached ends the list.
+    if (n == 0) break;
+    std::memcpy(FArena + (static_cast<std::size_t>(n) << BlockShift), &FFreeBlock, sizeof FFreeBlock);
+    FFreeBlock = n;
+    *entry = 0;
+    --FBlocksInUse;
+  }
 }
 
 namespace {
@@ -515,6 +576,8 @@ bool TSimState::JoinChains(std::int32_t x, std::int32_t y, bool atrp, bool strid
   rowY[0] = 0;
   // The two radical ends meet head to head: y's units follow x's in reverse.
   for (std::int32_t k = 1; k <= dy; ++k) rowX[dx + k] = rowY[dy - k + 1];
+  // y's units now live in x: its later blocks serve the next chain to grow.
+  if (dy >= TChainUnits::BlockLength) ChainUnits.ReleaseLaterBlocks(y);
   if (atrp) DeadChainsNumber += 2;
   if (const std::uint8_t views = LiveViews.load(std::memory_order_relaxed)) [[unlikely]] {
     try {

@@ -422,9 +422,7 @@ void TSimState::FreeAll() {
   ReleaseArray(CPBCenters);
   for (TRealArray& row : CPDyads) ReleaseArray(row);
   ReleaseArray(FChainB);
-  ReleaseArray(MassAxis);
-  ReleaseArray(NumberDistribution);
-  ReleaseArray(WeightDistribution);
+  MassHistogram.Release();
 }
 
 // ===========================================================================
@@ -636,15 +634,16 @@ void TSimState::MassDistributions(const std::int32_t* chainB) {
   const double heaviest = ma > mb ? ma : mb;
   const std::int32_t dmax = LargestDP();
   double top = static_cast<double>(dmax) * heaviest + 2.0 * mi;
-  std::size_t n = static_cast<std::size_t>(std::trunc(std::max(top, 0.0))) + 100;
+  double n = std::trunc(std::max(top, 0.0)) + 100.0;
   // The usual length leaves room for two initiator fragments per chain. An
   // ATRP attached group more than 49 g/mol heavier than the initiator would
-  // fall off its end: lengthen the arrays to the heaviest possible chain.
+  // fall off its end: lengthen the axis to the heaviest possible chain.
   if (ProcessType == ptATRP) {
     const double heaviestChain = static_cast<double>(dmax) * heaviest + 2.0 * std::max(mi, mx) + HydrogenMass;
-    n = std::max(n, static_cast<std::size_t>(std::trunc(std::max(heaviestChain, 0.0))) + 1);
+    n = std::max(n, std::trunc(std::max(heaviestChain, 0.0)) + 1.0);
   }
 
+  MassHistogram.Begin(static_cast<double>(n));
   switch (ProcessType) {
   case ptLiving:
   case ptLivingReversible:
@@ -652,18 +651,10 @@ void TSimState::MassDistributions(const std::int32_t* chainB) {
   case ptATRP:
     break;
   default:
-    // The arrays are re-created even for a type without a mass rule.
-    MassAxis.assign(n, 0.0);
-    for (std::size_t k = 0; k < n; ++k) MassAxis[k] = static_cast<double>(k);
-    NumberDistribution.assign(n, 0.0);
-    WeightDistribution.assign(n, 0.0);
+    // A type without a mass rule gets an empty histogram on its axis.
+    MassHistogram.Finish();
     return;
   }
-
-  MassAxis.assign(n, 0.0);
-  for (std::size_t k = 0; k < n; ++k) MassAxis[k] = static_cast<double>(k);
-  NumberDistribution.assign(n, 0.0);
-  WeightDistribution.assign(n, 0.0);
 
   // One of each pair of disproportionated chains is saturated, the other
   // unsaturated: chains with exactly one initiator end group, taken in chain
@@ -695,17 +686,15 @@ void TSimState::MassDistributions(const std::int32_t* chainB) {
       }
     }
     const double bin = std::trunc(m);
-    // Only nonsensical molar masses (negative, not finite) can miss the
-    // arrays; such a chain still counts in the averages.
-    if (bin >= 0.0 && bin < static_cast<double>(n)) {
-      const std::size_t idx = static_cast<std::size_t>(bin);
-      NumberDistribution[idx] += 1.0;
-      WeightDistribution[idx] += m;
-    }
+    // Only nonsensical molar masses (negative, not finite; the run refuses
+    // such molar masses) can miss the axis; such a chain still counts in the
+    // averages.
+    if (bin >= 0.0 && bin < n) MassHistogram.Add(bin, m);
     ++count;
     s1 += m;
     s2 += m * m;
   }
+  MassHistogram.Finish();
   if (count > 0) {
     Mn = s1 / static_cast<double>(count);
     Mw = s2 / s1;

@@ -1,6 +1,7 @@
 #include "engine/uDataStruct.h"
 
 #include "engine/uranmt.h"
+#include "params/uErrors.h"
 #include "params/uLogMessage.h"
 #include "params/uNumberFormat.h"
 #include "params/uParamFile.h"
@@ -16,6 +17,7 @@
 #include <new>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace Engine {
 
@@ -213,6 +215,23 @@ std::int32_t ReadCount(const Params::TParameterFile& file, const std::string& se
   return value;
 }
 
+// A molar mass of the parameter file, g/mol. Every chain mass is built from
+// these (up to MaxDP units and two end groups) and squared for Mw, so a mass
+// that is not a finite number above 0, or one so large that a chain's mass
+// or its square would overflow, is refused with its key and text.
+double ReadMolarMass(const Params::TParameterFile& file, const std::string& key) {
+  double mass = 0.0;
+  try {
+    mass = file.ReadLocalFloat("Components", key);
+  } catch (const Propagon::EConvertError&) {
+    mass = std::numeric_limits<double>::quiet_NaN(); // not a number: refused below with its key
+  }
+  if (!(mass > 0.0 && mass <= Params::MaxMolarMass))
+    RefuseInput("Invalid " + key + " in the Parameters File: " + file.ReadString("Components", key, "") +
+                " (a molar mass must be above 0 and at most 1e100 g/mol)");
+  return mass;
+}
+
 // Release a vector's storage (clear() keeps the capacity).
 template <class T>
 void ReleaseArray(std::vector<T>& array) noexcept {
@@ -239,6 +258,16 @@ void TSimState::SizeArrays(const TRunDescription& run) {
     RefuseInput("Invalid MonomerBNumber in the Parameters File: " + std::to_string(run.MonomerBNumber));
   const std::int64_t mers = static_cast<std::int64_t>(run.MonomerANumber) + run.MonomerBNumber;
   if (mers >= int32Max) RefuseInput("Too many monomer molecules in the Parameters File: " + std::to_string(mers));
+  // A description made in code may leave a molar mass at 0 (a monomer that
+  // takes no part); anything negative, not finite or too large is refused.
+  const std::pair<const char*, double> masses[] = {{"MonomerAMolWeight", run.MonomerAMolWeight},
+                                                   {"MonomerBMolWeight", run.MonomerBMolWeight},
+                                                   {"InitiatorMolWeight", run.InitiatorMolWeight},
+                                                   {"InitiatorAttachMolWeight", run.InitiatorAttachMolWeight}};
+  for (const auto& [key, mass] : masses)
+    if (!(mass >= 0.0 && mass <= Params::MaxMolarMass))
+      RefuseInput(std::string("Invalid ") + key + " in the Parameters File: " + Propagon::FormatGeneral(mass, 15) +
+                  " (a molar mass must be above 0 and at most 1e100 g/mol)");
   std::int64_t chains = run.InitiatorNumber;
   if (run.ProcessType == ptFreeRadical) chains *= 2;
   if (chains >= int32Max) RefuseInput("Too many initiator molecules in the Parameters File: " + std::to_string(run.InitiatorNumber));
@@ -716,9 +745,9 @@ void TSimState::AllocateMemory(const Params::TParameterFile& file, const std::fu
     run.InitiatorNumber = ReadCount(file, "SimulationParameters", "InitiatorNumber", 0);
     run.MonomerANumber = ReadCount(file, "SimulationParameters", "MonomerANumber", 0);
     run.MonomerBNumber = ReadCount(file, "SimulationParameters", "MonomerBNumber", 0);
-    run.MonomerAMolWeight = file.ReadLocalFloat("Components", "MonomerAMolWeight");
-    run.MonomerBMolWeight = file.ReadLocalFloat("Components", "MonomerBMolWeight");
-    run.InitiatorMolWeight = file.ReadLocalFloat("Components", "InitiatorMolWeight");
+    run.MonomerAMolWeight = ReadMolarMass(file, "MonomerAMolWeight");
+    run.MonomerBMolWeight = ReadMolarMass(file, "MonomerBMolWeight");
+    run.InitiatorMolWeight = ReadMolarMass(file, "InitiatorMolWeight");
     if (run.ProcessType == ptFreeRadical) {
       const std::int64_t slots = 2 * static_cast<std::int64_t>(run.InitiatorNumber);
       const std::int32_t byDefault = static_cast<std::int32_t>(
@@ -728,7 +757,7 @@ void TSimState::AllocateMemory(const Params::TParameterFile& file, const std::fu
     if (run.ProcessType == ptATRP) {
       run.ActivatorNumber = ReadCount(file, "SimulationParameters", "ActivatorNumber", 0);
       run.OxidizedActivatorNumber = ReadCount(file, "SimulationParameters", "OxidizedActivatorNumber", 0);
-      run.InitiatorAttachMolWeight = file.ReadLocalFloat("Components", "InitiatorAttachMolWeight");
+      run.InitiatorAttachMolWeight = ReadMolarMass(file, "InitiatorAttachMolWeight");
     }
     SizeArrays(run);
     AllocationFailed = false;

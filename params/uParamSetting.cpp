@@ -255,7 +255,7 @@ double CalcFormulaMass(const std::string& formula, int component, bool attachedG
     mass = lookup(formula);
   else
     Propagon::LogMessage(std::string("Function not Assigned! Error in \"") + MaldiLibraryName + "\"!");
-  if (!(mass > 0.0) || !std::isfinite(mass)) {
+  if (!(mass > 0.0 && mass <= MaxMolarMass)) {
     ShowInvalidFormula(component, attachedGroup, reporter);
     return 0.0;
   }

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 namespace {
 
 using namespace Params;
@@ -218,6 +220,26 @@ TEST_F(Validation, InvalidFormulasAndAMissingLibrary) {
     notAssigned += line == "Function not Assigned! Error in \"libMaldi.so\"!";
   EXPECT_EQ(notAssigned, 4);  // initiator formula and group, monomers A and B
   EXPECT_EQ(FValues.Components[ciMonomerA].MolarMass, 0.0);
+}
+
+TEST_F(Validation, MolarMassesBeyondTheFiniteRangeAreInvalidFormulas) {
+  // A library answer that no chain mass could be built from: infinite, or so
+  // large that MaxDP units and the square for Mw would overflow.
+  for (const double mass : {std::numeric_limits<double>::infinity(), 1e306, -1.0}) {
+    FValues = ParamsTest::FreeRadicalByConcentration();
+    const TMolMassLookup fake = ParamsTest::FakeMolMass();
+    const TMolMassLookup lookup = [&](const std::string& formula) {
+      return formula == FValues.Components[ciMonomerA].Formula ? mass : fake(formula);
+    };
+    EXPECT_EQ(Validate(FValues, lookup).Result, TValidationResult::Invalid) << mass;
+    EXPECT_TRUE(Shown("error: Invalid Formula for \"MonomerA Formula\"")) << mass;
+  }
+  FValues = ParamsTest::FreeRadicalByConcentration();
+  const TMolMassLookup fake = ParamsTest::FakeMolMass();
+  const TMolMassLookup large = [&](const std::string& formula) {
+    return formula == FValues.Components[ciMonomerA].Formula ? 1e12 : fake(formula);
+  };
+  EXPECT_EQ(Validate(FValues, large).Result, TValidationResult::Valid);
 }
 
 TEST_F(Validation, TooLittleMemoryFailsWithTheMemoryWarning) {

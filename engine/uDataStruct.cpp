@@ -672,7 +672,10 @@ void TSimState::MassDistributions(const std::int32_t* chainB) {
     n = std::max(n, std::trunc(std::max(heaviestChain, 0.0)) + 1.0);
   }
 
-  MassHistogram.Begin(static_cast<double>(n));
+  // Built apart and swapped in whole: a failure on the way (out of memory)
+  // leaves the histograms and averages of the previous calculation.
+  TMassHistogram next;
+  next.Begin(n);
   switch (ProcessType) {
   case ptLiving:
   case ptLivingReversible:
@@ -681,7 +684,8 @@ void TSimState::MassDistributions(const std::int32_t* chainB) {
     break;
   default:
     // A type without a mass rule gets an empty histogram on its axis.
-    MassHistogram.Finish();
+    next.Finish();
+    std::swap(MassHistogram, next);
     return;
   }
 
@@ -718,12 +722,13 @@ void TSimState::MassDistributions(const std::int32_t* chainB) {
     // Only nonsensical molar masses (negative, not finite; the run refuses
     // such molar masses) can miss the axis; such a chain still counts in the
     // averages.
-    if (bin >= 0.0 && bin < n) MassHistogram.Add(bin, m);
+    if (bin >= 0.0 && bin < n) next.Add(bin, m);
     ++count;
     s1 += m;
     s2 += m * m;
   }
-  MassHistogram.Finish();
+  next.Finish();
+  std::swap(MassHistogram, next);
   if (count > 0) {
     Mn = s1 / static_cast<double>(count);
     Mw = s2 / s1;

@@ -137,20 +137,28 @@ std::int64_t GetMoleculesNumber(TProcessValues& values, const TValidationState& 
 
 namespace {
 
-// Bytes per chain slot that every process type can touch: its length
-// (16-bit) and the living kernel's end-mer entry (32-bit), the statistics'
-// B count (32-bit), the first 256-position block of its sequence row (the
-// store interleaves these blocks, so they are touched chain by chain), and
-// the mass histograms: at most one bin per chain (24 bytes, twice that while
-// the bins grow), its lookup slots, and the copy a chart window takes.
-constexpr std::int64_t BytesPerChain = 2 + 4 + 4 + 256 + 2 * 24 + 16 + 24;
+// Bytes per chain slot that every process type touches: its length (16-bit),
+// the living kernel's end-mer entry and the statistics' B count (32-bit
+// each), and the first 256-position block of its sequence row (the store
+// interleaves these blocks, so they fill pages chain by chain).
+constexpr std::int64_t BytesPerChain = 2 + 4 + 4 + 256;
 // Bytes per chain slot of a process's own lists: free radical three 32-bit
 // radical lists; ATRP six 32-bit lists and the living flag; living
 // reversible the end code.
 constexpr std::int64_t ListBytesPerChain[4] = {0, 3 * 4, 6 * 4 + 1, 1};
-// Bytes per monomer molecule: the unit it can become in a sequence row, and
-// for the living kernel its mer record (TMer: 3 x 32-bit + kind, padded).
-constexpr std::int64_t UnitBytes = 1;
+// The mass histograms hold at most one bin per chain, and a homopolymer has
+// at most three masses per chain length (one end group with a hydrogen more
+// or less, or two): a bin is 24 bytes, twice that while the bins grow, 16
+// bytes of lookup slots and 24 of the copy a chart window takes.
+constexpr std::int64_t BytesPerMassBin = 2 * 24 + 16 + 24;
+constexpr std::int64_t HomopolymerMassBins = 3 * (MaxDP + 1);
+// Bytes per monomer molecule for the unit it can become: the byte itself
+// and 70 % more for the pages of the store that long chains touch beyond
+// their units (a 4 KiB page holds the same 256-position block of 16
+// neighbouring chains, and a long chain among short neighbours fills only a
+// part of each page it reaches; measured up to 2.9 times the units formed).
+constexpr std::int64_t UnitBytesTimesTen = 17;
+// The living kernel's record per monomer molecule (TMer: 3 x 32-bit + kind).
 constexpr std::int64_t MerBytes = 16;
 // Bytes per check point: the engine's records (four 32-bit counts, two
 // centre averages, four dyad fractions, the time) and the row the command
@@ -162,10 +170,12 @@ constexpr std::int64_t BytesPerCheckPoint = 4 * 4 + 2 * 8 + 4 * 8 + 8 + 184;
 std::int64_t EstimateRequiredMemory(int processType, std::int64_t NI, std::int64_t NA, std::int64_t NB,
                                     std::int64_t checkPointsHigh) {
   const bool known = processType >= 0 && processType <= 3;
-  const std::int64_t chains = processType == 1 ? 2 * NI : NI;
+  const std::int64_t chains = (processType == 1 ? 2 * NI : NI) + 1;  // slot 0 belongs to no chain
   const std::int64_t monomers = NA + NB;
-  std::int64_t bytes = (chains + 1) * (BytesPerChain + (known ? ListBytesPerChain[processType] : 0));
-  bytes += monomers * UnitBytes;
+  std::int64_t bytes = chains * (BytesPerChain + (known ? ListBytesPerChain[processType] : 0));
+  const std::int64_t bins = NA == 0 || NB == 0 ? std::min(chains, HomopolymerMassBins) : chains;
+  bytes += bins * BytesPerMassBin;
+  bytes += monomers * UnitBytesTimesTen / 10;
   if (processType == 0)
     bytes += (monomers + 1) * MerBytes;
   bytes += (checkPointsHigh + 1) * BytesPerCheckPoint;

@@ -45,9 +45,10 @@ TEST_F(Validation, AValidDescriptionIsAcceptedAndItsStateKept) {
   EXPECT_DOUBLE_EQ(FState.I0, 0.01);
   EXPECT_EQ(FState.NA, 100000);
   EXPECT_EQ(FState.NB, 50000);
-  // Free radical, N_I = 1000 (2000 chain slots), 150000 monomer molecules,
-  // three check points (H = 2): 2001 x 366 + 150000 + 3 x 256 + 4 x 32768 + 8 MiB.
-  EXPECT_EQ(FState.RequiredMemoryEstimate, 2001LL * 366 + 150000 + 768 + 131072 + 8388608);
+  // Free radical copolymer, N_I = 1000 (2001 chain slots), 150000 monomer
+  // molecules, three check points (H = 2):
+  // 2001 x (278 + 88) + 1.7 x 150000 + 3 x 256 + 4 x 32768 + 6 MiB.
+  EXPECT_EQ(FState.RequiredMemoryEstimate, 2001LL * 366 + 255000 + 768 + 131072 + 6291456);
   EXPECT_EQ(FState.RequiredMemoryEstimate, EstimateRequiredMemory(1, 1000, 100000, 50000, 2));
   EXPECT_EQ(FValues.CheckingPointsNumber, 3);
   EXPECT_TRUE(Shown("information: All Parameters are Valid!"));
@@ -244,12 +245,12 @@ TEST_F(Validation, MolarMassesBeyondTheFiniteRangeAreInvalidFormulas) {
 }
 
 TEST_F(Validation, TooLittleMemoryFailsWithTheMemoryWarning) {
-  SetFree(8000000);  // 8 MB is less than the 8 MiB allowance alone
+  SetFree(6000000);  // 6 MB is less than the 6 MiB allowance alone
   const auto outcome = Validate(FValues);
   EXPECT_EQ(outcome.Result, TValidationResult::Invalid);
   EXPECT_TRUE(FState.ValidationFailed);
   ASSERT_FALSE(FReporter.Messages.empty());
-  EXPECT_EQ(FReporter.Messages.back().rfind("warning: Available Memory: 7 812 kB", 0), 0u);  // 8E6 / 1024
+  EXPECT_EQ(FReporter.Messages.back().rfind("warning: Available Memory: 5 859 kB", 0), 0u);  // 6E6 / 1024
   EXPECT_FALSE(Shown("information: All Parameters are Valid!"));
   EXPECT_EQ(FState.RequiredMemoryEstimate, 0);  // unchanged by a failed validation
 }

@@ -152,12 +152,13 @@ constexpr std::int64_t ListBytesPerChain[4] = {0, 3 * 4, 6 * 4 + 1, 1};
 // bytes of lookup slots and 24 of the copy a chart window takes.
 constexpr std::int64_t BytesPerMassBin = 2 * 24 + 16 + 24;
 constexpr std::int64_t HomopolymerMassBins = 3 * (MaxDP + 1);
-// Bytes per monomer molecule for the unit it can become: the byte itself
-// and 70 % more for the pages of the store that long chains touch beyond
-// their units (a 4 KiB page holds the same 256-position block of 16
-// neighbouring chains, and a long chain among short neighbours fills only a
-// part of each page it reaches; measured up to 2.9 times the units formed).
-constexpr std::int64_t UnitBytesTimesTen = 17;
+// Bytes per monomer molecule for the unit it can become. The store gives the
+// same 256-position block of 16 neighbouring chains one 4 KiB page, so a
+// long chain among short neighbours makes more than its units resident; the
+// first-block share counted per chain slot above has covered that in every
+// run measured (the reference system at 10^6: store 0.9 GB, 0.87 GB of
+// monomer), but it is not a bound for every possible run.
+constexpr std::int64_t UnitBytes = 1;
 // The living kernel's record per monomer molecule (TMer: 3 x 32-bit + kind).
 constexpr std::int64_t MerBytes = 16;
 // Bytes per check point: the engine's records (four 32-bit counts, two
@@ -175,7 +176,7 @@ std::int64_t EstimateRequiredMemory(int processType, std::int64_t NI, std::int64
   std::int64_t bytes = chains * (BytesPerChain + (known ? ListBytesPerChain[processType] : 0));
   const std::int64_t bins = NA == 0 || NB == 0 ? std::min(chains, HomopolymerMassBins) : chains;
   bytes += bins * BytesPerMassBin;
-  bytes += monomers * UnitBytesTimesTen / 10;
+  bytes += monomers * UnitBytes;
   if (processType == 0)
     bytes += (monomers + 1) * MerBytes;
   bytes += (checkPointsHigh + 1) * BytesPerCheckPoint;

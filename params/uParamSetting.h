@@ -120,8 +120,8 @@ std::int64_t RoundMolecules(double value);
 //        reversible)
 //   + 88 bytes per possible mass bin (C, or at most 3 x 32768 for a
 //     homopolymer)
-//   + 1.7 bytes per monomer molecule for the units (and the pages long
-//     chains leave partly used) + for the living kernel 16 per mer record
+//   + 1 byte per monomer molecule for the units + for the living kernel 16
+//     per mer record
 //   + 256 x (H + 1) + 4 x 32768 (DP distribution) + MemoryBase.
 // The sequence store is backed lazily: a chain costs memory only from its
 // first unit on, so its 32768 possible positions are not counted.

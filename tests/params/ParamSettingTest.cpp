@@ -182,14 +182,14 @@ TEST_F(Conversion, ExpectedChainsCountWhatTheKernelStarts) {
 TEST_F(Conversion, MemoryEstimateByProcessType) {
   // Per chain slot (one more than the chains: slot 0) 266 bytes and the
   // process's lists; 88 per possible mass bin (a homopolymer has at most
-  // 3 x 32768); 1.7 per monomer; 256 per check point; the DP distribution
+  // 3 x 32768); 1 per monomer; 256 per check point; the DP distribution
   // 4 x 32768; the 6 MiB allowance.
   constexpr std::int64_t fixed = 131072 + 6291456;
   // Free radical homopolymer, N_I = 1000 (2000 slots), N_A = 5000, 11 check points.
-  EXPECT_EQ(EstimateRequiredMemory(1, 1000, 5000, 0, 10), 2001 * (266 + 12) + 2001 * 88 + 8500 + 2816 + fixed);
+  EXPECT_EQ(EstimateRequiredMemory(1, 1000, 5000, 0, 10), 2001 * (266 + 12) + 2001 * 88 + 5000 + 2816 + fixed);
   // Living, N_I = 1000, N_A = 100000: and 100001 mer records of 16 bytes.
   EXPECT_EQ(EstimateRequiredMemory(0, 1000, 100000, 0, 10),
-            1001 * 266 + 1001 * 88 + 170000 + 100001 * 16 + 2816 + fixed);
+            1001 * 266 + 1001 * 88 + 100000 + 100001 * 16 + 2816 + fixed);
   // ATRP adds 25 bytes and living reversible 1 byte per chain slot to the same base.
   const std::int64_t base = 1001 * 266 + 1001 * 88 + 256 + fixed;  // H = 0
   EXPECT_EQ(EstimateRequiredMemory(2, 1000, 0, 0, 0), base + 1001 * 25);
@@ -199,9 +199,9 @@ TEST_F(Conversion, MemoryEstimateByProcessType) {
   EXPECT_EQ(EstimateRequiredMemory(2, 1000000, 10, 10, 0) - EstimateRequiredMemory(2, 1000000, 20, 0, 0),
             (1000001 - 3 * 32768) * 88);
   // The free-radical reference at 10^6 initiator molecules (8.7e8 styrene
-  // molecules): 2 GB, where 32 KiB per possible chain made 64 GB.
+  // molecules): 1.4 GB, where 32 KiB per possible chain made 64 GB.
   EXPECT_EQ(EstimateRequiredMemory(1, 1000000, 870000000, 0, 10),
-            2000001LL * 278 + 3 * 32768 * 88 + 1479000000 + 2816 + fixed);
+            2000001LL * 278 + 3 * 32768 * 88 + 870000000 + 2816 + fixed);
 }
 
 TEST_F(Conversion, RequiredMemoryAbove2GiBIsWrittenWhole) {

@@ -47,8 +47,8 @@ TEST_F(Validation, AValidDescriptionIsAcceptedAndItsStateKept) {
   EXPECT_EQ(FState.NB, 50000);
   // Free radical copolymer, N_I = 1000 (2001 chain slots), 150000 monomer
   // molecules, three check points (H = 2):
-  // 2001 x (278 + 88) + 1.7 x 150000 + 3 x 256 + 4 x 32768 + 6 MiB.
-  EXPECT_EQ(FState.RequiredMemoryEstimate, 2001LL * 366 + 255000 + 768 + 131072 + 6291456);
+  // 2001 x (278 + 88) + 150000 + 3 x 256 + 4 x 32768 + 6 MiB.
+  EXPECT_EQ(FState.RequiredMemoryEstimate, 2001LL * 366 + 150000 + 768 + 131072 + 6291456);
   EXPECT_EQ(FState.RequiredMemoryEstimate, EstimateRequiredMemory(1, 1000, 100000, 50000, 2));
   EXPECT_EQ(FValues.CheckingPointsNumber, 3);
   EXPECT_TRUE(Shown("information: All Parameters are Valid!"));

@@ -1,6 +1,7 @@
 #include "engine/uDataStruct.h"
 
 #include "engine/uranmt.h"
+#include "params/uErrors.h"
 #include "params/uLogMessage.h"
 #include "params/uNumberFormat.h"
 #include "params/uParamFile.h"
@@ -16,6 +17,7 @@
 #include <new>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace Engine {
 
@@ -274,6 +276,23 @@ std::int32_t ReadCount(const Params::TParameterFile& file, const std::string& se
   return value;
 }
 
+// A molar mass of the parameter file, g/mol. Every chain mass is built from
+// these (up to MaxDP units and two end groups) and squared for Mw, so a mass
+// that is not a finite number above 0, or one so large that a chain's mass
+// or its square would overflow, is refused with its key and text.
+double ReadMolarMass(const Params::TParameterFile& file, const std::string& key) {
+  double mass = 0.0;
+  try {
+    mass = file.ReadLocalFloat("Components", key);
+  } catch (const Propagon::EConvertError&) {
+    mass = std::numeric_limits<double>::quiet_NaN(); // not a number: refused below with its key
+  }
+  if (!(mass > 0.0 && mass <= Params::MaxMolarMass))
+    RefuseInput("Invalid " + key + " in the Parameters File: " + file.ReadString("Components", key, "") +
+                " (a molar mass must be above 0 and at most 1e100 g/mol)");
+  return mass;
+}
+
 // Release a vector's storage (clear() keeps the capacity).
 template <class T>
 void ReleaseArray(std::vector<T>& array) noexcept {
@@ -300,6 +319,16 @@ void TSimState::SizeArrays(const TRunDescription& run) {
     RefuseInput("Invalid MonomerBNumber in the Parameters File: " + std::to_string(run.MonomerBNumber));
   const std::int64_t mers = static_cast<std::int64_t>(run.MonomerANumber) + run.MonomerBNumber;
   if (mers >= int32Max) RefuseInput("Too many monomer molecules in the Parameters File: " + std::to_string(mers));
+  // A description made in code may leave a molar mass at 0 (a monomer that
+  // takes no part); anything negative, not finite or too large is refused.
+  const std::pair<const char*, double> masses[] = {{"MonomerAMolWeight", run.MonomerAMolWeight},
+                                                   {"MonomerBMolWeight", run.MonomerBMolWeight},
+                                                   {"InitiatorMolWeight", run.InitiatorMolWeight},
+                                                   {"InitiatorAttachMolWeight", run.InitiatorAttachMolWeight}};
+  for (const auto& [key, mass] : masses)
+    if (!(mass >= 0.0 && mass <= Params::MaxMolarMass))
+      RefuseInput(std::string("Invalid ") + key + " in the Parameters File: " + Propagon::FormatGeneral(mass, 15) +
+                  " (a molar mass must be above 0 and at most 1e100 g/mol)");
   std::int64_t chains = run.InitiatorNumber;
   if (run.ProcessType == ptFreeRadical) chains *= 2;
   if (chains >= int32Max) RefuseInput("Too many initiator molecules in the Parameters File: " + std::to_string(run.InitiatorNumber));
@@ -483,9 +512,7 @@ void TSimState::FreeAll() {
   ReleaseArray(CPBCenters);
   for (TRealArray& row : CPDyads) ReleaseArray(row);
   ReleaseArray(FChainB);
-  ReleaseArray(MassAxis);
-  ReleaseArray(NumberDistribution);
-  ReleaseArray(WeightDistribution);
+  MassHistogram.Release();
 }
 
 // ===========================================================================
@@ -699,15 +726,19 @@ void TSimState::MassDistributions(const std::int32_t* chainB) {
   const double heaviest = ma > mb ? ma : mb;
   const std::int32_t dmax = LargestDP();
   double top = static_cast<double>(dmax) * heaviest + 2.0 * mi;
-  std::size_t n = static_cast<std::size_t>(std::trunc(std::max(top, 0.0))) + 100;
+  double n = std::trunc(std::max(top, 0.0)) + 100.0;
   // The usual length leaves room for two initiator fragments per chain. An
   // ATRP attached group more than 49 g/mol heavier than the initiator would
-  // fall off its end: lengthen the arrays to the heaviest possible chain.
+  // fall off its end: lengthen the axis to the heaviest possible chain.
   if (ProcessType == ptATRP) {
     const double heaviestChain = static_cast<double>(dmax) * heaviest + 2.0 * std::max(mi, mx) + HydrogenMass;
-    n = std::max(n, static_cast<std::size_t>(std::trunc(std::max(heaviestChain, 0.0))) + 1);
+    n = std::max(n, std::trunc(std::max(heaviestChain, 0.0)) + 1.0);
   }
 
+  // Built apart and swapped in whole: a failure on the way (out of memory)
+  // leaves the histograms and averages of the previous calculation.
+  TMassHistogram next;
+  next.Begin(n);
   switch (ProcessType) {
   case ptLiving:
   case ptLivingReversible:
@@ -715,18 +746,11 @@ void TSimState::MassDistributions(const std::int32_t* chainB) {
   case ptATRP:
     break;
   default:
-    // The arrays are re-created even for a type without a mass rule.
-    MassAxis.assign(n, 0.0);
-    for (std::size_t k = 0; k < n; ++k) MassAxis[k] = static_cast<double>(k);
-    NumberDistribution.assign(n, 0.0);
-    WeightDistribution.assign(n, 0.0);
+    // A type without a mass rule gets an empty histogram on its axis.
+    next.Finish();
+    std::swap(MassHistogram, next);
     return;
   }
-
-  MassAxis.assign(n, 0.0);
-  for (std::size_t k = 0; k < n; ++k) MassAxis[k] = static_cast<double>(k);
-  NumberDistribution.assign(n, 0.0);
-  WeightDistribution.assign(n, 0.0);
 
   // One of each pair of disproportionated chains is saturated, the other
   // unsaturated: chains with exactly one initiator end group, taken in chain
@@ -758,17 +782,16 @@ void TSimState::MassDistributions(const std::int32_t* chainB) {
       }
     }
     const double bin = std::trunc(m);
-    // Only nonsensical molar masses (negative, not finite) can miss the
-    // arrays; such a chain still counts in the averages.
-    if (bin >= 0.0 && bin < static_cast<double>(n)) {
-      const std::size_t idx = static_cast<std::size_t>(bin);
-      NumberDistribution[idx] += 1.0;
-      WeightDistribution[idx] += m;
-    }
+    // Only nonsensical molar masses (negative, not finite; the run refuses
+    // such molar masses) can miss the axis; such a chain still counts in the
+    // averages.
+    if (bin >= 0.0 && bin < n) next.Add(bin, m);
     ++count;
     s1 += m;
     s2 += m * m;
   }
+  next.Finish();
+  std::swap(MassHistogram, next);
   if (count > 0) {
     Mn = s1 / static_cast<double>(count);
     Mw = s2 / s1;
@@ -790,9 +813,9 @@ void TSimState::AllocateMemory(const Params::TParameterFile& file, const std::fu
     run.InitiatorNumber = ReadCount(file, "SimulationParameters", "InitiatorNumber", 0);
     run.MonomerANumber = ReadCount(file, "SimulationParameters", "MonomerANumber", 0);
     run.MonomerBNumber = ReadCount(file, "SimulationParameters", "MonomerBNumber", 0);
-    run.MonomerAMolWeight = file.ReadLocalFloat("Components", "MonomerAMolWeight");
-    run.MonomerBMolWeight = file.ReadLocalFloat("Components", "MonomerBMolWeight");
-    run.InitiatorMolWeight = file.ReadLocalFloat("Components", "InitiatorMolWeight");
+    run.MonomerAMolWeight = ReadMolarMass(file, "MonomerAMolWeight");
+    run.MonomerBMolWeight = ReadMolarMass(file, "MonomerBMolWeight");
+    run.InitiatorMolWeight = ReadMolarMass(file, "InitiatorMolWeight");
     if (run.ProcessType == ptFreeRadical) {
       const std::int64_t slots = 2 * static_cast<std::int64_t>(run.InitiatorNumber);
       const std::int32_t byDefault = static_cast<std::int32_t>(
@@ -802,7 +825,7 @@ void TSimState::AllocateMemory(const Params::TParameterFile& file, const std::fu
     if (run.ProcessType == ptATRP) {
       run.ActivatorNumber = ReadCount(file, "SimulationParameters", "ActivatorNumber", 0);
       run.OxidizedActivatorNumber = ReadCount(file, "SimulationParameters", "OxidizedActivatorNumber", 0);
-      run.InitiatorAttachMolWeight = file.ReadLocalFloat("Components", "InitiatorAttachMolWeight");
+      run.InitiatorAttachMolWeight = ReadMolarMass(file, "InitiatorAttachMolWeight");
     }
     SizeArrays(run);
     AllocationFailed = false;

@@ -24,6 +24,7 @@
 // only where units are written, so a run's memory grows with the polymer
 // formed, not with ChainsNumber. See TChainUnits.
 
+#include "engine/uMassHistogram.h"
 #include "engine/uSimObserver.h"
 
 #include <array>
@@ -270,7 +271,9 @@ public:
   std::array<TRealArray, 4> CPDyads; // rows AA, AB, BA, BB
 
   // ---- statistics outputs ----
-  TRealArray MassAxis, NumberDistribution, WeightDistribution;
+  // The molar-mass histograms N(i), W(i) on the axis 0 … b g/mol, with only
+  // their non-empty bins stored (memory proportional to the chains).
+  TMassHistogram MassHistogram;
   double Mn = 0.0;
   double Mw = 0.0;
   // Set whenever the mass distributions were recomputed; the SEC window

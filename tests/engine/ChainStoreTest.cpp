@@ -282,11 +282,70 @@ TEST_F(ChainStoreFromFile, UnreadableMolarMassTakesTheErrorPath) {
   TLogCapture log;
   TSimState s;
   bool terminateRequested = false;
-  EXPECT_THROW(s.AllocateMemory(file, [&] { terminateRequested = true; }), Propagon::EConvertError);
+  EXPECT_THROW(s.AllocateMemory(file, [&] { terminateRequested = true; }), std::invalid_argument);
   EXPECT_TRUE(s.AllocationFailed);
   EXPECT_TRUE(terminateRequested);
+  // The key is named with its text.
   EXPECT_EQ(log.Lines(), (std::vector<std::string>{"Reading Memory Requirements...", "Allocate Memory ...",
+                                                   "Invalid MonomerBMolWeight in the Parameters File: abc (a molar "
+                                                   "mass must be above 0 and at most 1e100 g/mol)",
                                                    "Memory Allocation Error!"}));
+}
+
+TEST_F(ChainStoreFromFile, MolarMassesMustBeFiniteAndAboveZero) {
+  struct TCase {
+    const char* Key;
+    const char* Text;
+  };
+  for (const TCase c : {TCase{"MonomerAMolWeight", "0"}, TCase{"MonomerBMolWeight", "-100"},
+                        TCase{"InitiatorMolWeight", "nan"}, TCase{"MonomerAMolWeight", "inf"},
+                        TCase{"MonomerAMolWeight", "1e306"}}) {
+    Params::TParameterFile file(FileName());
+    WriteFreeRadicalRun(file);
+    file.WriteString("Components", c.Key, c.Text);
+    TLogCapture log;
+    TSimState s;
+    bool terminateRequested = false;
+    EXPECT_THROW(s.AllocateMemory(file, [&] { terminateRequested = true; }), std::invalid_argument) << c.Text;
+    EXPECT_TRUE(s.AllocationFailed);
+    EXPECT_TRUE(terminateRequested);
+    ASSERT_GE(log.Lines().size(), 2u);
+    // The key and its text are named, then the allocation fails.
+    EXPECT_EQ(log.Lines()[log.Lines().size() - 2].rfind(std::string("Invalid ") + c.Key +
+                                                           " in the Parameters File: " + c.Text, 0),
+              0u)
+        << log.Lines()[log.Lines().size() - 2];
+    EXPECT_EQ(log.Lines().back(), "Memory Allocation Error!");
+  }
+  // An ATRP attached group too.
+  Params::TParameterFile atrp(FileName());
+  WriteFreeRadicalRun(atrp);
+  atrp.WriteInteger("General", "ProcessType", 2);
+  atrp.WriteString("Components", "InitiatorAttachMolWeight", "0");
+  TSimState s;
+  EXPECT_THROW(s.AllocateMemory(atrp), std::invalid_argument);
+}
+
+TEST_F(ChainStoreFromFile, HugeButFiniteMolarMassGivesBoundedHistograms) {
+  // 1e12 g/mol a unit: the mass axis of a 3-unit chain reaches 3e12 g/mol,
+  // which no array indexed by mass could hold. The histograms keep one bin
+  // per chain mass and the curves a bounded grid.
+  Params::TParameterFile file(FileName());
+  WriteFreeRadicalRun(file);
+  file.WriteString("Components", "MonomerAMolWeight", "1e12");
+  TSimState s;
+  s.AllocateMemory(file);
+  s.InitializeRun();
+  s.ChainUnits[1][0] = 1;
+  s.ChainUnits[2][0] = 1;
+  for (std::uint8_t k = 0; k < 3; ++k) ASSERT_TRUE(s.PropagateStrided(1, UnitA));
+  ASSERT_TRUE(s.PropagateStrided(2, UnitA));
+  s.CalcMassDistributions();
+  ASSERT_EQ(s.MassHistogram.Bins.size(), 2u);
+  EXPECT_GT(s.MassHistogram.AxisLength, 3e12);
+  EXPECT_EQ(s.MassHistogram.NumberAt(std::trunc(3e12 + 82.105 + HydrogenMass)), 1.0);
+  EXPECT_DOUBLE_EQ(s.Mn, (4e12 + 2 * 82.105) / 2.0);
+  EXPECT_TRUE(std::isfinite(s.Mw));
 }
 
 // ---------------------------------------------------------------------------

@@ -7,6 +7,10 @@
 // recombination. Gillespie's direct method over 18 channels, with six
 // unordered lists (capped and radical ends of kind I, A, B) so that picking a
 // random member is constant time.
+//
+// A chain at the longest length the store holds (MaxDP) refuses a unit: the
+// event changes nothing but the refusal count (the monomer stays free, the
+// radical keeps its kind and its list).
 
 #include "engine/uKernelRates.h"
 #include "engine/uKernelSupport.h"
@@ -21,7 +25,7 @@
 namespace Engine {
 
 TATRPRates ReadATRPRates(const Params::TParameterFile& file) {
-  TRateReader read(file, TRateReader::rrLocal);
+  TRateReader read(file);
   TATRPRates r;
   r.kAA = read("A*A");
   r.kAB = read("A*B");
@@ -72,6 +76,32 @@ private:
 
 void TATRPKernel::Run() {
   TSimState& s = FState;
+  const TATRPRates& r = FRates;
+  {
+    // At most every chain in one list, all the monomer free, and the whole
+    // copper of the run (L + LX stays constant) on one side.
+    const double chains = s.ChainsNumber, a = s.MonomerANumber, b = s.MonomerBNumber;
+    const double copper = static_cast<double>(s.ActivatorNumber) + s.OxidizedActivatorNumber;
+    TRateBounds bounds;
+    bounds.Add("A*A", r.kAA, a, chains);
+    bounds.Add("A*B", r.kAB, b, chains);
+    bounds.Add("B*A", r.kBA, a, chains);
+    bounds.Add("B*B", r.kBB, b, chains);
+    bounds.Add("I*A", r.kIA, a, chains);
+    bounds.Add("I*B", r.kIB, b, chains);
+    bounds.Add("ActivI", r.kaI, copper, chains);
+    bounds.Add("ActivA", r.kaA, copper, chains);
+    bounds.Add("ActivB", r.kaB, copper, chains);
+    bounds.Add("DeactI", r.kdeI, copper, chains);
+    bounds.Add("DeactA", r.kdeA, copper, chains);
+    bounds.Add("DeactB", r.kdeB, copper, chains);
+    bounds.Add("DisprAA", r.kdAA, chains, chains);
+    bounds.Add("RecombAA", r.kcAA, chains, chains);
+    bounds.Add("DisprAB", r.kdAB, chains, chains);
+    bounds.Add("RecombAB", r.kcAB, chains, chains);
+    bounds.Add("DisprBB", r.kdBB, chains, chains);
+    bounds.Add("RecombBB", r.kcBB, chains, chains);
+  }
   s.InitializeRun();
   s.ChainUnits.AdviseDenseFirstBlock(); // every chain grows
   FFreeA = s.MonomerANumber;
@@ -302,28 +332,36 @@ void TATRPKernel::Advance(double tEnd) {
     if (!(x < last)) [[unlikely]]
       x = std::nextafter(last, 0.0);
     if (group == 0) {
+      // Propagation: only a unit the store appends (the chain is below
+      // MaxDP) takes its monomer and moves its radical.
       if (x < r1) {
-        --nA;
-        onFreeA();
-        s.Propagate(activeA[RandomIndex(nAs)], UnitA);
+        if (s.Propagate(activeA[RandomIndex(nAs)], UnitA)) {
+          --nA;
+          onFreeA();
+        }
       } else if (x < r2) {
-        --nB;
-        const std::int32_t chain = MoveRandomChain(activeA, nAs, activeB, nBs);
-        onFreeB();
-        onRadicalsA();
-        onRadicalsB();
-        s.Propagate(chain, UnitB);
+        const std::int32_t o = RandomIndex(nAs);
+        if (s.Propagate(activeA[o], UnitB)) {
+          --nB;
+          MoveChainAt(o, activeA, nAs, activeB, nBs);
+          onFreeB();
+          onRadicalsA();
+          onRadicalsB();
+        }
       } else if (x < r3) {
-        --nA;
-        const std::int32_t chain = MoveRandomChain(activeB, nBs, activeA, nAs);
-        onFreeA();
-        onRadicalsA();
-        onRadicalsB();
-        s.Propagate(chain, UnitA);
+        const std::int32_t o = RandomIndex(nBs);
+        if (s.Propagate(activeB[o], UnitA)) {
+          --nA;
+          MoveChainAt(o, activeB, nBs, activeA, nAs);
+          onFreeA();
+          onRadicalsA();
+          onRadicalsB();
+        }
       } else if (x < r4) {
-        --nB;
-        onFreeB();
-        s.Propagate(activeB[RandomIndex(nBs)], UnitB);
+        if (s.Propagate(activeB[RandomIndex(nBs)], UnitB)) {
+          --nB;
+          onFreeB();
+        }
       } else if (x < r5) {
         --nA;
         const std::int32_t chain = MoveRandomChain(activeI, nIs, activeA, nAs);
@@ -428,9 +466,10 @@ void TATRPKernel::Advance(double tEnd) {
 
     if ((steps & 0xFFFF) == 0) [[unlikely]]
       FRun.PublishProgress(t, steps, steps);
-    if (control.Requests() & TRunControl::rqPause) [[unlikely]] {
+    // Pause and Stop: one relaxed load per event (see the free-radical kernel).
+    if (control.Requests() != 0) [[unlikely]] {
       writeBack();
-      control.PassPauseGate(FRun.Observer());
+      if (control.BetweenEvents(FRun.Observer())) break;
     }
   }
   writeBack();

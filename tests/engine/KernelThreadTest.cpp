@@ -1,7 +1,7 @@
 // The free-radical, ATRP and living reversible kernels run from parameter
 // files by the simulation thread: Execute picks them by ProcessType, a pause
-// holds them between two events with the store consistent, Stop lets the
-// current check point complete, and an unreadable rate ends the run.
+// holds them between two events with the store consistent, Stop ends them
+// after the current event, and an unreadable rate ends the run.
 
 #include "engine/uSimThread.h"
 #include "params/uParamFile.h"
@@ -90,10 +90,10 @@ TEST(KernelThread, EachProcessTypeRunsItsKernelFromTheFile) {
   }
   {
     TThreadRun r;
-    // The living reversible kernel reads its rates with the plain reader:
-    // the keys left out read as 1.0.
-    RunToEnd(r, RunFile(3, 100, 5000, 0, {{"I*A", "0.001"}, {"A*A", "0.001"}, {"I*B", "0"}, {"A*B", "0"},
-                                          {"B*A", "0"}, {"B*B", "0"}},
+    // Every key is read, the release constants with either separator.
+    RunToEnd(r, RunFile(3, 100, 5000, 0,
+                        {{"I*A", "0.001"}, {"A*A", "0.001"}, {"I*B", "0"}, {"A*B", "0"}, {"B*A", "0"}, {"B*B", "0"},
+                         {"IA*", "1"}, {"IB*", "1"}, {"AA*", "0,5"}, {"AB*", "1"}, {"BA*", "1"}, {"BB*", "1"}},
                         {"0", "1", "3"}));
     EXPECT_TRUE(r.Log.Contains("Check Point: 0; Time:= 0"));
     EXPECT_TRUE(r.Log.Contains("Check Point: 2; Time:= 3"));
@@ -101,7 +101,7 @@ TEST(KernelThread, EachProcessTypeRunsItsKernelFromTheFile) {
   }
 }
 
-TEST(KernelThread, APausedFreeRadicalRunHoldsAConsistentStoreAndStopCompletesTheCheckPoint) {
+TEST(KernelThread, APausedFreeRadicalRunHoldsAConsistentStoreAndStopEndsItAtOnce) {
   TLogCapture log;
   const TTempText kpx(RunFile(1, 2000, 2000000, 0,
                               {{"A*A", "1e-4"}, {"I*A", "1e-4"}, {"DisprAA", "1e-3"}, {"InitDecomposit", "0.05"},
@@ -133,14 +133,17 @@ TEST(KernelThread, APausedFreeRadicalRunHoldsAConsistentStoreAndStopCompletesThe
   std::this_thread::sleep_for(20ms);
   EXPECT_EQ(state.DPDistribution, histogram) << "nothing changes while held";
 
-  // Stop: the free-radical kernel looks at it only after a check point, so
-  // the run goes on to check point 1 (10^6 s of simulated time: every chain
-  // has long terminated) and ends there.
+  // Stop ends the run after the event it is in: the state reached, long
+  // before 10^6 s of simulated time, is recorded under check point 1.
+  const std::uint64_t stepsHeld = thread.Run().Steps();
   thread.Terminate();
   thread.WaitFor();
   EXPECT_FALSE(thread.Failed());
+  EXPECT_GT(state.CPACenters[1], 0.0) << "averaged over the interval actually run";
   thread.OnSimulationEnd();
   EXPECT_EQ(thread.CurrentCheckPoint(), 1);
+  EXPECT_LE(thread.Run().Steps(), stepsHeld + 1);
+  EXPECT_LT(thread.Run().ProgressTime(), 1e6);
   EXPECT_TRUE(log.Contains("Check Point: 1; Time:= 1E0006"));
   EXPECT_FALSE(log.HasPrefix("Check Point: 2"));
   EXPECT_TRUE(log.HasPrefix("Simulation Finished at: "));
@@ -158,7 +161,7 @@ TEST(KernelThread, AnUnreadableRateEndsTheRunBeforeAnyEvent) {
   thread.Start();
   thread.WaitFor();
   EXPECT_TRUE(thread.Failed());
-  EXPECT_EQ(thread.ErrorMessage(), "'fast' is not a valid floating point value");
+  EXPECT_EQ(thread.ErrorMessage(), "Rate constant \"DisprBB\" is missing or not a number");
   thread.OnSimulationEnd();
   EXPECT_FALSE(log.HasPrefix("Check Point: 1"));
   EXPECT_TRUE(log.HasPrefix("Simulation Finished at: ")) << "an error in a kernel ends the run as a normal end";

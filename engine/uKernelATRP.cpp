@@ -332,34 +332,48 @@ void TATRPKernel::Advance(double tEnd) {
     if (!(x < last)) [[unlikely]]
       x = std::nextafter(last, 0.0);
     if (group == 0) {
-      // Propagation: only a unit the store appends (the chain is below
-      // MaxDP) takes its monomer and moves its radical.
+      // Propagation; a unit the store refuses (chain at MaxDP) gives its
+      // monomer and the list move back (see the free-radical kernel).
       if (x < r1) {
-        if (s.Propagate(activeA[RandomIndex(nAs)], UnitA)) {
-          --nA;
+        --nA;
+        onFreeA();
+        if (!s.Propagate(activeA[RandomIndex(nAs)], UnitA)) [[unlikely]] {
+          ++nA;
           onFreeA();
         }
       } else if (x < r2) {
+        --nB;
         const std::int32_t o = RandomIndex(nAs);
-        if (s.Propagate(activeA[o], UnitB)) {
-          --nB;
-          MoveChainAt(o, activeA, nAs, activeB, nBs);
+        const std::int32_t chain = MoveChainAt(o, activeA, nAs, activeB, nBs);
+        onFreeB();
+        onRadicalsA();
+        onRadicalsB();
+        if (!s.Propagate(chain, UnitB)) [[unlikely]] {
+          ++nB;
+          UndoMoveChainAt(o, chain, activeA, nAs, nBs);
           onFreeB();
           onRadicalsA();
           onRadicalsB();
         }
       } else if (x < r3) {
+        --nA;
         const std::int32_t o = RandomIndex(nBs);
-        if (s.Propagate(activeB[o], UnitA)) {
-          --nA;
-          MoveChainAt(o, activeB, nBs, activeA, nAs);
+        const std::int32_t chain = MoveChainAt(o, activeB, nBs, activeA, nAs);
+        onFreeA();
+        onRadicalsA();
+        onRadicalsB();
+        if (!s.Propagate(chain, UnitA)) [[unlikely]] {
+          ++nA;
+          UndoMoveChainAt(o, chain, activeB, nBs, nAs);
           onFreeA();
           onRadicalsA();
           onRadicalsB();
         }
       } else if (x < r4) {
-        if (s.Propagate(activeB[RandomIndex(nBs)], UnitB)) {
-          --nB;
+        --nB;
+        onFreeB();
+        if (!s.Propagate(activeB[RandomIndex(nBs)], UnitB)) [[unlikely]] {
+          ++nB;
           onFreeB();
         }
       } else if (x < r5) {

@@ -268,39 +268,55 @@ void TFreeRadicalKernel::Advance(double tEnd) {
     ++steps;
 
     const double x = r13 * RandomUniform();
-    // Propagation: the store appends the unit unless the chain is at MaxDP;
-    // only an appended unit takes its monomer and moves its radical.
+    // Propagation. The store refuses a unit for a chain at MaxDP; the
+    // monomer and the list move are then taken back, so a refusal changes
+    // nothing. (Undoing the rare refusal keeps the common path free of a
+    // wait for the chain's length.)
     if (x < r1) {
       // A* + A
-      if (s.PropagateStrided(activeA[RandomIndex(nAs)], UnitA)) {
-        --nA;
+      --nA;
+      onFreeA();
+      if (!s.PropagateStrided(activeA[RandomIndex(nAs)], UnitA)) [[unlikely]] {
+        ++nA;
         onFreeA();
       }
     } else if (x < r6) {
       if (x < r2) {
         // A* + B: the radical becomes B*
+        --nB;
         const std::int32_t o = RandomIndex(nAs);
-        if (s.PropagateStrided(activeA[o], UnitB)) {
-          --nB;
-          MoveChainAt(o, activeA, nAs, activeB, nBs);
+        const std::int32_t chain = MoveChainAt(o, activeA, nAs, activeB, nBs);
+        onFreeB();
+        onRadicalsA();
+        onRadicalsB();
+        if (!s.PropagateStrided(chain, UnitB)) [[unlikely]] {
+          ++nB;
+          UndoMoveChainAt(o, chain, activeA, nAs, nBs);
           onFreeB();
           onRadicalsA();
           onRadicalsB();
         }
       } else if (x < r3) {
         // B* + A: the radical becomes A*
+        --nA;
         const std::int32_t o = RandomIndex(nBs);
-        if (s.PropagateStrided(activeB[o], UnitA)) {
-          --nA;
-          MoveChainAt(o, activeB, nBs, activeA, nAs);
+        const std::int32_t chain = MoveChainAt(o, activeB, nBs, activeA, nAs);
+        onFreeA();
+        onRadicalsA();
+        onRadicalsB();
+        if (!s.PropagateStrided(chain, UnitA)) [[unlikely]] {
+          ++nA;
+          UndoMoveChainAt(o, chain, activeB, nBs, nAs);
           onFreeA();
           onRadicalsA();
           onRadicalsB();
         }
       } else if (x < r4) {
         // B* + B
-        if (s.PropagateStrided(activeB[RandomIndex(nBs)], UnitB)) {
-          --nB;
+        --nB;
+        onFreeB();
+        if (!s.PropagateStrided(activeB[RandomIndex(nBs)], UnitB)) [[unlikely]] {
+          ++nB;
           onFreeB();
         }
       } else if (x < r5) {

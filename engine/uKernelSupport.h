@@ -120,6 +120,15 @@ inline std::int32_t MoveChainAt(std::int32_t o, std::int32_t* from, std::int32_t
   return chain;
 }
 
+// Undoes MoveChainAt(o, from, nFrom, to, nTo) that moved `chain`: both lists
+// are as they were before, member order included.
+inline void UndoMoveChainAt(std::int32_t o, std::int32_t chain, std::int32_t* from, std::int32_t& nFrom,
+                            std::int32_t& nTo) noexcept {
+  --nTo;
+  from[nFrom++] = from[o];
+  from[o] = chain;
+}
+
 // Moves a chain picked at random from one list to the end of another; returns it.
 inline std::int32_t MoveRandomChain(std::int32_t* from, std::int32_t& nFrom, std::int32_t* to,
                                     std::int32_t& nTo) noexcept {

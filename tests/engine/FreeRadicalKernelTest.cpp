@@ -3,6 +3,7 @@
 // records of each check point, refusals at the longest chain, rate reading,
 // and the invariants of the store after whole copolymerization runs.
 
+#include "engine/uKernelSupport.h"
 #include "engine/uKernels.h"
 #include "params/uErrors.h"
 #include "tests/engine/KernelRunSupport.h"
@@ -274,6 +275,23 @@ TEST(FreeRadicalKernel, ChainsAtTheLongestLengthRefuseGrowthAndKeepTheMonomer) {
   EXPECT_TRUE(log.HasPrefix("Chain DP to big for Propagation! (refused "));
   EXPECT_FALSE(log.Contains("All Monomer Consumed!"));
   EXPECT_TRUE(log.Contains("All Chains Terminated!")) << "the initiator is used up";
+}
+
+TEST(FreeRadicalKernel, ARefusedUnitGivesTheListMoveBackInOrder) {
+  // A radical that changes its kind moves between lists before the store
+  // is asked for the unit; a refusal must leave both lists as they were,
+  // member order included, so the run goes on exactly as if nothing had
+  // been drawn. Every place, the last one included.
+  for (std::int32_t o = 0; o < 4; ++o) {
+    std::int32_t from[4] = {11, 12, 13, 14}, to[4] = {21, 0, 0, 0};
+    std::int32_t nFrom = 4, nTo = 1;
+    const std::int32_t chain = MoveChainAt(o, from, nFrom, to, nTo);
+    EXPECT_EQ(chain, 11 + o);
+    UndoMoveChainAt(o, chain, from, nFrom, nTo);
+    EXPECT_EQ(nFrom, 4);
+    EXPECT_EQ(nTo, 1);
+    EXPECT_EQ(std::vector<std::int32_t>(from, from + 4), (std::vector<std::int32_t>{11, 12, 13, 14})) << o;
+  }
 }
 
 TEST(FreeRadicalKernel, CopolymerizationKeepsEveryInvariantOfTheStore) {

@@ -50,6 +50,33 @@ TATRPRates ReadATRPRates(const Params::TParameterFile& file) {
 
 namespace {
 
+// Before the first event: no channel's rate may pass the largest double. At
+// most every chain is in one list, all the monomer is free, and the whole
+// copper of the run (L + LX stays constant) is on one side.
+void RefuseUnboundedRates(const TSimState& s, const TATRPRates& r) {
+  const double chains = s.ChainsNumber, a = s.MonomerANumber, b = s.MonomerBNumber;
+  const double copper = static_cast<double>(s.ActivatorNumber) + s.OxidizedActivatorNumber;
+  TRateBounds bounds;
+  bounds.Add("A*A", r.kAA, a, chains);
+  bounds.Add("A*B", r.kAB, b, chains);
+  bounds.Add("B*A", r.kBA, a, chains);
+  bounds.Add("B*B", r.kBB, b, chains);
+  bounds.Add("I*A", r.kIA, a, chains);
+  bounds.Add("I*B", r.kIB, b, chains);
+  bounds.Add("ActivI", r.kaI, copper, chains);
+  bounds.Add("ActivA", r.kaA, copper, chains);
+  bounds.Add("ActivB", r.kaB, copper, chains);
+  bounds.Add("DeactI", r.kdeI, copper, chains);
+  bounds.Add("DeactA", r.kdeA, copper, chains);
+  bounds.Add("DeactB", r.kdeB, copper, chains);
+  bounds.Add("DisprAA", r.kdAA, chains, chains);
+  bounds.Add("RecombAA", r.kcAA, chains, chains);
+  bounds.Add("DisprAB", r.kdAB, chains, chains);
+  bounds.Add("RecombAB", r.kcAB, chains, chains);
+  bounds.Add("DisprBB", r.kdBB, chains, chains);
+  bounds.Add("RecombBB", r.kcBB, chains, chains);
+}
+
 class TATRPKernel {
 public:
   TATRPKernel(TSimRun& run, const TATRPRates& rates) : FRun(run), FState(run.State), FRates(rates) {}
@@ -76,32 +103,7 @@ private:
 
 void TATRPKernel::Run() {
   TSimState& s = FState;
-  const TATRPRates& r = FRates;
-  {
-    // At most every chain in one list, all the monomer free, and the whole
-    // copper of the run (L + LX stays constant) on one side.
-    const double chains = s.ChainsNumber, a = s.MonomerANumber, b = s.MonomerBNumber;
-    const double copper = static_cast<double>(s.ActivatorNumber) + s.OxidizedActivatorNumber;
-    TRateBounds bounds;
-    bounds.Add("A*A", r.kAA, a, chains);
-    bounds.Add("A*B", r.kAB, b, chains);
-    bounds.Add("B*A", r.kBA, a, chains);
-    bounds.Add("B*B", r.kBB, b, chains);
-    bounds.Add("I*A", r.kIA, a, chains);
-    bounds.Add("I*B", r.kIB, b, chains);
-    bounds.Add("ActivI", r.kaI, copper, chains);
-    bounds.Add("ActivA", r.kaA, copper, chains);
-    bounds.Add("ActivB", r.kaB, copper, chains);
-    bounds.Add("DeactI", r.kdeI, copper, chains);
-    bounds.Add("DeactA", r.kdeA, copper, chains);
-    bounds.Add("DeactB", r.kdeB, copper, chains);
-    bounds.Add("DisprAA", r.kdAA, chains, chains);
-    bounds.Add("RecombAA", r.kcAA, chains, chains);
-    bounds.Add("DisprAB", r.kdAB, chains, chains);
-    bounds.Add("RecombAB", r.kcAB, chains, chains);
-    bounds.Add("DisprBB", r.kdBB, chains, chains);
-    bounds.Add("RecombBB", r.kcBB, chains, chains);
-  }
+  RefuseUnboundedRates(s, FRates);
   s.InitializeRun();
   s.ChainUnits.AdviseDenseFirstBlock(); // every chain grows
   FFreeA = s.MonomerANumber;

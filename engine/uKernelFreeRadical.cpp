@@ -58,6 +58,26 @@ TFreeRadicalRates ReadFreeRadicalRates(const Params::TParameterFile& file) {
 
 namespace {
 
+// Before the first event: no channel's rate may pass the largest double. At
+// most every chain slot is a radical and all the monomer is free.
+void RefuseUnboundedRates(const TSimState& s, const TFreeRadicalRates& r) {
+  const double chains = s.ChainsNumber, a = s.MonomerANumber, b = s.MonomerBNumber;
+  TRateBounds bounds;
+  bounds.Add("A*A", r.kAA, a, chains);
+  bounds.Add("A*B", r.kAB, b, chains);
+  bounds.Add("B*A", r.kBA, a, chains);
+  bounds.Add("B*B", r.kBB, b, chains);
+  bounds.Add("I*A", r.kIA, a, chains);
+  bounds.Add("I*B", r.kIB, b, chains);
+  bounds.Add("DisprAA", r.kdAA, chains, chains);
+  bounds.Add("RecombAA", r.kcAA, chains, chains);
+  bounds.Add("DisprAB", r.kdAB, chains, chains);
+  bounds.Add("RecombAB", r.kcAB, chains, chains);
+  bounds.Add("DisprBB", r.kdBB, chains, chains);
+  bounds.Add("RecombBB", r.kcBB, chains, chains);
+  bounds.Add("InitDecomposit", r.kd, s.InitiatorNumber);
+}
+
 class TFreeRadicalKernel {
 public:
   TFreeRadicalKernel(TSimRun& run, const TFreeRadicalRates& rates)
@@ -84,25 +104,7 @@ private:
 
 void TFreeRadicalKernel::Run() {
   TSimState& s = FState;
-  const TFreeRadicalRates& r = FRates;
-  {
-    // At most every chain slot a radical and all the monomer free.
-    const double chains = s.ChainsNumber, a = s.MonomerANumber, b = s.MonomerBNumber;
-    TRateBounds bounds;
-    bounds.Add("A*A", r.kAA, a, chains);
-    bounds.Add("A*B", r.kAB, b, chains);
-    bounds.Add("B*A", r.kBA, a, chains);
-    bounds.Add("B*B", r.kBB, b, chains);
-    bounds.Add("I*A", r.kIA, a, chains);
-    bounds.Add("I*B", r.kIB, b, chains);
-    bounds.Add("DisprAA", r.kdAA, chains, chains);
-    bounds.Add("RecombAA", r.kcAA, chains, chains);
-    bounds.Add("DisprAB", r.kdAB, chains, chains);
-    bounds.Add("RecombAB", r.kcAB, chains, chains);
-    bounds.Add("DisprBB", r.kdBB, chains, chains);
-    bounds.Add("RecombBB", r.kcBB, chains, chains);
-    bounds.Add("InitDecomposit", r.kd, s.InitiatorNumber);
-  }
+  RefuseUnboundedRates(s, FRates);
   s.InitializeRun();
   s.ActiveINumber = 0;
   FFreeA = s.MonomerANumber;

@@ -74,18 +74,21 @@ void TChainUnits::Allocate(std::int32_t rows) {
     FBase = MapZeroBytes(FBaseBytes);
     FArenaBytes = arenaBlocks << BlockShift;
     FArena = MapZeroBytes(FArenaBytes);
-    FTableBytes = laterBlocks * sizeof(std::uint32_t);
+    FTableBytes = (n + 1) * static_cast<std::size_t>(BlocksPerRow) * sizeof(std::uint32_t);
     FTable = reinterpret_cast<std::uint32_t*>(MapZeroBytes(FTableBytes));
+    FRowOfBytes = n * sizeof(std::uint32_t);
+    FRowOf = reinterpret_cast<std::uint32_t*>(MapZeroBytes(FRowOfBytes));
   } catch (...) {
     Release();
     throw;
   }
-  FBytes = FBaseBytes + FArenaBytes + FTableBytes;
+  FBytes = FBaseBytes + FArenaBytes + FTableBytes + FRowOfBytes;
   FRows = rows;
   FArenaBlocks = static_cast<std::uint32_t>(arenaBlocks);
   FNextBlock = 1;
   FFreeBlock = 0;
   FBlocksInUse = 0;
+  FNextRow = 1;
   FInUse = false;
 }
 
@@ -93,10 +96,13 @@ void TChainUnits::Release() noexcept {
   if (FBase != nullptr) munmap(FBase, FBaseBytes);
   if (FArena != nullptr) munmap(FArena, FArenaBytes);
   if (FTable != nullptr) munmap(FTable, FTableBytes);
+  if (FRowOf != nullptr) munmap(FRowOf, FRowOfBytes);
   FBase = nullptr;
   FArena = nullptr;
   FTable = nullptr;
-  FBaseBytes = FArenaBytes = FTableBytes = FBytes = 0;
+  FRowOf = nullptr;
+  FBaseBytes = FArenaBytes = FTableBytes = FRowOfBytes = FBytes = 0;
+  FNextRow = 1;
   FRows = 0;
   FArenaBlocks = 0;
   FNextBlock = 1;
@@ -111,7 +117,8 @@ void TChainUnits::Clear() noexcept {
   // zero again; only pages that were resident cost anything.
   const bool dropped = madvise(FBase, FBaseBytes, MADV_DONTNEED) == 0 &&
                        madvise(FArena, FArenaBytes, MADV_DONTNEED) == 0 &&
-                       madvise(FTable, FTableBytes, MADV_DONTNEED) == 0;
+                       madvise(FTable, FTableBytes, MADV_DONTNEED) == 0 &&
+                       madvise(FRowOf, FRowOfBytes, MADV_DONTNEED) == 0;
   if (!dropped) {
     // Should not happen; fall back to a fresh mapping of the same size.
     const std::int32_t rows = FRows;
@@ -124,6 +131,7 @@ void TChainUnits::Clear() noexcept {
   FNextBlock = 1;
   FFreeBlock = 0;
   FBlocksInUse = 0;
+  FNextRow = 1;
   FInUse = false;
 }
 
@@ -157,6 +165,7 @@ std::uint32_t TChainUnits::NewBlock() const noexcept {
 }
 
 void TChainUnits::ReleaseLaterBlocks(std::int32_t chain) noexcept {
+  if (FRowOf[chain] == 0) return;
   for (std::int32_t block = 1; block < BlocksPerRow; ++block) {
     std::uint32_t* entry = TableEntry(chain, block);
     const std::uint32_t n = *entry;

@@ -111,12 +111,13 @@ private:
 //   after chain, so short chains share pages and a kernel in which every chain
 //   grows from the start writes one dense band;
 // - later blocks are handed out from one arena in the order chains first
-//   reach them, through a table of block numbers (block b of all chains is
-//   one row of the table). A long chain therefore fills whole pages of its
-//   own, whatever its neighbours do: the resident memory of a run is the units
-//   formed plus at most one partly used block per chain, where blocks laid out
-//   by chain number would cost a 4 KB page for each 256 units of a chain
-//   whose neighbours stay short (free radical: 3.5 times the units).
+//   reach them, through a table row of block numbers that a chain gets when
+//   it first reaches position 256. A long chain therefore fills whole pages
+//   of its own, whatever its neighbours do: the resident memory of a run is
+//   the units formed plus, per chain that passed 256 units, one partly used
+//   block and a 512-byte table row, where blocks laid out by chain number
+//   would cost a 4 KB page for each 256 units of a chain whose neighbours
+//   stay short (free radical: 3.5 times the units).
 // - the later blocks of a chain emptied by a recombination go back to the
 //   arena for the next chain that grows.
 // A row is therefore not contiguous: read it through operator[], or a run of
@@ -181,16 +182,32 @@ private:
   // Position `position` (256 or more) of a chain; hands out its block on
   // first use.
   std::uint8_t& LaterUnit(std::int32_t chain, std::int32_t position) const noexcept;
+  // The table entry of block `block` (1..127) of a chain, giving the chain
+  // its table row on first use.
   std::uint32_t* TableEntry(std::int32_t chain, std::int32_t block) const noexcept {
-    return FTable + static_cast<std::size_t>(block - 1) * static_cast<std::size_t>(FRows) +
-           static_cast<std::size_t>(chain);
+    std::uint32_t& row = FRowOf[chain];
+    if (row == 0) [[unlikely]]
+      row = FNextRow++;
+    return FTable + static_cast<std::size_t>(row) * BlocksPerRow + static_cast<std::size_t>(block);
+  }
+  // The block number of block `block` of a chain, 0 when it has none (no
+  // table row is given out).
+  std::uint32_t FindBlock(std::int32_t chain, std::int32_t block) const noexcept {
+    const std::uint32_t row = FRowOf[chain];
+    return row == 0 ? 0 : FTable[static_cast<std::size_t>(row) * BlocksPerRow + static_cast<std::size_t>(block)];
   }
   std::uint32_t NewBlock() const noexcept;
 
   std::uint8_t* FBase = nullptr;  // first blocks, rows x 256 bytes
   std::uint8_t* FArena = nullptr; // later blocks; block number n at FArena + n x 256 (n >= 1)
-  std::uint32_t* FTable = nullptr; // (BlocksPerRow - 1) x rows block numbers, 0 = none yet
-  std::size_t FBaseBytes = 0, FArenaBytes = 0, FTableBytes = 0;
+  // Block tables: a chain that reaches position 256 gets a row of 128 block
+  // numbers (entries 1..127 used, 0 = not yet reached), rows handed out in
+  // that order, so the table costs 512 bytes per long chain and nothing for
+  // the others.
+  std::uint32_t* FTable = nullptr;  // (rows + 1) x 128 entries; row 0 is none
+  std::uint32_t* FRowOf = nullptr;  // table row of each chain, 0 = none yet
+  std::size_t FBaseBytes = 0, FArenaBytes = 0, FTableBytes = 0, FRowOfBytes = 0;
+  mutable std::uint32_t FNextRow = 1;
   std::size_t FBytes = 0;
   std::int32_t FRows = 0;
   std::uint32_t FArenaBlocks = 0;           // block numbers 1..FArenaBlocks-1 exist
@@ -451,7 +468,7 @@ void TChainUnits::ForEachSpan(std::int32_t chain, std::int32_t first, std::int32
     if (block == 0) {
       data = FBase + (static_cast<std::size_t>(chain) << BlockShift);
     } else {
-      const std::uint32_t n = *TableEntry(chain, block);
+      const std::uint32_t n = FindBlock(chain, block);
       data = n != 0 ? FArena + (static_cast<std::size_t>(n) << BlockShift) : Detail::ZeroBlock;
     }
     fn(data + offset, stop - first + 1);

@@ -23,6 +23,8 @@
 
 namespace Params {
 
+struct TFreeRadicalGrowth;
+
 class TParameterFile;
 class TMessageReporter;
 
@@ -113,20 +115,26 @@ std::int64_t RoundMolecules(double value);
 
 // Bytes a run can make resident (the "RequiredMemory" of a parameter file),
 // built from what the run's structures touch, not from their reserved size.
-// With C chain slots (N_I; 2 N_I in free radical), M = N_A + N_B monomer
-// molecules and H + 1 check points:
-//   C x (266 bytes of per-chain arrays and the store's first block of the
-//        chain + the process's lists: 12 free radical, 25 ATRP, 1 living
-//        reversible)
-//   + 88 bytes per possible mass bin (C, or at most 3 x 32768 for a
+// With C chain slots (N_I; 2 N_I in free radical), S chains that can start,
+// U units they can hold and H + 1 check points:
+//   C x (10 bytes of per-chain arrays + the process's lists: 12 free radical,
+//        25 ATRP, 1 living reversible)
+//   + S x 256 for the store's first block of each chain that starts
+//   + U + what the store's later blocks and block table can touch for them
+//   + 88 bytes per possible mass bin (S, or at most 3 x 32768 for a
 //     homopolymer)
-//   + 1 byte per monomer molecule for the units + for the living kernel 16
-//     per mer record
+//   + for the living kernel 16 per mer record (N_A + N_B + 1)
 //   + 256 x (H + 1) + 4 x 32768 (DP distribution) + MemoryBase.
-// The sequence store is backed lazily: a chain costs memory only from its
-// first unit on, so its 32768 possible positions are not counted.
+// S = C and U = N_A + N_B, except for a free-radical run with its rates
+// (growth): then S and U are the bounds of uGrowthBound.h. The sequence store
+// is backed lazily and hands out its later blocks in the order chains reach
+// them, so a chain's 32768 possible positions are not counted.
 std::int64_t EstimateRequiredMemory(int processType, std::int64_t NI, std::int64_t NA, std::int64_t NB,
-                                    std::int64_t checkPointsHigh);
+                                    std::int64_t checkPointsHigh, const TFreeRadicalGrowth* growth = nullptr);
+
+// The per-event constants, efficiency and last check point of a free-radical
+// description, as the prepared file will hold them (for the estimate).
+TFreeRadicalGrowth FreeRadicalGrowthOf(const TProcessValues& values, const TValidationState& state);
 
 // Number of primary radicals formed by t_last in the free-radical run:
 // 2 x round(f x N_I x (1 - exp(-kd x t_last))). Every decomposition consumes

@@ -1,5 +1,9 @@
 #include "params/uValidation.h"
 
+#include "params/uGrowthBound.h"
+
+#include <optional>
+
 #include "params/uErrors.h"
 #include "params/uLogMessage.h"
 #include "params/uMemoryCheck.h"
@@ -245,7 +249,10 @@ TValidationOutcome ValidateParameters(TProcessValues& values, TValidationState& 
     std::int64_t high = context.CheckPointsHigh;
     if (high < 0)
       high = std::max<std::int64_t>(0, static_cast<std::int64_t>(values.CheckingPointsNumber) - 1);
-    const std::int64_t estimate = EstimateRequiredMemory(values.ProcessType, state.NI, state.NA, state.NB, high);
+    std::optional<TFreeRadicalGrowth> growth;
+    if (values.ProcessType == 1) growth = FreeRadicalGrowthOf(values, state);
+    const std::int64_t estimate = EstimateRequiredMemory(values.ProcessType, state.NI, state.NA, state.NB, high,
+                                                         growth ? &*growth : nullptr);
 
     if (!state.ValidationFailed)
       state.ValidationFailed = CheckMemory(estimate, reporter);

@@ -9,6 +9,7 @@
 // d[R]/dt = -2 kt [R]^2 convention.
 
 #include "engine/uKernels.h"
+#include "params/uGrowthBound.h"
 #include "tests/engine/KernelRunSupport.h"
 #include "tests/engine/KineticsReference.h"
 
@@ -21,6 +22,41 @@ namespace {
 using namespace Engine;
 using namespace KernelRun;
 namespace KR = KineticsReference;
+
+// ---- the memory estimate's bound on growth --------------------------------
+
+// The memory estimate charges a free-radical run for the units its rates can
+// form by the last check point, not for every monomer molecule: that bound
+// must hold the units the kernel forms, and stay close to them.
+TEST(FreeRadicalPhysics, TheEstimatesGrowthBoundHoldsTheUnitsFormed) {
+  struct TCase {
+    double Kd, F, Kp, Kt;
+    bool Recombination;
+  };
+  for (const TCase c : {TCase{0.01, 0.5, 2.64e-5, 500.0 / 90000.0, false}, TCase{0.05, 0.7, 4e-5, 0.02, true},
+                        TCase{1e-3, 1.0, 1e-5, 1e-3, false}}) {
+    TFreeRadicalRates r;
+    r.kd = c.Kd;
+    r.f = c.F;
+    r.kIA = r.kAA = c.Kp;
+    (c.Recombination ? r.kcAA : r.kdAA) = c.Kt;
+    const std::vector<double> checkPoints = {0, 50, 100};
+    TSimState s;
+    RunKernel(s, Describe(ptFreeRadical, 100000, 10000000, 0, checkPoints), r, &SimulateFreeRadical, 99);
+    const double formed = 10000000.0 - s.CPMonomerA[2];
+    Params::TFreeRadicalGrowth g;
+    g.kAA = c.Kp;
+    g.ktAA = c.Kt;
+    g.kd = c.Kd;
+    g.f = c.F;
+    g.tLast = 100;
+    const double bound = static_cast<double>(Params::FreeRadicalUnitsBound(g, 100000, 10000000, 0));
+    EXPECT_GE(bound, formed) << c.Kd;
+    EXPECT_LT(bound, 1.3 * formed + 2000) << c.Kd;
+    const double started = 2.0 * (100000 - s.CPInitiator[2]) * c.F;
+    EXPECT_GE(static_cast<double>(Params::FreeRadicalStartedChainsBound(100000, c.F, c.Kd, 100)), started) << c.Kd;
+  }
+}
 
 // ---- rate law --------------------------------------------------------------
 

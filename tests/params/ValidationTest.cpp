@@ -5,6 +5,8 @@
 #include "tests/params/RecordingReporter.h"
 #include "tests/support/LogCapture.h"
 
+#include "params/uGrowthBound.h"
+
 #include <gtest/gtest.h>
 
 #include <limits>
@@ -46,10 +48,12 @@ TEST_F(Validation, AValidDescriptionIsAcceptedAndItsStateKept) {
   EXPECT_EQ(FState.NA, 100000);
   EXPECT_EQ(FState.NB, 50000);
   // Free radical copolymer, N_I = 1000 (2001 chain slots), 150000 monomer
-  // molecules, three check points (H = 2):
-  // 2001 x (278 + 88) + 150000 + 3 x 256 + 4 x 32768 + 6 MiB.
-  EXPECT_EQ(FState.RequiredMemoryEstimate, 2001LL * 366 + 150000 + 768 + 131072 + 6291456);
-  EXPECT_EQ(FState.RequiredMemoryEstimate, EstimateRequiredMemory(1, 1000, 100000, 50000, 2));
+  // molecules, three check points (H = 2): the estimate with the rates of
+  // the description, no more than without them.
+  const TFreeRadicalGrowth growth = FreeRadicalGrowthOf(FValues, FState);
+  EXPECT_EQ(FState.RequiredMemoryEstimate, EstimateRequiredMemory(1, 1000, 100000, 50000, 2, &growth));
+  EXPECT_LE(FState.RequiredMemoryEstimate, EstimateRequiredMemory(1, 1000, 100000, 50000, 2));
+  EXPECT_GT(FState.RequiredMemoryEstimate, MemoryBase);
   EXPECT_EQ(FValues.CheckingPointsNumber, 3);
   EXPECT_TRUE(Shown("information: All Parameters are Valid!"));
   EXPECT_TRUE(FLog.Contains("All Parameters are Valid!"));

@@ -62,6 +62,9 @@ public:
   virtual void EndOfRunStatistics() {}
   // A paused run, after the statistics of the paused state: recompute.
   virtual void RecalculateOnPause() {}
+  // A run started, ended, was paused or resumed (window thread, after the
+  // main window's own state changed).
+  virtual void RunStateChanged() {}
 
   // ---- event handlers -------------------------------------------------------
   // When a run has been started and its records are held: RestorePlots.

@@ -403,6 +403,13 @@ void TPlotsListForm::RefreshOnPause(QWidget* activePage) {
   for (int slot = slCenters; slot < SlotCount; ++slot)
     if (QWidget* window = PlotWindow(slot); window && window->isVisible())
       repaint(window);
+  RunStateChanged();
+}
+
+void TPlotsListForm::RunStateChanged() {
+  for (int slot = 0; slot < SlotCount; ++slot)
+    if (TChartForm* chart = ChartWindow(slot))
+      chart->RunStateChanged();
 }
 
 void TPlotsListForm::BeforeResume() {

@@ -135,6 +135,8 @@ public:
   void RefreshOnPause(QWidget* activePage);
   // Resume: the microstructure view back to normal magnification.
   void BeforeResume();
+  // A run started, ended, was paused or resumed: every chart window hears it.
+  void RunStateChanged();
   bool IsMicrostructureView(const QWidget* page) const;
   // Another parameter file was opened: the chart titles name it.
   void ParameterFileChanged();

@@ -5,6 +5,7 @@
 
 #include "tests/gui/ShellTestSupport.h"
 
+#include "maldiview/uMALDIForm.h"
 #include "plots/uPlotsCreation.h"
 #include "shell/uPlotSelection.h"
 #include "shell/uRecentFiles.h"
@@ -20,6 +21,7 @@
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTabBar>
+#include <QToolButton>
 #include <QTest>
 #include <QUrl>
 
@@ -281,6 +283,26 @@ TEST_F(MainFormDesktop, RunKeysPauseMarkProgressAndClosingNotice) {
   EXPECT_TRUE(notice.startsWith("Run finished in ")) << notice.toStdString();
   EXPECT_TRUE(notice.endsWith(" events")) << notice.toStdString();
   EXPECT_TRUE(f.LogLines().contains(notice));
+}
+
+// The docked MALDI window's Calculate button is usable as soon as a run has
+// ended: the first click counts.
+TEST_F(MainFormDesktop, DockedMaldiCalculateIsEnabledWhenTheRunEnds) {
+  InstallLibrary("complete", true);
+  SelectPlots({"MALDI Spectrum"});
+  Shell::TMainForm& f = Form();
+  f.show();
+  auto* maldi = qobject_cast<MaldiView::TMALDIForm*>(
+      f.PlotSelection()->ListForm().PlotWindow(Plots::TPlotsListForm::slMALDI));
+  ASSERT_NE(maldi, nullptr);
+  f.ActivatePage(f.DockOf(maldi));
+  FDialogs.OpenFileAnswer = CopyFixture("living-small.kpx");
+  f.aOpenParam->trigger();
+  QSignalSpy ended(&f, &Shell::TMainForm::RunEnded);
+  f.aPerformSimulation->trigger();
+  EXPECT_FALSE(maldi->ButtonCalcMALDI->isEnabled());
+  ASSERT_TRUE(WaitUntil([&] { return ended.count() == 1; }, 120000));
+  EXPECT_TRUE(maldi->ButtonCalcMALDI->isEnabled());
 }
 
 TEST(RunProgress, BarFollowsTheClockBetweenCheckPointsAndSaysWhatSlowsTheRun) {

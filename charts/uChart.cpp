@@ -366,6 +366,7 @@ public:
   TMarginsPercent PrintMargins;
   QColor Background = Qt::white;
   QString TitleText;
+  std::function<void(const QSize&)> OutputLayout;
   int TitleSize = 10;
   bool RangesDirty = true;
   QRect LastPlotArea;
@@ -2070,11 +2071,13 @@ bool TChart::Print(QPrinter& printer) {
                       page.height() * (1.0 - (m.Top + m.Bottom) / 100.0));
   if (target.width() < 1.0 || target.height() < 1.0)
     return false;
-  // Lay the chart out at screen scale and let the painter enlarge it, so
-  // fonts and pens keep their proportions on paper.
+  // Laid out at screen scale for the printed area (not for the window, whose
+  // fonts may be far too large for it), then enlarged by the painter.
   const double scale = printer.resolution() / static_cast<double>(std::max(1, logicalDpiX()));
   const int w = std::max(1, static_cast<int>(target.width() / scale));
   const int h = std::max(1, static_cast<int>(target.height() / scale));
+  LayOutFor(QSize(w, h));
+  const TScopeExit relayout([this] { LayOutFor(size()); });
   FPrivate->PrepareForDrawing();
   FPrivate->SetOutputStyle(true);
   const TScopeExit restore([this] { FPrivate->SetOutputStyle(false); });
@@ -2087,6 +2090,40 @@ bool TChart::Print(QPrinter& printer) {
   painter.scale(scale, scale);
   FPrivate->Plot->toPainter(&painter, w, h);
   return painter.end();
+}
+
+QImage TChart::RenderImage(const QSize& layoutSize, double scale) {
+  if (layoutSize.isEmpty() || !(scale > 0.0))
+    return {};
+  const QSize pixels(std::max(1, static_cast<int>(std::lround(layoutSize.width() * scale))),
+                     std::max(1, static_cast<int>(std::lround(layoutSize.height() * scale))));
+  QImage image(pixels, QImage::Format_ARGB32_Premultiplied);
+  if (image.isNull())
+    return image;
+  image.fill(Qt::white);
+  // Painted at the screen's resolution (the painter enlarges); the picture's
+  // own resolution is recorded afterwards, or the fonts would grow twice.
+  image.setDotsPerMeterX(qRound(std::max(1, logicalDpiX()) / 0.0254));
+  image.setDotsPerMeterY(qRound(std::max(1, logicalDpiY()) / 0.0254));
+  const bool other = layoutSize != size();
+  if (other)
+    LayOutFor(layoutSize);
+  const TScopeExit relayout([this, other] {
+    if (other)
+      LayOutFor(size());
+  });
+  FPrivate->RenderTo(image, layoutSize.width(), layoutSize.height(), scale);
+  const int dotsPerMeter = static_cast<int>(std::lround(std::max(1, logicalDpiX()) * scale / 0.0254));
+  image.setDotsPerMeterX(dotsPerMeter);
+  image.setDotsPerMeterY(dotsPerMeter);
+  return image;
+}
+
+void TChart::SetOutputLayout(std::function<void(const QSize&)> layout) { FPrivate->OutputLayout = std::move(layout); }
+
+void TChart::LayOutFor(const QSize& layoutSize) {
+  if (FPrivate->OutputLayout)
+    FPrivate->OutputLayout(layoutSize);
 }
 
 // ---- events ----------------------------------------------------------------

@@ -246,8 +246,17 @@ public:
   QImage ToImage();
   // Puts SVG, PDF and PNG of the chart on the clipboard; false on failure.
   bool CopyToClipboard();
-  // Prints one page within the print margins; false on failure.
+  // Prints one page within the print margins, laid out for the page (the
+  // output layout sees the page's size); false on failure.
   bool Print(QPrinter& printer);
+  // The chart laid out for `layoutSize` (logical pixels) and drawn `scale`
+  // times larger: a picture of layoutSize × scale pixels, white behind a
+  // transparent chart background, with the matching resolution recorded.
+  QImage RenderImage(const QSize& layoutSize, double scale);
+  // Called with the size the chart is about to be laid out for when it is
+  // drawn for another device (the printed page), and with its own size again
+  // afterwards: the owner scales fonts and pens for it.
+  void SetOutputLayout(std::function<void(const QSize&)> layout);
 
 signals:
   void Zoomed();
@@ -263,6 +272,7 @@ protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+  void LayOutFor(const QSize& layoutSize);
   class TPrivate;
   std::unique_ptr<TPrivate> FPrivate;
   friend class TPrivate;

@@ -30,6 +30,7 @@
 #include <array>
 #include <functional>
 
+class QLabel;
 class QListWidget;
 class QPushButton;
 
@@ -66,6 +67,11 @@ public:
   // The entry text (also the settings key) and the window caption (also the
   // placement section) of a slot.
   static QString EntryText(int slot);
+  // The two views drawn at every event (they slow a run down), and the hint
+  // their entries carry.
+  static bool IsLiveView(int slot);
+  static constexpr const char* LiveViewNote =
+      "Drawn live at every event: while this view is selected, a run is 50-100 times slower.";
   static QString SlotCaption(int slot);
 
   using TWindowFactory = std::function<QWidget*(TPlotHost* host)>;
@@ -145,6 +151,7 @@ public:
   QListWidget* DefinedPlotsList = nullptr;
   QPushButton* btnOK = nullptr;
   QPushButton* btnCancel = nullptr;
+  QLabel* LiveViewNoteLabel = nullptr;
 
 private:
   QWidget* CreateWindow(int slot);

@@ -135,7 +135,7 @@ TEST_F(EditorLayout, AccessKeysReachOneControlOnEveryPage) {
         else if (auto* label = qobject_cast<QLabel*>(w); label && label->buddy())
           claim(label->text());
       }
-      EXPECT_GE(owner.size(), 10) << example << " page " << index; // tabs, buttons and the page's own
+      EXPECT_GE(owner.size(), 8) << example << " page " << index; // at least the four tabs and four buttons
     }
   }
 }

@@ -463,6 +463,18 @@ TEST_F(MainForm, AboutBoxShowsVersionAndMemory) {
   EXPECT_EQ(box.ProductName()->text(), "Propagon");
   EXPECT_EQ(box.PhysMem()->text(), "16,384,000 KB");
   EXPECT_EQ(box.FreeRes()->text(), "75 %");
+  // The licences of what it is built with, the isotope data's source, and
+  // the system it runs on.
+  auto* credits = box.findChild<QLabel*>("Credits");
+  ASSERT_NE(credits, nullptr);
+  EXPECT_TRUE(credits->text().contains("Qt " + QString::fromLatin1(qVersion()) + " (GNU LGPL v3"));
+  EXPECT_TRUE(credits->text().contains("QCustomPlot 2.1"));
+  EXPECT_TRUE(credits->text().contains("NIST"));
+  QStringList texts;
+  for (QLabel* label : box.findChildren<QLabel*>())
+    texts << label->text();
+  EXPECT_TRUE(texts.contains("Physical Memory Available to Linux:"));
+  EXPECT_FALSE(texts.join('\n').contains("Windows"));
 }
 
 TEST_F(MainForm, DockedWindowsKeepTheirTagOrderAndFloatAndComeBack) {

@@ -355,6 +355,10 @@ public:
   TChart* Owner;
   QCustomPlot* Plot = nullptr;
   QCPTextElement* TitleElement = nullptr;
+  QCPTextElement* SubtitleElement = nullptr;
+  QString SubtitleText;
+  QString TopTitle;
+  std::vector<std::pair<double, QString>> TopTicks;
   QCPLayerable* MarksLayer = nullptr;
   std::vector<TSeriesData> Series;
   std::array<TAxisData, AxisCount> Axes;
@@ -387,6 +391,7 @@ public:
   }
   QCPAxis* Axis(TAxisId id) const;
   QCPAxis* Axis(int index) const { return Axis(static_cast<TAxisId>(index)); }
+  void ApplyTopScale();
 
   void CreatePlottable(TSeriesData& series);
   void ApplySeriesStyle(TSeriesData& series);
@@ -954,6 +959,33 @@ void TChart::TPrivate::ApplyTitle() {
   f.setBold(true);
   TitleElement->setFont(f);
   TitleElement->setVisible(!TitleText.isEmpty());
+  if (SubtitleElement) {
+    SubtitleElement->setText(SubtitleText);
+    QFont sf = Owner->font();
+    sf.setPointSize(std::max(1, static_cast<int>(std::lround(TitleSize * 0.75))));
+    SubtitleElement->setFont(sf);
+    SubtitleElement->setVisible(!SubtitleText.isEmpty());
+  }
+}
+
+void TChart::TPrivate::ApplyTopScale() {
+  QCPAxis* top = Plot->xAxis2;
+  QCPAxis* bottom = Plot->xAxis;
+  const bool shown = !TopTicks.empty();
+  top->setVisible(shown);
+  if (!shown)
+    return;
+  auto ticker = QSharedPointer<QCPAxisTickerText>::create();
+  for (const auto& [position, text] : TopTicks)
+    ticker->addTick(position, text);
+  top->setTicker(ticker);
+  top->setLabel(TopTitle);
+  top->setLabelFont(bottom->labelFont());
+  top->setTickLabelFont(bottom->tickLabelFont());
+  top->setRangeReversed(bottom->rangeReversed());
+  top->setScaleType(bottom->scaleType());
+  top->setRange(bottom->range());
+  top->grid()->setVisible(false);
 }
 
 void TChart::TPrivate::ApplyMargins() {
@@ -1045,9 +1077,17 @@ void TChart::TPrivate::PrepareForDrawing() {
   TitleElement->setMinimumSize(0, 0);
   TitleElement->setMaximumSize(QWIDGETSIZE_MAX, titleShown ? QWIDGETSIZE_MAX : 0);
   TitleElement->setMargins(titleShown ? QMargins(2, 2, 2, 2) : QMargins());
+  if (SubtitleElement) {
+    const bool shown = !SubtitleText.isEmpty();
+    SubtitleElement->setVisible(shown);
+    SubtitleElement->setMinimumSize(0, 0);
+    SubtitleElement->setMaximumSize(QWIDGETSIZE_MAX, shown ? QWIDGETSIZE_MAX : 0);
+    SubtitleElement->setMargins(shown ? QMargins(2, 0, 2, 2) : QMargins());
+  }
   const bool legendShown = Plot->legend->visible() && Plot->legend->itemCount() > 0;
   Plot->legend->setMaximumSize(QWIDGETSIZE_MAX, legendShown ? QWIDGETSIZE_MAX : 0);
   Plot->legend->setMinimumSize(0, 0);
+  ApplyTopScale(); // after the ranges: the top scale follows the bottom axis
 }
 
 std::array<TAxisRange, AxisCount> TChart::TPrivate::CurrentState() const {
@@ -1909,6 +1949,37 @@ void TChart::SetTitleFontSize(int points) {
   FPrivate->ApplyTitle();
   Invalidate();
 }
+
+QString TChart::Subtitle() const { return FPrivate->SubtitleText; }
+
+void TChart::SetSubtitle(const QString& text) {
+  TPrivate& d = *FPrivate;
+  if (!d.SubtitleElement && text.isEmpty())
+    return;
+  if (!d.SubtitleElement) {
+    // Its own row between the title and the legend.
+    QCPLayoutGrid* layout = d.Plot->plotLayout();
+    layout->insertRow(1);
+    d.SubtitleElement = new QCPTextElement(d.Plot, QString());
+    layout->addElement(1, 0, d.SubtitleElement);
+    layout->setRowStretchFactor(1, 0.001);
+  }
+  d.SubtitleText = text;
+  d.ApplyTitle();
+  Invalidate();
+}
+
+void TChart::SetTopScale(const QString& title, const std::vector<std::pair<double, QString>>& ticks) {
+  TPrivate& d = *FPrivate;
+  d.TopTitle = title;
+  d.TopTicks = ticks;
+  d.ApplyTopScale();
+  Invalidate();
+}
+
+QString TChart::TopScaleTitle() const { return FPrivate->TopTitle; }
+
+std::vector<std::pair<double, QString>> TChart::TopScaleTicks() const { return FPrivate->TopTicks; }
 
 int TChart::TitleFontSize() const { return FPrivate->TitleSize; }
 

@@ -201,6 +201,16 @@ public:
   void SetTitle(const QString& title);
   void SetTitleFontSize(int points);
   int TitleFontSize() const;
+  // A second, smaller line under the title (hidden while empty), for facts
+  // about the curves that belong on every copy of the picture.
+  QString Subtitle() const;
+  void SetSubtitle(const QString& text);
+  // A second scale along the top of the plot that follows the bottom axis
+  // (range, direction, fonts): ticks at bottom-axis positions with their own
+  // texts, e.g. molar masses over an elution volume. No ticks: no scale.
+  void SetTopScale(const QString& title, const std::vector<std::pair<double, QString>>& ticks);
+  QString TopScaleTitle() const;
+  std::vector<std::pair<double, QString>> TopScaleTicks() const;
   bool LegendVisible() const;
   void SetLegendVisible(bool visible);
   // Qt::transparent (or an invalid colour) means no background.

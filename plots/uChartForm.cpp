@@ -161,6 +161,7 @@ void TChartForm::RestorePlots(int n) { (void)n; }
 
 void TChartForm::ClearData() {
   AChart->ClearAllSeries();
+  AChart->SetSubtitle(QString()); // its facts were about the curves
   AChart->Invalidate();
 }
 

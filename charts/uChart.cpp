@@ -114,11 +114,14 @@ public:
     // Ticks are chosen before the plotting area is laid out, so its size is
     // the one of the previous layout; before the first one, estimate it from
     // the widget.
+    // Drawn for a smaller device (a printed page, a picture laid out for its
+    // own size), the plotting area of the previous layout may not fit the
+    // viewport any more: then the viewport bounds it.
     int length = horizontal ? FAxis->axisRect()->width() : FAxis->axisRect()->height();
-    if (length < 50) {
-      const QRect viewport = FAxis->parentPlot()->viewport();
-      length = std::max(50, (horizontal ? viewport.width() : viewport.height()) - 100);
-    }
+    const QRect viewport = FAxis->parentPlot()->viewport();
+    const int room = (horizontal ? viewport.width() : viewport.height()) - 100;
+    if (length < 50 || length > room)
+      length = std::max(50, room);
     FLength = length;
     const QFontMetrics metrics(FAxis->tickLabelFont());
     // Aim at about one label per 80 pixels across, one per 35 up.

@@ -80,7 +80,7 @@ TMassDistrChartForm::TMassDistrChartForm(TPlotHost* host, QWidget* parent) : TCh
   connect(PopUpWeightDistr, &QAction::triggered, this, [this] { PopUpWeightDistrClick(); });
   // The same curves per decade of molar mass over a logarithmic axis, the
   // way GPC software shows them; the per-g/mol curves stay the default.
-  PopUpLogMolarMass = new QAction(QStringLiteral("&Log Molar-Mass Axis (GPC View)"), this);
+  PopUpLogMolarMass = new QAction(QStringLiteral("Log &Molar-Mass Axis (GPC View)"), this);
   PopUpLogMolarMass->setObjectName(QStringLiteral("PopUpLogMolarMass"));
   PopUpLogMolarMass->setCheckable(true);
   connect(PopUpLogMolarMass, &QAction::toggled, this, [this](bool on) { SetLogMolarMassView(on); });

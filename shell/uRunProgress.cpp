@@ -32,7 +32,9 @@ TRunProgress::TRunProgress(QWidget* parent) : QWidget(parent) {
   FBar->setObjectName(QStringLiteral("RunProgressBar"));
   FBar->setRange(0, 1000);
   FBar->setTextVisible(true);
-  FBar->setMinimumWidth(220);
+  // Wide enough for its text with four-digit times and check points.
+  FBar->setMinimumWidth(
+      FBar->fontMetrics().horizontalAdvance(QStringLiteral("t= 0000.000 s of 0000.000 s (check point 000 of 000)")) + 24);
   FLabel = new QLabel(this);
   FLabel->setObjectName(QStringLiteral("RunProgressText"));
   auto* layout = new QHBoxLayout(this);
@@ -74,7 +76,10 @@ void TRunProgress::Sample() {
   if (!FSampler || !FSampler(s))
     return;
   const qint64 now = QDateTime::currentMSecsSinceEpoch();
-  if (now > FLastMs && s.Events >= FLastEvents) {
+  // The kernels publish every few thousand events: with a live view on, a
+  // quarter of a second may pass without a new count, which is no stop.
+  const bool stale = s.Events == FLastEvents && now - FLastMs < 2000;
+  if (now > FLastMs && s.Events >= FLastEvents && !stale) {
     if (!s.Paused)
       FRate = static_cast<double>(s.Events - FLastEvents) * 1000.0 / static_cast<double>(now - FLastMs);
     FLastEvents = s.Events;

@@ -14,8 +14,11 @@ TLogMassCurves LogMassCurves(const TMassDistrCalc& calc, int points) {
   const long last = std::min<long>(calc.LastIndex() - 1, static_cast<long>(std::min(sn.size(), sw.size())) - 1);
   if (last < 1 || points < 1)
     return curves;
-  // Below the first normalised bin the curves are counts, not fractions.
-  const long first = last > static_cast<long>(NormalizationStart) ? static_cast<long>(NormalizationStart) : 1;
+  // Point i stands for i x step g/mol, its values are fractions per g/mol.
+  // Below the first normalised point the curves are counts, not fractions.
+  const double step = calc.GridStep() > 0.0 ? calc.GridStep() : 1.0;
+  const long normalized = static_cast<long>(std::ceil(static_cast<double>(NormalizationStart) / step));
+  const long first = last > normalized ? std::max(1L, normalized) : 1;
   // Intervals of bins evenly spaced in log M (at least one bin each): the
   // fraction in an interval over its width in decades. Summing rather than
   // sampling keeps chains that occupy only every hundredth bin (one monomer
@@ -41,10 +44,10 @@ TLogMassCurves LogMassCurves(const TMassDistrCalc& calc, int points) {
     minimumBins = 8 * std::max(1L, (lastOccupied - firstOccupied) / (runs - 1));
   const double lo = std::log10(static_cast<double>(first));
   const double hi = std::log10(static_cast<double>(last + 1));
-  const double step = (hi - lo) / points;
+  const double logStep = (hi - lo) / points;
   long from = first;
   for (int k = 1; k <= points && from <= last; ++k) {
-    long to = k == points ? last + 1 : std::max(from + minimumBins, std::lround(std::pow(10.0, lo + k * step)));
+    long to = k == points ? last + 1 : std::max(from + minimumBins, std::lround(std::pow(10.0, lo + k * logStep)));
     if (to > last + 1 || last + 1 - to < minimumBins)
       to = last + 1; // no short interval at the end
     if (to <= from)
@@ -55,12 +58,12 @@ TLogMassCurves LogMassCurves(const TMassDistrCalc& calc, int points) {
       w += sw[static_cast<std::size_t>(i)];
     }
     const double decades = std::log10(static_cast<double>(to) / static_cast<double>(from));
-    curves.M.push_back(std::sqrt(static_cast<double>(from) * static_cast<double>(to)));
-    curves.NumberLog.push_back(n / decades);
-    curves.WeightLog.push_back(w / decades);
+    curves.M.push_back(step * std::sqrt(static_cast<double>(from) * static_cast<double>(to)));
+    curves.NumberLog.push_back(n * step / decades);
+    curves.WeightLog.push_back(w * step / decades);
     from = to;
     // Skip the steps the interval already covered.
-    while (k < points && std::lround(std::pow(10.0, lo + (k + 1) * step)) <= from)
+    while (k < points && std::lround(std::pow(10.0, lo + (k + 1) * logStep)) <= from)
       ++k;
   }
   return curves;

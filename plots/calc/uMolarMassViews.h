@@ -29,7 +29,7 @@ struct TLogMassCurves {
 };
 
 // SN and SW of `calc` gathered into about `points` intervals evenly spaced in
-// log M (at least one 1-g/mol bin each), from the first normalised bin (100
+// log M (at least one grid point each), from the first normalised bin (100
 // g/mol, or 1 when every chain is lighter) to the last shown bin: each
 // interval's fraction over its width in decades, at the interval's
 // geometric mean mass. The area over log10 M is the area of SW over M.

@@ -20,17 +20,18 @@ struct TFlory {
   double Mn = 0, Mw = 0, Mz = 0;
 };
 
-// DPn 150 of styrene (104.15 g/mol) with an 82.1 g/mol end, 10^6 chains.
-TFlory Flory() {
+// DPn 150 of styrene (104.15 g/mol, or a heavier unit) with an 82.1 g/mol
+// end, 10^6 chains.
+TFlory Flory(double unit = 104.15) {
   TFlory f;
   const double p = 1.0 - 1.0 / 150.0;
   const std::size_t maxDP = 6000;
-  f.Number.assign(static_cast<std::size_t>(maxDP * 104.15 + 200), 0.0);
+  f.Number.assign(static_cast<std::size_t>(maxDP * unit + 200), 0.0);
   f.Weight.assign(f.Number.size(), 0.0);
   double s0 = 0, s1 = 0, s2 = 0, s3 = 0;
   for (std::size_t n = 1; n < maxDP; ++n) {
     const double chains = std::round(1e6 * (1.0 - p) * std::pow(p, static_cast<double>(n - 1)));
-    const double m = 104.15 * static_cast<double>(n) + 82.1;
+    const double m = unit * static_cast<double>(n) + 82.1;
     const auto bin = static_cast<std::size_t>(m);
     f.Number[bin] += chains;
     f.Weight[bin] += chains * m;
@@ -79,6 +80,26 @@ TEST(MolarMassViews, PerDecadeTheWeightFractionPeaksAtTwiceMnWithTheSameArea) {
 
   // Nothing smoothed yet: nothing to show.
   EXPECT_TRUE(Plots::LogMassCurves(Plots::TMassDistrCalc()).M.empty());
+}
+
+// Units of 1000 g/mol: the mass axis passes the curves' bound and the grid
+// gets coarser; the view per decade keeps its masses and its area.
+TEST(MolarMassViews, ACoarserGridKeepsTheMassesAndTheArea) {
+  const TFlory f = Flory(1000.0);
+  Plots::TMassDistrCalc calc;
+  calc.SetHistograms(f.Number, f.Weight, f.Mn, f.Mw);
+  calc.Smooth(Plots::ResolutionInitial);
+  ASSERT_GT(calc.GridStep(), 1.0);
+  const Plots::TLogMassCurves curves = Plots::LogMassCurves(calc);
+  ASSERT_GT(curves.M.size(), 100u);
+  EXPECT_GE(curves.M.front(), 100.0);
+  EXPECT_LE(curves.M.back(), static_cast<double>(f.Number.size()));
+  const auto peak = std::max_element(curves.WeightLog.begin(), curves.WeightLog.end());
+  EXPECT_NEAR(curves.M[static_cast<std::size_t>(peak - curves.WeightLog.begin())] / (2.0 * f.Mn), 1.0, 0.1);
+  double areaLog = 0.0;
+  for (std::size_t k = 1; k < curves.M.size(); ++k)
+    areaLog += 0.5 * (curves.WeightLog[k] + curves.WeightLog[k - 1]) * std::log10(curves.M[k] / curves.M[k - 1]);
+  EXPECT_NEAR(areaLog, 1.0, 0.03);
 }
 
 TEST(MolarMassViews, TraceAveragesGiveMpMnMwMzAndTheDispersity) {

@@ -10,7 +10,7 @@ TLogMassCurves LogMassCurves(const TMassDistrCalc& calc, int points) {
   TLogMassCurves curves;
   const std::vector<double>& sn = calc.SN();
   const std::vector<double>& sw = calc.SW();
-  // Shown bins 0 … b-1, as in the per-g/mol view.
+  // Shown points 0 … b-1, as in the per-g/mol view.
   const long last = std::min<long>(calc.LastIndex() - 1, static_cast<long>(std::min(sn.size(), sw.size())) - 1);
   if (last < 1 || points < 1)
     return curves;
@@ -19,43 +19,74 @@ TLogMassCurves LogMassCurves(const TMassDistrCalc& calc, int points) {
   const double step = calc.GridStep() > 0.0 ? calc.GridStep() : 1.0;
   const long normalized = static_cast<long>(std::ceil(static_cast<double>(NormalizationStart) / step));
   const long first = last > normalized ? std::max(1L, normalized) : 1;
-  // Intervals of bins evenly spaced in log M (at least one bin each): the
-  // fraction in an interval over its width in decades. Summing rather than
-  // sampling keeps chains that occupy only every hundredth bin (one monomer
-  // mass apart) from reading as spikes and gaps.
-  //
-  // A homopolymer occupies a run of bins per monomer mass (about 100 g/mol
-  // apart) when the moving average is narrower than that: an interval then
-  // spans at least eight such periods, or it would read as peaks and gaps
-  // where the chains are merely discrete.
-  long runs = 0, occupied = 0, firstOccupied = -1, lastOccupied = -1;
+
+  // Cells: every occupied point stands for the points up to the next one.
+  // A homopolymer occupies a run of points per monomer mass (about 100 g/mol
+  // apart) when the moving average is narrower than that; spread over their
+  // cells, the chains fill the gaps, and an interval that takes part of a
+  // cell takes that part of its chains instead of all or nothing.
+  struct TCell {
+    long From, To; // the points it stands for
+    double N, W;
+    long Last;     // its last occupied point
+  };
+  std::vector<TCell> cells;
+  long runs = 0;
   for (long i = first; i <= last; ++i) {
-    if (!(sw[static_cast<std::size_t>(i)] > 0.0))
+    const double n = sn[static_cast<std::size_t>(i)];
+    const double w = sw[static_cast<std::size_t>(i)];
+    if (!(n > 0.0) && !(w > 0.0))
       continue;
-    ++occupied;
-    if (i == first || !(sw[static_cast<std::size_t>(i - 1)] > 0.0))
+    if (cells.empty() || cells.back().To != i)
       ++runs;
-    if (firstOccupied < 0)
-      firstOccupied = i;
-    lastOccupied = i;
+    if (!cells.empty())
+      cells.back().To = i;
+    cells.push_back({i, i + 1, n, w, i});
   }
-  long minimumBins = 1;
-  if (runs > 1 && occupied < 0.9 * static_cast<double>(lastOccupied - firstOccupied + 1))
-    minimumBins = 8 * std::max(1L, (lastOccupied - firstOccupied) / (runs - 1));
+  if (cells.empty())
+    return curves;
+  cells.back().To = last + 1;
+  // The intervals span at least one period of such runs, else they would
+  // alternate between a run and a gap.
+  const long occupiedSpan = cells.back().From - cells.front().From + 1;
+  long minimumPoints = 1;
+  if (runs > 1 && static_cast<double>(cells.size()) < 0.9 * static_cast<double>(occupiedSpan)) {
+    minimumPoints = std::max(1L, (cells.back().From - cells.front().From) / (runs - 1));
+    // A run (the moving average spreads one chain mass over w points) is
+    // one cell: its chains stand for the points up to the next run.
+    std::vector<TCell> merged;
+    for (const TCell& c : cells) {
+      if (!merged.empty() && c.From == merged.back().Last + 1) {
+        merged.back().N += c.N;
+        merged.back().W += c.W;
+        merged.back().To = c.To;
+        merged.back().Last = c.From;
+      } else {
+        merged.push_back(c);
+      }
+    }
+    cells.swap(merged);
+  }
+
   const double lo = std::log10(static_cast<double>(first));
   const double hi = std::log10(static_cast<double>(last + 1));
   const double logStep = (hi - lo) / points;
+  std::size_t cell = 0;
   long from = first;
   for (int k = 1; k <= points && from <= last; ++k) {
-    long to = k == points ? last + 1 : std::max(from + minimumBins, std::lround(std::pow(10.0, lo + k * logStep)));
-    if (to > last + 1 || last + 1 - to < minimumBins)
+    long to = k == points ? last + 1 : std::max(from + minimumPoints, std::lround(std::pow(10.0, lo + k * logStep)));
+    if (to > last + 1 || last + 1 - to < minimumPoints)
       to = last + 1; // no short interval at the end
-    if (to <= from)
-      continue;
     double n = 0.0, w = 0.0;
-    for (long i = from; i < std::min(to, last + 1); ++i) {
-      n += sn[static_cast<std::size_t>(i)];
-      w += sw[static_cast<std::size_t>(i)];
+    while (cell < cells.size() && cells[cell].To <= from)
+      ++cell;
+    for (std::size_t c = cell; c < cells.size() && cells[c].From < to; ++c) {
+      const long overlap = std::min(to, cells[c].To) - std::max(from, cells[c].From);
+      if (overlap <= 0)
+        continue;
+      const double share = static_cast<double>(overlap) / static_cast<double>(cells[c].To - cells[c].From);
+      n += cells[c].N * share;
+      w += cells[c].W * share;
     }
     const double decades = std::log10(static_cast<double>(to) / static_cast<double>(from));
     curves.M.push_back(step * std::sqrt(static_cast<double>(from) * static_cast<double>(to)));

@@ -29,10 +29,12 @@ struct TLogMassCurves {
 };
 
 // SN and SW of `calc` gathered into about `points` intervals evenly spaced in
-// log M (at least one grid point each), from the first normalised bin (100
-// g/mol, or 1 when every chain is lighter) to the last shown bin: each
-// interval's fraction over its width in decades, at the interval's
-// geometric mean mass. The area over log10 M is the area of SW over M.
+// log M, from the first normalised point (100 g/mol, or the first point when
+// every chain is lighter) to the last shown one: each interval's fraction
+// over its width in decades, at the interval's geometric mean mass. Each
+// occupied point stands for the points up to the next occupied one, so the
+// discrete masses of a homopolymer read as a curve, and an interval spans at
+// least one period of them. The area over log10 M is the area of SW over M.
 // Empty before Smooth has run.
 TLogMassCurves LogMassCurves(const TMassDistrCalc& calc, int points = 1000);
 

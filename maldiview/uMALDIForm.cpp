@@ -134,6 +134,10 @@ TMALDIForm::TMALDIForm(Plots::TPlotHost* host, QWidget* parent) : Plots::TChartF
   bar->addWidget(LabelLevelLabel, 1, 3, Qt::AlignCenter);
   bar->addWidget(ButtonResetLabels, 0, 4, 2, 1, Qt::AlignCenter);
   StaticText1->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  // The caption spans the Calculate button's column: it must neither take
+  // the button's clicks nor paint over its lower half.
+  StaticText1->setAttribute(Qt::WA_TransparentForMouseEvents);
+  ButtonCalcMALDI->raise();
   // The captions under the sliders are one text, as in the original design:
   // the sliders take its width so "left … right" stands under the position
   // slider and "shrink … expand" under the magnification slider.
@@ -261,6 +265,8 @@ void TMALDIForm::changeEvent(QEvent* event) {
   else if (event->type() == QEvent::ActivationChange && isActiveWindow())
     FormActivate();
 }
+
+void TMALDIForm::RunStateChanged() { FormActivate(); }
 
 void TMALDIForm::enterEvent(QEnterEvent* event) {
   TChartForm::enterEvent(event);

@@ -62,6 +62,10 @@ public:
   // to the front). Weight Distribution: the same with Series1.
   void PopUpNumberDistrClick();
   void PopUpWeightDistrClick();
+  // The distributions per decade, w(log M) and n(log M), over a logarithmic
+  // molar-mass axis (off: the per-g/mol curves, the default).
+  void SetLogMolarMassView(bool on);
+  bool LogMolarMassView() const { return FLogView; }
   void ChartPopupMenuPopup() override;
   void AChartResize() override;
 
@@ -76,13 +80,18 @@ public:
   QLabel* IntervalWidthLabel = nullptr;
   QAction* PopUpNumberDistr = nullptr;
   QAction* PopUpWeightDistr = nullptr;
+  QAction* PopUpLogMolarMass = nullptr;
   QAction* N1 = nullptr;
 
 private:
   // Puts SN, SW and the markers into the series.
   void DrawCurves();
+  void DrawLogCurves();
   // Moves a design series one place earlier, unless it is first.
   void MoveEarlier(TDesignSeries series);
+  // Bottom: the molar mass and its unit; left: the curve in front.
+  void UpdateAxisTitles();
+  bool FLogView = false;
 
   TMassDistrCalc FCalc;
   // Mass axis without its last bin: the X values of the two curves.

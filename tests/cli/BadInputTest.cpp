@@ -225,6 +225,28 @@ TEST(BadInput, AFullDiskDuringSaveKeepsTheOldFile) {
     EXPECT_EQ(entry.path().filename().string().find(".part"), std::string::npos) << entry.path();
 }
 
+TEST(BadInput, AParameterFileOverTheSizeLimitIsRefusedUnread) {
+  TTempDir dir;
+  // A valid beginning, then 300 MB (sparse: no disk is used, and a reader
+  // that went through it would take many seconds and gigabytes).
+  std::filesystem::copy_file(Example("living-caprolactone.kpx"), dir / "huge.kpx");
+  std::filesystem::resize_file(dir / "huge.kpx", 300u << 20);
+  TProcessResult r = RunCli("run huge.kpx --out out", dir.Path());
+  EXPECT_EQ(r.ExitCode, 2);
+  EXPECT_TRUE(Has(r.Err, "is too large for a Parameters File: 300.0 MB (the limit is 16 MB)")) << r.Err;
+  EXPECT_FALSE(std::filesystem::exists(dir.Path() / "out"));
+  r = RunCli("prepare huge.kpx --out new.kpx", dir.Path());
+  EXPECT_EQ(r.ExitCode, 1);
+  EXPECT_TRUE(Has(r.Err, "is too large for a Parameters File")) << r.Err;
+  EXPECT_TRUE(Has(r.Err, "Nothing was written.")) << r.Err;
+  EXPECT_FALSE(std::filesystem::exists(dir.Path() / "new.kpx"));
+
+  // At the limit the file is read as any other (it is not a valid one here).
+  std::filesystem::resize_file(dir / "huge.kpx", 16u << 20);
+  r = RunCli("run huge.kpx --out out --seed 1 --quiet", dir.Path());
+  EXPECT_FALSE(Has(r.Err, "too large")) << r.Err;
+}
+
 TEST(BadInput, ALibraryFileThatIsNotALibrary) {
   TTempDir dir;
   WriteBytes(dir / "libMaldi.so", "this is a text file, not a shared library\n");

@@ -91,7 +91,7 @@ int RunPrepareCommand(const TPrepareOptions& options, std::ostream& out, std::os
   binding.CheckMALDILibrary(library);
   if (!binding.MolMassAvailable()) {
     err << "Error: the molar masses of the formulas cannot be computed: the isotopic library \"" << library
-        << "\" is missing or does not export CalcMolMass.\n"
+        << "\" is missing, not a usable library or does not export CalcMolMass.\n"
         << "Build the Maldi library (it is placed beside polykin-cli) or name it with --library PATH.\n";
     return 3;
   }

@@ -210,4 +210,40 @@ TEST(PrepareMessages, ErrorLinesSurviveTheLibrarysWideDiagnostic) {
   EXPECT_FALSE(fs::exists(dir.Path() / "out.kpx"));
 }
 
+// libMaldi.so cut short inside its code: loading it in the process would end
+// the process with SIGBUS.
+void WriteTruncatedLibrary(const fs::path& folder) {
+  const fs::path real = fs::path(PROPAGON_CLI).parent_path() / "libMaldi.so";
+  fs::create_directories(folder);
+  WriteBytes(folder / "libMaldi.so", ReadText(real).substr(0, 50000));
+  fs::copy_file(real.parent_path() / "ISOTOPE.DAT", folder / "ISOTOPE.DAT");
+}
+
+TEST(DamagedLibrary, ATruncatedLibraryIsNamedNotLoaded) {
+  TTempDir dir;
+  WriteTruncatedLibrary(dir.Path() / "lib");
+  fs::copy_file(Fixture("prepare-atrp-handwritten.kpx"), dir.Path() / "in.kpx");
+  TProcessResult r = RunCli("prepare in.kpx --out atrp.kpx --library lib/libMaldi.so", dir.Path());
+  EXPECT_EQ(r.ExitCode, 3) << r.Err;
+  EXPECT_TRUE(Has(r.Out, "Error: Unable to Load Library from File \"lib/libMaldi.so\"!")) << r.Out;
+  EXPECT_TRUE(Has(r.Out, "Reason: not a usable library: loading it in a test process ended with signal 7"))
+      << r.Out;
+  EXPECT_FALSE(fs::exists(dir.Path() / "atrp.kpx"));
+
+  // run --maldi with the damaged library beside the program: the run's
+  // outputs and its log are in place, the spectrum is refused with a reason.
+  ASSERT_EQ(RunCli("prepare in.kpx --out atrp.kpx", dir.Path()).ExitCode, 0);
+  fs::copy_file(PROPAGON_CLI, dir.Path() / "lib" / "polykin-cli");
+  const int code = Shell("lib/polykin-cli run atrp.kpx --out res --seed 5 --quiet --maldi Na+:2500 2>err", dir.Path());
+  EXPECT_EQ(code, 1);
+  EXPECT_TRUE(Has(ReadText(dir.Path() / "err"), "No MALDI spectrum: the library")) << ReadText(dir.Path() / "err");
+  for (const char* name : {"checkpoints.tsv", "summary.json", "sec.tsv"})
+    EXPECT_TRUE(fs::exists(dir.Path() / "res" / name)) << name;
+  const std::string log = ReadText(dir.Path() / "res" / "log.txt");
+  EXPECT_TRUE(Has(log, "Results written to \"res\"")) << log;
+  EXPECT_TRUE(Has(log, "not a usable library")) << log;
+  EXPECT_FALSE(fs::exists(dir.Path() / "res" / "maldi.tsv"));
+  EXPECT_TRUE(Temporaries(dir.Path()).empty());
+}
+
 } // namespace

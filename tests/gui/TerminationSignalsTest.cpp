@@ -12,7 +12,10 @@
 
 #include <gtest/gtest.h>
 
+#include <QTemporaryDir>
+
 #include <csignal>
+#include <cstdlib>
 #include <optional>
 
 namespace {
@@ -110,6 +113,30 @@ TEST_F(TerminationSignals, ATruncatedLibraryBesideTheProgramDoesNotEndItAtStartU
   f.aBrowseForMALDIFolder->trigger();
   EXPECT_TRUE(f.MaldiBinding().MolMassAvailable());
   EXPECT_FALSE(f.aBrowseForMALDIFolder->isEnabled());
+}
+
+// The program itself, in a folder of its own (it writes polykin.ini and its
+// log beside itself), under a file-size limit of 0: every write to a file
+// fails. It must neither die of SIGXFSZ (status 153) nor hang on, and SIGTERM
+// ends it through its window.
+TEST(TerminationSignalsProgram, UnderAFileSizeLimitTheProgramStaysUpAndEndsOnTermWith143) {
+  QTemporaryDir dir;
+  ASSERT_TRUE(dir.isValid());
+  ASSERT_TRUE(QFile::copy(PROPAGON_POLYKIN, dir.filePath("polykin")));
+  const std::string folder = dir.path().toStdString();
+  // Only the program and its shell carry the limit; what they say goes
+  // through a pipe (never limited) into out.txt: the program's id, its
+  // messages and, when it has ended, its exit status.
+  const std::string inner = "ulimit -f 0; QT_QPA_PLATFORM=offscreen ./polykin 2>&1 & echo pid=$!; wait $!; echo rc=$?";
+  const std::string line = "cd '" + folder + "' && (sh -c '" + inner + "' 2>&1 | cat > out.txt) & sleep 3; cd '" +
+                           folder + "' && kill -TERM $(sed -n 's/^pid=//p' out.txt); wait";
+  ASSERT_EQ(std::system(line.c_str()), 0);
+  QFile out(dir.filePath("out.txt"));
+  ASSERT_TRUE(out.open(QIODevice::ReadOnly | QIODevice::Text));
+  const QString text = QString::fromUtf8(out.readAll());
+  EXPECT_TRUE(text.contains("rc=143")) << text.toStdString();
+  // The log could not be saved: said so, not a crash.
+  EXPECT_TRUE(text.contains("Unable to write to " + dir.filePath("polykin.log"))) << text.toStdString();
 }
 
 } // namespace

@@ -211,10 +211,11 @@ bool CheckMemory(std::int64_t required, TMessageReporter& reporter) {
 }
 
 std::int64_t EstimateRequiredMemoryOfFile(const TParameterFile& file) {
-  // Numbers a run refuses (negative, beyond 32 bits) count as what the
-  // estimate can still hold; the run reports them itself.
+  // Numbers a run refuses (negative, beyond 32 bits) count as none here: the
+  // run names them itself, which says more than a memory report would.
   const auto molecules = [&file](const char* key) {
-    return std::clamp<std::int64_t>(file.ReadInt64(SimulationParametersSection, key, 0), 0, INT32_MAX);
+    const std::int64_t n = file.ReadInt64(SimulationParametersSection, key, 0);
+    return n < 0 || n > INT32_MAX ? 0 : n;
   };
   std::int64_t points = 0;
   while (file.ValueExists(CheckingPointsSection, std::to_string(points)))

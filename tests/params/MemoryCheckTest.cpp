@@ -110,9 +110,10 @@ TEST_F(MemoryCheck, AStoredRequirementBelowTheFilesOwnEstimateIsNotTrusted) {
   ASSERT_EQ(FLog.Lines().size(), before + 1);
   EXPECT_EQ(FLog.Lines().back().find("The stored"), std::string::npos);
 
-  // Numbers the run refuses do not overflow the estimate.
-  ParamsTest::WriteBytes(name, "[SimulationParameters]\r\nInitiatorNumber=-7\r\nMonomerANumber=99999999999\r\n");
-  EXPECT_EQ(EstimateRequiredMemoryOfFile(TParameterFile(name)), EstimateRequiredMemory(0, 0, INT32_MAX, 0, 0));
+  // Numbers the run refuses with its own message count as none here.
+  ParamsTest::WriteBytes(name, "[SimulationParameters]\r\nInitiatorNumber=-7\r\nMonomerANumber=99999999999\r\n"
+                               "MonomerBNumber=5\r\n");
+  EXPECT_EQ(EstimateRequiredMemoryOfFile(TParameterFile(name)), EstimateRequiredMemory(0, 0, 0, 5, 0));
 }
 
 // A control-group tree as the kernel shows it, under a test folder.

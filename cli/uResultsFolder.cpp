@@ -132,8 +132,9 @@ bool TResultsFolder::Commit(std::string& error) {
   };
   if (::chmod(FStaging.c_str(), FMode) != 0)
     return fail("cannot set the folder's permissions");
+  const auto moveIn = [this] { return ::rename(FStaging.c_str(), FResolved.c_str()) == 0; };
   if (!FHadEarlier) {
-    if (::rename(FStaging.c_str(), FResolved.c_str()) != 0)
+    if (!moveIn())
       return fail("cannot rename the new folder");
     FDone = true;
     return true;
@@ -141,6 +142,11 @@ bool TResultsFolder::Commit(std::string& error) {
   // One step where the file system allows it: the new and the earlier folder
   // trade places, and the earlier one, now under the temporary name, goes.
   if (::renameat2(AT_FDCWD, FStaging.c_str(), AT_FDCWD, FResolved.c_str(), RENAME_EXCHANGE) != 0) {
+    // The earlier folder was removed during the run: nothing to trade with.
+    if (errno == ENOENT && moveIn()) {
+      FDone = true;
+      return true;
+    }
     if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
       return fail("cannot exchange the folders");
     // Two steps: the earlier folder moves aside (onto an empty folder made for

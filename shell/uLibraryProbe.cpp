@@ -145,7 +145,8 @@ TLibraryProbe ProbeLibrary(const std::string& path, double timeoutSeconds) {
     // Ended some other way (its constructors called exit, say): nothing
     // says the library is safe to run here.
     probe.Result = TLibraryProbe::TResult::Crashed;
-    probe.Reason = "the test load ended with exit code " + std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1);
+    // (A sanitizer build turns the child's SIGBUS into such an exit.)
+    probe.Reason = "exit code " + std::to_string(WIFEXITED(status) ? WEXITSTATUS(status) : -1);
   }
   return probe;
 }

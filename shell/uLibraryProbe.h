@@ -24,7 +24,8 @@ struct TLibraryProbe {
     NotProbed,   // no child could be started; the caller decides
   };
   TResult Result = TResult::NotProbed;
-  // Crashed: what ended the child ("signal 7 (Bus error)", "no answer within 10 s").
+  // Crashed: what ended the child ("signal 7 (Bus error)", "exit code 1",
+  // "no answer within 10 s").
   std::string Reason;
   bool CalcMolMass = false;
   bool PrepareSpectrum = false;

@@ -148,7 +148,9 @@ TEST(MaldiBinding, ATruncatedLibraryIsTriedApartAndNeverLoadedHere) {
   binding.CheckMALDILibrary(CompleteLib);
   binding.CheckMALDILibrary(cut);
   EXPECT_TRUE(log.Contains(LoadErrorLine(cut)));
-  EXPECT_TRUE(log.Contains("Reason: not a usable library: loading it in a test process ended with signal 7 (Bus error)"))
+  // SIGBUS; a sanitizer build's child reports it and exits with 1 instead.
+  EXPECT_TRUE(log.Contains("Reason: not a usable library: loading it in a test process ended with signal 7 (Bus error)") ||
+              log.Contains("Reason: not a usable library: loading it in a test process ended with exit code 1"))
       << "the probe names what ended it";
   EXPECT_EQ(binding.LibraryPath(), CompleteLib);
   EXPECT_DOUBLE_EQ(binding.CalcMolMass("H2O"), 201.0);

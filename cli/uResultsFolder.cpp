@@ -88,7 +88,9 @@ bool TResultsFolder::Prepare(const fs::path& target, std::string& error) {
     }
     for (const fs::directory_entry& entry : fs::directory_iterator(FResolved, ec)) {
       const std::string name = entry.path().filename().string();
-      if (!IsRunOutputName(name)) {
+      // A folder under an output's name holds someone's files, not a table.
+      std::error_code kind;
+      if (!IsRunOutputName(name) || entry.symlink_status(kind).type() == fs::file_type::directory) {
         error = "The output folder " + Quoted(target) + " holds \"" + name +
                 "\", which is not a result of a run; each run replaces the folder as a whole, so name a new "
                 "folder, an empty one or one written by an earlier run";

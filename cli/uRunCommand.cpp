@@ -22,9 +22,11 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iostream>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <ostream>
 #include <vector>
 
@@ -244,25 +246,39 @@ TRunOutcome RunWithLog(const TRunOptions& options, Params::TParameterFile& file,
     summary.Mw = state.Mw;
   }
   summary.Status = thread.Failed() ? "failed" : interrupted ? "stopped" : "completed";
+  // Each table is written on its own: one that fails (a full disk, too
+  // little memory) is reported, and the others are still written. Messages
+  // name the files where they will stand.
   const fs::path outDir = folder.Staging();
-  try {
-    WriteCheckPoints(outDir / "checkpoints.tsv", observer.Rows());
-    WriteDPDistribution(outDir / "dp_distribution.tsv", state);
-    WriteMassDistribution(outDir / "mass_distribution.tsv", state);
-    // The curves of the SEC and molar-mass distribution charts at their
-    // initial track-bar settings (broadening position 100, resolution 21).
-    for (const char* name : {"sec.tsv", "mass_distribution_smoothed.tsv"}) {
-      const std::filesystem::path path = outDir / name;
-      const Plots::TCurveFileResult written = name[0] == 's' ? Plots::SaveSECTrace(state, path.string())
-                                                             : Plots::SaveSmoothedDistributions(state, path.string());
-      if (written == Plots::TCurveFileResult::WriteFailed) throw std::runtime_error("Unable to write to " + path.string());
+  bool written = true;
+  const auto write = [&](const char* name, const std::function<void(const fs::path&)>& writer) {
+    const fs::path path = outDir / name;
+    try {
+      writer(path);
+    } catch (const std::bad_alloc&) {
+      Propagon::LogMessage(std::string("Writing ") + name + " Failed: Out of Memory");
+      err << "Error: Unable to write to " << folder.InTarget(path.string()) << ": out of memory" << std::endl;
+      written = false;
+    } catch (const std::exception& e) {
+      Propagon::LogMessage(std::string("Writing ") + name + " Failed: " + folder.InTarget(e.what()));
+      err << "Error: " << folder.InTarget(e.what()) << std::endl;
+      written = false;
     }
-    if (options.Chains) WriteChains(outDir / "chains.tsv", state);
-    WriteSummary(outDir / "summary.json", summary);
-  } catch (const std::exception& e) {
-    err << "Error: " << folder.InTarget(e.what()) << std::endl;
-    return outcome;
-  }
+  };
+  const auto curve = [](Plots::TCurveFileResult result, const fs::path& path) {
+    if (result == Plots::TCurveFileResult::WriteFailed) throw std::runtime_error("Unable to write to " + path.string());
+  };
+  write("checkpoints.tsv", [&](const fs::path& path) { WriteCheckPoints(path, observer.Rows()); });
+  write("dp_distribution.tsv", [&](const fs::path& path) { WriteDPDistribution(path, state); });
+  write("mass_distribution.tsv", [&](const fs::path& path) { WriteMassDistribution(path, state); });
+  // The curves of the SEC and molar-mass distribution charts at their
+  // initial track-bar settings (broadening position 100, resolution 21).
+  write("sec.tsv", [&](const fs::path& path) { curve(Plots::SaveSECTrace(state, path.string()), path); });
+  write("mass_distribution_smoothed.tsv",
+        [&](const fs::path& path) { curve(Plots::SaveSmoothedDistributions(state, path.string()), path); });
+  if (options.Chains) write("chains.tsv", [&](const fs::path& path) { WriteChains(path, state); });
+  write("summary.json", [&](const fs::path& path) { WriteSummary(path, summary); });
+  if (!written) return outcome;
   if (thread.Failed()) {
     err << "Error: The simulation ended early: " << thread.ErrorMessage() << std::endl;
     return outcome;
@@ -344,7 +360,18 @@ int RunParameterFile(const TRunOptions& options, std::ostream& out, std::ostream
   TRunOutcome outcome;
   {
     Propagon::TLogSinkGuard logGuard(&sink);
-    outcome = RunWithLog(options, file, reporter, folder, sink, err);
+    // Whatever ends the run, the log written so far is kept.
+    try {
+      outcome = RunWithLog(options, file, reporter, folder, sink, err);
+    } catch (const std::bad_alloc&) {
+      Propagon::LogMessage("Out of Memory! The Run Ends Here.");
+      err << "Error: out of memory" << std::endl;
+      outcome = TRunOutcome{};
+    } catch (const std::exception& e) {
+      Propagon::LogMessage(std::string("Error: ") + folder.InTarget(e.what()));
+      err << "Error: " << folder.InTarget(e.what()) << std::endl;
+      outcome = TRunOutcome{};
+    }
     // A run that did not get as far as complete tables leaves the results of
     // an earlier run as they were; with no earlier results, what it wrote
     // (its log above all) is the best account of what happened.

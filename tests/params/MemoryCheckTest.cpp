@@ -87,12 +87,13 @@ TEST_F(MemoryCheck, StoredRequirementIsReadWholeAbove2GiB) {
 TEST_F(MemoryCheck, AStoredRequirementBelowTheFilesOwnEstimateIsNotTrusted) {
   ParamsTest::TTempDir dir;
   const auto name = dir.File("edited.kpx");
-  // 10^5 chains of 32768 bytes need some 3.3 GB; the file claims 1 byte
-  // (edited by hand after its validation).
+  // 10^5 chains and 10^6 monomer molecules; the file claims 1 byte (edited
+  // by hand after its validation). Free memory just below the estimate.
   ParamsTest::WriteBytes(name, "[General]\r\nProcessType=0\r\n[SimulationParameters]\r\nRequiredMemory=1\r\n"
                                "InitiatorNumber=100000\r\nMonomerANumber=1000000\r\n[CheckingPoints]\r\n0=0\r\n1=10\r\n");
   const std::int64_t estimate = EstimateRequiredMemory(0, 100000, 1000000, 0, 1);
-  SetFree(2LL * 1024 * 1024 * 1024);
+  ASSERT_GT(estimate, 1024);
+  SetFree(estimate - 1);
   TParameterFile file(name);
   EXPECT_EQ(EstimateRequiredMemoryOfFile(file), estimate);
   EXPECT_TRUE(CheckRequiredMemory(file, FReporter));

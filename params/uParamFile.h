@@ -60,7 +60,8 @@ public:
   // Never fails: an absent file reads as empty.
   explicit TParameterFile(std::string fileName);
 
-  // Reads "FileValid" (default false). When false, shows the information box
+  // A file over MaxParameterFileSize is refused with its error box first,
+  // unread (uFileSizeLimit.h). Reads "FileValid" (default false). When false, shows the information box
   // "\"<file name>\"\r\nis not a Valid Parameters File!" through `reporter`.
   bool CheckFileValid(TMessageReporter& reporter) const;
   void SetFileValid(bool valid);

@@ -1,5 +1,9 @@
 #include "params/uMemoryCheck.h"
 
+#include "params/uGrowthBound.h"
+
+#include <optional>
+
 #include "params/uLogMessage.h"
 #include "params/uMessageReporter.h"
 #include "params/uNumberFormat.h"
@@ -220,9 +224,31 @@ std::int64_t EstimateRequiredMemoryOfFile(const TParameterFile& file) {
   std::int64_t points = 0;
   while (file.ValueExists(CheckingPointsSection, std::to_string(points)))
     ++points;
-  return EstimateRequiredMemory(file.ReadInteger(GeneralSection, "ProcessType", 0), molecules("InitiatorNumber"),
-                                molecules("MonomerANumber"), molecules("MonomerBNumber"),
-                                std::max<std::int64_t>(0, points - 1));
+  const int processType = file.ReadInteger(GeneralSection, "ProcessType", 0);
+  // A free-radical run is charged for what its rates can form, as validation
+  // charged it; rates that cannot be read leave the bound of every monomer.
+  std::optional<TFreeRadicalGrowth> growth;
+  if (processType == 1 && points > 0) {
+    try {
+      const auto rate = [&file](const char* key) { return file.ReadLocalFloat(SimulationRatesSection, key); };
+      TFreeRadicalGrowth g;
+      g.kAA = rate("A*A");
+      g.kAB = rate("A*B");
+      g.kBA = rate("B*A");
+      g.kBB = rate("B*B");
+      g.ktAA = rate("DisprAA") + rate("RecombAA");
+      g.ktAB = rate("DisprAB") + rate("RecombAB");
+      g.ktBB = rate("DisprBB") + rate("RecombBB");
+      g.kd = rate("InitDecomposit");
+      g.f = rate("InitiationEfficiency");
+      g.tLast = file.ReadLocalFloat(CheckingPointsSection, std::to_string(points - 1));
+      growth = g;
+    } catch (const std::exception&) {
+    }
+  }
+  return EstimateRequiredMemory(processType, molecules("InitiatorNumber"), molecules("MonomerANumber"),
+                                molecules("MonomerBNumber"), std::max<std::int64_t>(0, points - 1),
+                                growth ? &*growth : nullptr);
 }
 
 bool CheckRequiredMemory(const TParameterFile& file, TMessageReporter& reporter) {

@@ -3,6 +3,7 @@
 #include "cli/uPrepareCommand.h"
 #include "cli/uRunMaldi.h"
 #include "cli/uRunResults.h"
+#include "cli/uRunSession.h"
 #include "engine/uSimThread.h"
 #include "params/uAtomicFile.h"
 #include "params/uErrors.h"
@@ -91,23 +92,6 @@ private:
   bool FBarShown = false;
 };
 
-// The recorder, plus the end of Execute as an event the command waits for.
-class TCommandObserver : public TRunRecorder {
-public:
-  using TRunRecorder::TRunRecorder;
-  std::mutex Mutex;
-  std::condition_variable Changed;
-  bool Returned = false;
-
-  void ExecuteReturned() override {
-    {
-      std::lock_guard lock(Mutex);
-      Returned = true;
-    }
-    Changed.notify_all();
-  }
-};
-
 std::string ProgressBar(double fraction, double time, double lastTime, double eventsPerSecond, const std::string& summary) {
   if (!(fraction >= 0.0)) fraction = 0.0;
   if (fraction > 1.0) fraction = 1.0;
@@ -130,96 +114,25 @@ namespace {
 // The run itself, its results and their messages, with the log sink installed.
 int RunWithLog(const TRunOptions& options, const TMaldiRequest& maldi, Params::TParameterFile& file,
                Params::TStreamReporter& reporter, const fs::path& outDir, TCliLogSink& sink, std::ostream& err) {
-  Propagon::LogMessage("Loading the File \"" + fs::absolute(options.File).string() + "\" ...");
-  try {
-    if (Params::CheckRequiredMemory(file, reporter)) return ExitLowMemory;
-  } catch (const std::exception& e) {
-    err << "Error: " << e.what() << std::endl;
-    return ExitError;
-  }
-
-  // Last scheduled time, for the progress bar (read here, not from the state
-  // the simulation thread is filling).
-  double lastTime = 0.0;
-  try {
-    int high = -1;
-    std::vector<double> times;
-    file.ReadCheckingPointsArray(high, times);
-    if (!times.empty()) lastTime = times.back();
-  } catch (const std::exception&) {
-    // The run reports an unreadable check point itself.
-  }
-
-  Engine::TSimState& state = Engine::SimState();
-  if (Engine::SimulationRunning()) {
-    err << "Error: A simulation is still running" << std::endl;
-    return ExitError;
-  }
-  state.FreeAllocatedMemory();
-  state.FixedSeed = options.Seed;
-  TCommandObserver observer(state);
-  observer.OnRunInitialized = [&state] { Propagon::LogMessage("Random Seed: " + std::to_string(state.SeedUsed)); };
-
-  Propagon::LogMessage("Creating Simulation Thread...");
-  bool interrupted = false;
-  Engine::TSimThread thread(file, observer, state);
-  thread.Start();
-  {
-    auto lastDraw = std::chrono::steady_clock::now();
-    std::uint64_t lastEvents = 0;
-    double eventsPerSecond = 0.0;
-    std::unique_lock lock(observer.Mutex);
-    while (!observer.Returned) {
-      observer.Changed.wait_for(lock, std::chrono::milliseconds(100));
-      if (options.Interrupt != nullptr && options.Interrupt->load() && !interrupted) {
-        interrupted = true;
-        // As the Stop button: the run completes its step and ends.
-        Propagon::LogMessage("Simulation Terminated by User!");
-        Propagon::LogMessage("Complete the Last Step...");
-        Propagon::LogMessage("");
-        thread.Terminate();
-      }
-      if (options.Progress && !observer.Returned) {
-        const auto now = std::chrono::steady_clock::now();
-        const double seconds = std::chrono::duration<double>(now - lastDraw).count();
-        if (seconds >= 0.25) {
-          const std::uint64_t events = thread.Run().Events();
-          eventsPerSecond = static_cast<double>(events - lastEvents) / seconds;
-          lastEvents = events;
-          lastDraw = now;
-          const double time = thread.Run().ProgressTime();
-          sink.DrawBar(ProgressBar(lastTime > 0.0 ? time / lastTime : 1.0, time, lastTime, eventsPerSecond,
-                                   observer.LastSummary()));
-        }
-      }
-    }
-  }
-  thread.WaitFor();
+  TRunSessionOptions session;
+  session.Seed = options.Seed;
+  session.StopRequested = [&options] { return options.Interrupt != nullptr && options.Interrupt->load(); };
+  if (options.Progress)
+    session.Progress = [&sink](const TRunProgress& p) {
+      sink.DrawBar(ProgressBar(p.Fraction, p.Time, p.LastTime, p.EventsPerSecond, p.Summary));
+    };
+  const TRunOutcome run = ExecuteRun(file, reporter, session);
   sink.ClearBar();
-  thread.OnSimulationEnd();
+  if (!run.Started) {
+    if (!run.Error.empty()) err << "Error: " << run.Error << std::endl;
+    return run.Code;
+  }
 
   // Results. A run that failed or was stopped still writes what it recorded.
-  TRunSummary summary;
-  summary.ProcessType = state.ProcessType;
-  summary.Chains = state.ChainsNumber;
-  summary.CheckPoints = observer.Rows().size();
-  summary.Seed = state.SeedUsed;
-  summary.Steps = thread.Run().Steps();
-  summary.Events = thread.Run().Events();
-  summary.WallSeconds = thread.WallSeconds();
-  if (!observer.Rows().empty()) {
-    const TCheckPointRow& last = observer.Rows().back();
-    summary.Conversion = last.Conversion;
-    summary.DPn = last.DP.DPn;
-    summary.Dispersity = last.DP.Dispersity;
-  }
-  if (state.LargestDP() > 0) {
-    summary.Mn = state.Mn;
-    summary.Mw = state.Mw;
-  }
-  summary.Status = thread.Failed() ? "failed" : interrupted ? "stopped" : "completed";
+  Engine::TSimState& state = Engine::SimState();
+  const TRunSummary& summary = run.Summary;
   try {
-    WriteCheckPoints(outDir / "checkpoints.tsv", observer.Rows());
+    WriteCheckPoints(outDir / "checkpoints.tsv", run.Rows);
     WriteDPDistribution(outDir / "dp_distribution.tsv", state);
     WriteMassDistribution(outDir / "mass_distribution.tsv", state);
     // The curves of the SEC and molar-mass distribution charts at their
@@ -247,11 +160,11 @@ int RunWithLog(const TRunOptions& options, const TMaldiRequest& maldi, Params::T
   }
   Propagon::LogMessage("Results written to \"" + outDir.string() + "\"");
 
-  if (thread.Failed()) {
-    err << "Error: The simulation ended early: " << thread.ErrorMessage() << std::endl;
+  if (run.Failed) {
+    err << "Error: The simulation ended early: " << run.FailureMessage << std::endl;
     return ExitError;
   }
-  return interrupted ? ExitInterrupted : ExitSuccess;
+  return run.Code;
 }
 
 } // namespace

@@ -132,8 +132,8 @@ std::string JsonNumber(double value) { return std::isfinite(value) ? FormatNumbe
 void WriteCheckPoints(const std::filesystem::path& path, const std::vector<TCheckPointRow>& rows) {
   Propagon::TAtomicFile file(path.string());
   std::ostream& out = OpenOutput(file);
-  out << "checkpoint\ttime_s\tinitiator\tdead_chains\tmonomer_A\tmonomer_B\tconversion\tA_centers\tB_centers"
-         "\tAA\tAB\tBA\tBB\tDPn\tDPw\tDPz\tdispersity\tMn\tMw\n";
+  for (std::size_t i = 0; i < CheckPointColumns.size(); ++i) out << (i == 0 ? "" : "\t") << CheckPointColumns[i];
+  out << '\n';
   for (const TCheckPointRow& r : rows) {
     out << r.CheckPoint << '\t' << FormatNumber(r.Time) << '\t' << r.Initiator << '\t' << r.DeadChains << '\t'
         << r.MonomerA << '\t' << r.MonomerB << '\t' << FormatNumber(r.Conversion) << '\t' << FormatNumber(r.ACenters)
@@ -145,33 +145,33 @@ void WriteCheckPoints(const std::filesystem::path& path, const std::vector<TChec
   Finish(file);
 }
 
-void WriteDPDistribution(const std::filesystem::path& path, const Engine::TSimState& state) {
-  Propagon::TAtomicFile file(path.string());
-  std::ostream& out = OpenOutput(file);
-  out << "DP\tchains\n";
+const std::vector<std::string> CheckPointColumns = {
+    "checkpoint", "time_s", "initiator", "dead_chains", "monomer_A", "monomer_B", "conversion",
+    "A_centers",  "B_centers", "AA",      "AB",          "BA",        "BB",        "DPn",
+    "DPw",        "DPz",       "dispersity", "Mn",       "Mw"};
+
+std::vector<std::int64_t> DPDistributionCounts(const Engine::TSimState& state) {
+  std::vector<std::int64_t> counts;
   const std::int32_t largest = state.LargestDP();
   for (std::int32_t d = 0; d <= largest && static_cast<std::size_t>(d) < state.DPDistribution.size(); ++d)
-    out << d << '\t' << state.DPDistribution[static_cast<std::size_t>(d)] << '\n';
-  Finish(file);
+    counts.push_back(state.DPDistribution[static_cast<std::size_t>(d)]);
+  return counts;
 }
 
-void WriteMassDistribution(const std::filesystem::path& path, const Engine::TSimState& state) {
-  Propagon::TAtomicFile file(path.string());
-  std::ostream& out = OpenOutput(file);
-  out << "mass\tnumber\tweight\n";
+TMassBins MassDistributionBins(const Engine::TSimState& state) {
+  TMassBins bins;
   const std::size_t n = std::min({state.MassAxis.size(), state.NumberDistribution.size(), state.WeightDistribution.size()});
   for (std::size_t k = 0; k < n; ++k) {
     if (state.NumberDistribution[k] == 0.0) continue;
-    out << FormatNumber(state.MassAxis[k]) << '\t' << FormatNumber(state.NumberDistribution[k]) << '\t'
-        << FormatNumber(state.WeightDistribution[k]) << '\n';
+    bins.Mass.push_back(state.MassAxis[k]);
+    bins.Number.push_back(state.NumberDistribution[k]);
+    bins.Weight.push_back(state.WeightDistribution[k]);
   }
-  Finish(file);
+  return bins;
 }
 
-void WriteChains(const std::filesystem::path& path, const Engine::TSimState& state) {
-  Propagon::TAtomicFile file(path.string());
-  std::ostream& out = OpenOutput(file);
-  out << "chain\tDP\thead\tsequence\n";
+void ForEachChain(const Engine::TSimState& state,
+                  const std::function<void(std::int32_t chain, std::int32_t dp, int head, const std::string& sequence)>& fn) {
   std::string sequence;
   const bool stored = state.ChainUnits.Allocated() && static_cast<std::size_t>(state.ChainsNumber) < state.ChainDP.size();
   for (std::int32_t i = 1; stored && i <= state.ChainsNumber; ++i) {
@@ -180,8 +180,37 @@ void WriteChains(const std::filesystem::path& path, const Engine::TSimState& sta
     state.ChainUnits.ForEachSpan(i, 1, dp, [&sequence](const std::uint8_t* data, std::int32_t count) {
       for (std::int32_t j = 0; j < count; ++j) sequence += data[j] == Engine::UnitB ? 'B' : 'A';
     });
-    out << i << '\t' << dp << '\t' << static_cast<int>(state.ChainUnits[i][0]) << '\t' << sequence << '\n';
+    fn(i, dp, static_cast<int>(state.ChainUnits[i][0]), sequence);
   }
+}
+
+void WriteDPDistribution(const std::filesystem::path& path, const Engine::TSimState& state) {
+  Propagon::TAtomicFile file(path.string());
+  std::ostream& out = OpenOutput(file);
+  out << "DP\tchains\n";
+  const std::vector<std::int64_t> counts = DPDistributionCounts(state);
+  for (std::size_t d = 0; d < counts.size(); ++d) out << d << '\t' << counts[d] << '\n';
+  Finish(file);
+}
+
+void WriteMassDistribution(const std::filesystem::path& path, const Engine::TSimState& state) {
+  Propagon::TAtomicFile file(path.string());
+  std::ostream& out = OpenOutput(file);
+  out << "mass\tnumber\tweight\n";
+  const TMassBins bins = MassDistributionBins(state);
+  for (std::size_t k = 0; k < bins.Mass.size(); ++k)
+    out << FormatNumber(bins.Mass[k]) << '\t' << FormatNumber(bins.Number[k]) << '\t' << FormatNumber(bins.Weight[k])
+        << '\n';
+  Finish(file);
+}
+
+void WriteChains(const std::filesystem::path& path, const Engine::TSimState& state) {
+  Propagon::TAtomicFile file(path.string());
+  std::ostream& out = OpenOutput(file);
+  out << "chain\tDP\thead\tsequence\n";
+  ForEachChain(state, [&out](std::int32_t chain, std::int32_t dp, int head, const std::string& sequence) {
+    out << chain << '\t' << dp << '\t' << head << '\t' << sequence << '\n';
+  });
   Finish(file);
 }
 

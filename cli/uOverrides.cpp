@@ -1,0 +1,100 @@
+#include "cli/uOverrides.h"
+
+#include "cli/uPrepareCommand.h"
+#include "params/uErrors.h"
+#include "params/uParamFile.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <ostream>
+
+namespace Cli {
+
+namespace {
+
+bool IsRateKey(const std::string& key) {
+  const std::string folded = Params::FoldName(key);
+  const auto matches = [&folded](const auto& keys) {
+    return std::any_of(keys.begin(), keys.end(), [&folded](const char* k) { return Params::FoldName(k) == folded; });
+  };
+  return matches(Params::PropagationKeys) || matches(Params::TerminationKeys) || matches(Params::ActivationKeys) ||
+         matches(Params::DepropagationKeys);
+}
+
+bool IsTypedSection(const std::string& section) {
+  const std::string folded = Params::FoldName(section);
+  for (const char* s : {Params::GeneralSection, Params::ComponentsSection, Params::ChemicalRatesSection,
+                        Params::ControlsSection, Params::CheckingPointsSection})
+    if (Params::FoldName(s) == folded) return true;
+  return false;
+}
+
+} // namespace
+
+bool ParseOverrideName(const std::string& name, std::string& section, std::string& key, std::string& error) {
+  const std::size_t slash = name.find('/');
+  if (slash == std::string::npos || slash == 0 || slash + 1 == name.size()) {
+    error = "\"" + name + "\" is not of the form Section/Key (for example ChemicalRates/A*A)";
+    return false;
+  }
+  section = name.substr(0, slash);
+  key = name.substr(slash + 1);
+  return true;
+}
+
+bool CheckOverrides(const std::string& baseFile, const std::vector<TOverride>& overrides, std::string& error) {
+  const Params::TParameterFile base(baseFile);
+  for (const TOverride& o : overrides) {
+    const std::string name = o.Section + "/" + o.Key;
+    if (!IsTypedSection(o.Section)) {
+      error = "\"" + name + "\": only the typed sections General, Components, ChemicalRates, Controls and "
+              "CheckingPoints can be changed (the others are derived from them)";
+      return false;
+    }
+    const bool rate = Params::FoldName(o.Section) == Params::FoldName(Params::ChemicalRatesSection) && IsRateKey(o.Key);
+    if (!rate && !base.ValueExists(o.Section, o.Key)) {
+      error = "\"" + name + "\": there is no key " + o.Key + " in [" + o.Section + "] of \"" + baseFile + "\"";
+      return false;
+    }
+    if (o.Value.empty() || o.Value.find_first_of("\r\n") != std::string::npos) {
+      error = "\"" + name + "\": the value must be one line of text, not empty";
+      return false;
+    }
+  }
+  return true;
+}
+
+int PrepareWithOverrides(const std::string& baseFile, const std::string& outputFile,
+                         const std::vector<TOverride>& overrides, const std::string& libraryPath, std::ostream& out,
+                         std::ostream& err) {
+  std::error_code ec;
+  if (!std::filesystem::is_regular_file(baseFile, ec)) {
+    err << "Error: Cannot read the parameter file \"" << baseFile << "\"\n";
+    return 1;
+  }
+  std::string error;
+  if (!CheckOverrides(baseFile, overrides, error)) {
+    err << "Error: " << error << '\n';
+    return 2;
+  }
+  std::filesystem::copy_file(baseFile, outputFile, std::filesystem::copy_options::overwrite_existing, ec);
+  if (ec) {
+    err << "Error: Unable to write to " << outputFile << ": " << ec.message() << '\n';
+    return 1;
+  }
+  try {
+    Params::TParameterFile copy(outputFile);
+    copy.BeginUpdate();
+    for (const TOverride& o : overrides) copy.WriteString(o.Section, o.Key, o.Value);
+    copy.EndUpdate();
+  } catch (const Propagon::EPropagonError& e) {
+    err << "Error: " << e.what() << '\n';
+    return 1;
+  }
+  TPrepareOptions prepare;
+  prepare.InputFile = outputFile;
+  prepare.LibraryPath = libraryPath;
+  return RunPrepareCommand(prepare, out, err);
+}
+
+} // namespace Cli

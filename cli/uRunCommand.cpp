@@ -1,6 +1,7 @@
 #include "cli/uRunCommand.h"
 
 #include "cli/uPrepareCommand.h"
+#include "cli/uReplicas.h"
 #include "cli/uRunMaldi.h"
 #include "cli/uRunResults.h"
 #include "cli/uRunSession.h"
@@ -277,14 +278,16 @@ void AddRunCommand(CLI::App& app) {
       "Exit codes: 0 success; 1 any other error (missing file, unreadable value, failed run, unwritable\n"
       "output); 2 not a valid parameter file; 3 too little free memory for the stored requirement;\n"
       "130 stopped by Ctrl+C (the results up to the stop are written).");
-  run->callback([options, seed] {
+  const auto replicas = AddReplicaOptions(*run);
+  run->callback([options, seed, replicas] {
     TRunOptions o = *options;
     if (*seed >= 0) o.Seed = static_cast<std::uint32_t>(*seed);
     o.Progress = ::isatty(STDERR_FILENO) != 0;
     GInterrupted.store(false);
     o.Interrupt = &GInterrupted;
     std::signal(SIGINT, OnInterrupt);
-    const int code = RunParameterFile(o, std::cout, std::cerr);
+    const int code = replicas->Requested() ? RunReplicasCommand(o, *replicas, std::cout, std::cerr)
+                                           : RunParameterFile(o, std::cout, std::cerr);
     std::signal(SIGINT, SIG_DFL);
     if (code != ExitSuccess) throw CLI::RuntimeError(code);
   });

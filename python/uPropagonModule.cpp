@@ -7,6 +7,7 @@
 // callback. The pure-Python package wraps the dictionaries returned here.
 
 #include "cli/uOverrides.h"
+#include "cli/uReplicas.h"
 #include "cli/uRunCommand.h"
 #include "cli/uRunSession.h"
 #include "params/uLogMessage.h"
@@ -273,6 +274,47 @@ std::string Prepare(const std::string& input, const std::string& output,
   }
 }
 
+// The replicas as `polykin-cli run --replicas` runs them, each in a process
+// of `program`; Ctrl+C stops them.
+py::dict RunReplicas(const std::string& path, unsigned count, std::optional<unsigned> jobs,
+                     std::optional<std::uint32_t> seed, const std::string& outDir, bool chains,
+                     const std::string& program) {
+  if (count < 1) throw py::value_error("n must be at least 1");
+  if (jobs && *jobs < 1) throw py::value_error("jobs must be at least 1");
+  Cli::TReplicaOptions options;
+  options.File = path;
+  options.OutDir = outDir;
+  options.Replicas = count;
+  options.Jobs = jobs.value_or(0);
+  options.Seed = seed;
+  if (chains) options.ReplicaArguments.push_back("--chains");
+  options.Program = program;
+  options.Quiet = true;
+  py::object stopError = py::none();
+  options.StopRequested = [&stopError] {
+    if (!stopError.is_none()) return true;
+    py::gil_scoped_acquire gil;
+    if (PyErr_CheckSignals() == 0) return false;
+    py::error_already_set e;
+    stopError = e.value();
+    return true;
+  };
+  std::ostringstream out, err;
+  Cli::TReplicaOutcome outcome;
+  {
+    py::gil_scoped_release release;
+    outcome = Cli::RunReplicas(options, out, err);
+  }
+  py::dict d;
+  d["code"] = outcome.Code;
+  d["messages"] = Trimmed(err.str());
+  d["first_seed"] = outcome.FirstSeed;
+  d["folders"] = outcome.Folders;
+  d["ensemble"] = outcome.EnsembleDir;
+  d["stop_error"] = stopError;
+  return d;
+}
+
 } // namespace
 
 } // namespace PyPropagon
@@ -283,4 +325,6 @@ PYBIND11_MODULE(_core, m) {
         py::arg("library"));
   m.def("run", &PyPropagon::Run, py::arg("path"), py::arg("seed") = py::none(), py::arg("chains") = false,
         py::arg("progress") = py::none());
+  m.def("run_replicas", &PyPropagon::RunReplicas, py::arg("path"), py::arg("n"), py::arg("jobs"), py::arg("seed"),
+        py::arg("out"), py::arg("chains"), py::arg("program"));
 }

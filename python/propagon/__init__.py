@@ -215,3 +215,80 @@ def run(file, seed=None, chains=False, progress=None):
         error.result = result
         raise error
     return result
+
+
+class Ensemble:
+    """Replicas of one parameter file, as ``polykin-cli run --replicas`` writes them.
+
+    mean, sem          dicts of numpy arrays: for every column C of the
+                       check-point table, its mean over the replicas and the
+                       standard error of that mean (checkpoint, time_s and
+                       replicas, the count per row, are in both)
+    dp_distribution    {"DP", "chains"}, the replicas' histograms added up
+    mass_distribution  {"mass", "number", "weight"}, likewise
+    replicas           {"replica", "seed", "exit_code", "status", "folder"}
+    folder             the output folder; folders: each replica's
+    """
+
+    def __init__(self, d):
+        self.folder = os.path.dirname(d["ensemble"])
+        self.folders = list(d["folders"])
+        ensemble = d["ensemble"]
+        table = read_table(os.path.join(ensemble, "checkpoints_mean.tsv"))
+        keys = ("checkpoint", "time_s", "replicas")
+        self.mean = {k: table[k] for k in keys}
+        self.sem = {k: table[k] for k in keys}
+        for name, column in table.items():
+            if name.endswith("_mean"):
+                self.mean[name[:-5]] = column.astype(np.float64)
+            elif name.endswith("_sem"):
+                self.sem[name[:-4]] = column.astype(np.float64)
+        self.dp_distribution = read_table(os.path.join(ensemble, "dp_distribution.tsv"))
+        self.mass_distribution = read_table(os.path.join(ensemble, "mass_distribution.tsv"))
+        self.replicas = read_table(os.path.join(ensemble, "replicas.tsv"))
+        self._folder = None
+
+    def replica_checkpoints(self, k):
+        """The check-point table of replica k (from 1)."""
+        return read_table(os.path.join(self.folders[k - 1], "checkpoints.tsv"))
+
+    def to_pandas(self):
+        """Mean and standard error as one pandas DataFrame (columns C_mean, C_sem)."""
+        try:
+            import pandas
+        except ImportError as e:
+            raise ImportError("Ensemble.to_pandas() needs pandas (apt install python3-pandas)") from e
+        return pandas.DataFrame(read_table(os.path.join(self.folder, "ensemble", "checkpoints_mean.tsv")))
+
+
+def run_replicas(file, n, jobs=None, seed=None, out=None, chains=False):
+    """Run ``n`` independent replicas of a prepared parameter file with the
+    seeds seed, seed+1, ... (default: drawn from the tick counter), ``jobs`` at a
+    time (default: the number of cores), each in its own polykin-cli process,
+    into ``out`` (default: a temporary folder that lives as long as the
+    returned Ensemble). Failed replicas raise RuntimeError (its ``ensemble``
+    holds the others); Ctrl+C stops them and raises KeyboardInterrupt."""
+    folder = None
+    if out is None:
+        folder = tempfile.TemporaryDirectory(prefix="propagon-replicas-")
+        out = folder.name
+    path = _path_of(file)
+    if not os.path.isfile(path):
+        raise FileNotFoundError(f"Cannot open \"{path}\": no such file")
+    d = _core.run_replicas(path, int(n), None if jobs is None else int(jobs), _seed_value(seed), os.fspath(out),
+                           bool(chains), _program("polykin-cli"))
+    ensemble = None
+    if d["ensemble"]:
+        ensemble = Ensemble(d)
+        ensemble._folder = folder
+    if d["stop_error"] is not None:
+        error = d["stop_error"]
+        error.ensemble = ensemble
+        raise error
+    if d["code"] == 2:
+        raise ValueError(d["messages"])
+    if d["code"] != 0:
+        error = RuntimeError(d["messages"] or f"The replicas ended with exit code {d['code']}")
+        error.ensemble = ensemble
+        raise error
+    return ensemble

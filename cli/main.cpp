@@ -6,6 +6,7 @@
 
 #include "cli/uPrepareCommand.h"
 #include "cli/uRunCommand.h"
+#include "cli/uSweep.h"
 
 #include <CLI/CLI.hpp>
 
@@ -22,6 +23,8 @@ int main(int argc, char** argv) {
   app.require_subcommand(1);
   Cli::AddRunCommand(app);
   Cli::AddPrepareCommand(app);
+  Cli::AddSweepCommand(app);
+  Cli::AddCollectCommand(app);
 
   try {
     app.parse(argc, argv);

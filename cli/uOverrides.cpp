@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <ostream>
+#include <sstream>
 
 namespace Cli {
 
@@ -77,24 +78,60 @@ int PrepareWithOverrides(const std::string& baseFile, const std::string& outputF
     err << "Error: " << error << '\n';
     return 2;
   }
-  std::filesystem::copy_file(baseFile, outputFile, std::filesystem::copy_options::overwrite_existing, ec);
+  // The overrides are written into a copy beside the output, which is
+  // prepared in place and only then renamed over the output: a combination
+  // that does not validate must not leave behind a file that still carries
+  // the base file's validity marker and derived values.
+  const std::string work = outputFile + ".overrides-part";
+  const auto discard = [&work] {
+    std::error_code ignored;
+    std::filesystem::remove(work, ignored);
+  };
+  std::filesystem::copy_file(baseFile, work, std::filesystem::copy_options::overwrite_existing, ec);
   if (ec) {
     err << "Error: Unable to write to " << outputFile << ": " << ec.message() << '\n';
+    discard();
     return 1;
   }
   try {
-    Params::TParameterFile copy(outputFile);
+    Params::TParameterFile copy(work);
     copy.BeginUpdate();
     for (const TOverride& o : overrides) copy.WriteString(o.Section, o.Key, o.Value);
+    copy.SetFileValid(false);
     copy.EndUpdate();
   } catch (const Propagon::EPropagonError& e) {
     err << "Error: " << e.what() << '\n';
+    discard();
     return 1;
   }
   TPrepareOptions prepare;
-  prepare.InputFile = outputFile;
+  prepare.InputFile = work;
   prepare.LibraryPath = libraryPath;
-  return RunPrepareCommand(prepare, out, err);
+  std::ostringstream prepareOut, prepareErr;
+  const int code = RunPrepareCommand(prepare, prepareOut, prepareErr);
+  // The messages name the file the values came from, not the working copy.
+  std::string errors = prepareErr.str();
+  for (std::size_t at = errors.find(work); at != std::string::npos; at = errors.find(work, at + baseFile.size()))
+    errors.replace(at, work.size(), baseFile);
+  err << errors;
+  if (code == 0) {
+    std::filesystem::rename(work, outputFile, ec);
+    if (ec) {
+      err << "Error: Unable to write to " << outputFile << ": " << ec.message() << '\n';
+      discard();
+      return 1;
+    }
+    // prepare names the file it wrote: the output, not the working copy.
+    std::string text = prepareOut.str();
+    const std::string written = "Prepared \"" + work + "\"";
+    if (const std::size_t at = text.find(written); at != std::string::npos)
+      text.replace(at, written.size(), "Prepared \"" + outputFile + "\"");
+    out << text;
+    return 0;
+  }
+  out << prepareOut.str();
+  discard();
+  return code;
 }
 
 } // namespace Cli

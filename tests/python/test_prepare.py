@@ -67,3 +67,19 @@ def test_an_override_that_does_not_validate_is_reported():
 def test_a_missing_file_is_refused():
     with pytest.raises(FileNotFoundError, match="Cannot read the parameter file"):
         propagon.prepare(data("no-such-file.kpx"))
+
+
+def test_an_override_that_does_not_validate_leaves_the_output_as_it_was(tmp_path):
+    # The base is a runnable file: a copy left behind would still look valid.
+    base = propagon.prepare(data("prepare-living-handwritten.kpx"), out=tmp_path / "base.kpx")
+    out = tmp_path / "out.kpx"
+    with pytest.raises(ValueError) as caught:
+        propagon.prepare(base, out=out, **{"General/InitiatorNumber": "12.5"})
+    assert str(tmp_path / "base.kpx") in str(caught.value)
+    assert "overrides-part" not in str(caught.value)
+    assert sorted(p.name for p in tmp_path.iterdir()) == ["base.kpx"]
+    out.write_text("earlier file")
+    with pytest.raises(ValueError):
+        propagon.prepare(base, out=out, **{"General/InitiatorNumber": "12.5"})
+    assert out.read_text() == "earlier file"
+    assert propagon.prepare(base, out=out, **{"General/InitiatorNumber": 500}).value("General/InitiatorNumber") == "500"

@@ -154,8 +154,16 @@ def test_the_run_releases_the_gil_and_refuses_a_second_run_meanwhile():
     assert reports and outcome["result"].status == "stopped"
 
 
-def test_to_pandas_gives_the_check_point_table(prepared):
-    pandas = pytest.importorskip("pandas")
-    frame = propagon.run(prepared[0], seed=2).to_pandas()
+def test_to_pandas_gives_the_check_point_table_or_says_what_is_missing(prepared):
+    result = propagon.run(prepared[0], seed=2)
+    try:
+        import pandas
+    except ImportError:
+        # pandas stays optional: the call says what to install.
+        with pytest.raises(ImportError, match="needs pandas"):
+            result.to_pandas()
+        return
+    frame = result.to_pandas()
     assert isinstance(frame, pandas.DataFrame)
     assert list(frame.columns)[:3] == ["checkpoint", "time_s", "initiator"]
+    np.testing.assert_array_equal(frame["Mn"].to_numpy(), result.checkpoints["Mn"])

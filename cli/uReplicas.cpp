@@ -242,17 +242,19 @@ TReplicaOutcome RunReplicas(const TReplicaOptions& options, std::ostream& out, s
 
 std::shared_ptr<TReplicaCliOptions> AddReplicaOptions(CLI::App& run) {
   auto options = std::make_shared<TReplicaCliOptions>();
-  run.add_option("--replicas", options->Replicas,
+  CLI::Option* replicas = run.add_option("--replicas", options->Replicas,
                  "Run N independent replicas with the seeds S, S+1, ... (S from --seed, or drawn and reported), "
                  "each into DIR/replica_K, and write their mean and standard error into DIR/ensemble")
       ->type_name("N")
       ->check(CLI::Range(1u, 100000u));
+  replicas->each([options](const std::string&) { options->Given = true; });
   run.add_option("--jobs", options->Jobs,
                  "With --replicas: run J replicas at a time, each in its own process (default: the number of cores)")
       ->type_name("J")
-      ->check(CLI::Range(1u, 1024u));
+      ->check(CLI::Range(1u, 1024u))
+      ->needs(replicas);
   run.footer(run.get_footer() +
-             "\n\nWith --replicas N (N > 1), DIR holds replica_1 ... replica_N (the folders of single runs with\n"
+             "\n\nWith --replicas N, DIR holds replica_1 ... replica_N (the folders of single runs with\n"
              "the seeds S ... S+N-1) and ensemble/: checkpoints_mean.tsv (checkpoint, time_s, replicas, then\n"
              "C_mean and C_sem, the mean and its standard error, for every other column C of checkpoints.tsv),\n"
              "dp_distribution.tsv and mass_distribution.tsv (the replicas' histograms added up) and\n"

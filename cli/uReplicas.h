@@ -58,11 +58,13 @@ std::uint32_t ReplicaSeed(std::uint32_t first, unsigned k);
 std::string ReplicaFolderName(unsigned k, unsigned count);
 
 // The command-line hook of `run`: registers --replicas and --jobs on the
-// sub-command; Requested() tells the callback to hand the run to RunReplicas.
+// sub-command; Requested() (--replicas given, even as 1) tells the callback
+// to hand the run to RunReplicas.
 struct TReplicaCliOptions {
   unsigned Replicas = 1;
   unsigned Jobs = 0;
-  bool Requested() const { return Replicas > 1; }
+  bool Given = false;
+  bool Requested() const { return Given; }
 };
 // Also adds the replica outputs to the help text (after the footer of `run`).
 std::shared_ptr<TReplicaCliOptions> AddReplicaOptions(CLI::App& run);

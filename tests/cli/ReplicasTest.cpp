@@ -99,6 +99,9 @@ TEST(CliReplicas, FailedReplicasAreReportedAndTheFileIsCheckedFirst) {
   EXPECT_NE(invalid.Err.find("is not a Valid Parameters File!"), std::string::npos);
   EXPECT_EQ(RunCli("run '" + Fixture("run-endless.kpx") + "' --replicas 0", dir.Path()).ExitCode, 1);
   EXPECT_EQ(RunCli("run '" + Fixture("run-endless.kpx") + "' --replicas 2 --jobs 0", dir.Path()).ExitCode, 1);
+  const TProcessResult jobsAlone = RunCli("run '" + Fixture("run-endless.kpx") + "' --jobs 2", dir.Path());
+  EXPECT_EQ(jobsAlone.ExitCode, 1);
+  EXPECT_NE(jobsAlone.Err.find("--jobs requires --replicas"), std::string::npos) << jobsAlone.Err;
 }
 
 TEST(CliReplicas, AStopReachesEveryRunningReplica) {
@@ -136,6 +139,16 @@ TEST(CliReplicas, AStopReachesEveryRunningReplica) {
   EXPECT_EQ(list.Rows[2][3], "not run");
   // Each stopped replica wrote its results up to the stop.
   EXPECT_TRUE(std::filesystem::exists(dir.Path() / "stopped/replica_1/checkpoints.tsv"));
+}
+
+TEST(CliReplicas, OneReplicaIsAnEnsembleOfOne) {
+  TTempDir dir;
+  const std::string file = PreparedLiving(dir);
+  const TProcessResult run = RunCli("run '" + file + "' --replicas 1 --seed 3 --out one", dir.Path());
+  ASSERT_EQ(run.ExitCode, 0) << run.Err;
+  const TTable mean = ReadTable(dir.Path() / "one/ensemble/checkpoints_mean.tsv");
+  EXPECT_EQ(mean.Rows.at(1).at(mean.Column("conversion_sem")), "nan");
+  EXPECT_EQ(mean.Number(1, "conversion_mean"), ReadTable(dir.Path() / "one/replica_1/checkpoints.tsv").Number(1, "conversion"));
 }
 
 TEST(CliEnsemble, MeanAndErrorOfFewValues) {

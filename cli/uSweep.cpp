@@ -48,6 +48,15 @@ std::string Indented(const std::string& text) {
   return result;
 }
 
+// sbatch reads a quoted directive value whole, so the logs may go into a
+// folder with blanks; a '"' cannot be quoted there, and such a folder keeps
+// Slurm's default (slurm-JOB_TASK.out in the submitting folder).
+std::string OutputDirective(const fs::path& dir) {
+  const std::string path = (dir / "slurm-%A_%a.out").string();
+  if (path.find_first_of("\"\n") != std::string::npos) return "";
+  return "#SBATCH --output=\"" + path + "\"\n";
+}
+
 std::string SlurmScript(const fs::path& dir, std::size_t lines) {
   std::ostringstream s;
   s << "#!/bin/bash\n"
@@ -58,7 +67,7 @@ std::string SlurmScript(const fs::path& dir, std::size_t lines) {
     << "#SBATCH --array=1-" << lines << "\n"
     << "#SBATCH --ntasks=1\n"
     << "#SBATCH --cpus-per-task=1\n"
-    << "#SBATCH --output=" << (dir / "slurm-%A_%a.out").string() << "\n"
+    << OutputDirective(dir)
     << "set -euo pipefail\n"
     << "jobs=" << ShellQuote((dir / "jobs.txt").string()) << "\n"
     << ": \"${SLURM_ARRAY_TASK_ID:?run this script with sbatch, or set SLURM_ARRAY_TASK_ID}\"\n"

@@ -15,11 +15,14 @@ if [ "$(id -u)" -ne 0 ] || ! command -v slurmctld >/dev/null || ! command -v mun
   echo "SKIP: a single-node Slurm needs root and Debian's slurmctld, slurmd, slurm-client and munge"
   exit 77
 fi
-work="$(mktemp -d /tmp/propagon-slurm-test-XXXXXX)"
+top="$(mktemp -d /tmp/propagon-slurm-test-XXXXXX)"
+# A folder name with a blank and a quote, as users have them.
+work="$top/it's a study"
+mkdir "$work"
 state=""
 cleanup() {
   if [ -n "$state" ]; then "$tools/slurm-single-node.sh" stop "$state"; fi
-  rm -rf "$work"
+  rm -rf "$top"
 }
 trap cleanup EXIT
 if ! state="$("$tools/slurm-single-node.sh")"; then

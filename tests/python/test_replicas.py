@@ -39,3 +39,19 @@ def test_bad_replica_requests_raise():
     with pytest.raises(RuntimeError, match="exited with code 1") as caught:
         propagon.run_replicas(data("run-unreadable-rate.kpx"), 2, seed=1)
     assert caught.value.ensemble is None or list(caught.value.ensemble.replicas["status"]) == ["failed"] * 2
+
+
+def test_ctrl_c_stops_every_replica(tmp_path):
+    import os
+    import signal
+    import threading
+    import time
+
+    timer = threading.Timer(0.7, lambda: os.kill(os.getpid(), signal.SIGINT))
+    timer.start()
+    started = time.monotonic()
+    with pytest.raises(KeyboardInterrupt):
+        propagon.run_replicas(data("run-endless.kpx"), 3, jobs=2, seed=1, out=tmp_path / "stopped")
+    assert time.monotonic() - started < 15
+    listed = propagon.read_table(tmp_path / "stopped/ensemble/replicas.tsv")
+    assert list(listed["status"]) == ["stopped", "stopped", "not run"]

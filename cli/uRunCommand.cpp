@@ -22,9 +22,11 @@
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <functional>
 #include <iostream>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <ostream>
 #include <vector>
 
@@ -132,24 +134,37 @@ int RunWithLog(const TRunOptions& options, const TMaldiRequest& maldi, Params::T
   // Results. A run that failed or was stopped still writes what it recorded.
   Engine::TSimState& state = Engine::SimState();
   const TRunSummary& summary = run.Summary;
-  try {
-    WriteCheckPoints(outDir / "checkpoints.tsv", run.Rows);
-    WriteDPDistribution(outDir / "dp_distribution.tsv", state);
-    WriteMassDistribution(outDir / "mass_distribution.tsv", state);
-    // The curves of the SEC and molar-mass distribution charts at their
-    // initial track-bar settings (broadening position 100, resolution 21).
-    for (const char* name : {"sec.tsv", "mass_distribution_smoothed.tsv"}) {
-      const std::filesystem::path path = outDir / name;
-      const Plots::TCurveFileResult written = name[0] == 's' ? Plots::SaveSECTrace(state, path.string())
-                                                             : Plots::SaveSmoothedDistributions(state, path.string());
-      if (written == Plots::TCurveFileResult::WriteFailed) throw std::runtime_error("Unable to write to " + path.string());
+  // Each table is written on its own: one that fails (a full disk, too
+  // little memory) is reported, and the others are still written.
+  bool written = true;
+  const auto write = [&](const char* name, const std::function<void(const fs::path&)>& writer) {
+    const fs::path path = outDir / name;
+    try {
+      writer(path);
+    } catch (const std::bad_alloc&) {
+      Propagon::LogMessage(std::string("Writing ") + name + " Failed: Out of Memory");
+      err << "Error: Unable to write to " << path.string() << ": out of memory" << std::endl;
+      written = false;
+    } catch (const std::exception& e) {
+      Propagon::LogMessage(std::string("Writing ") + name + " Failed: " + e.what());
+      err << "Error: " << e.what() << std::endl;
+      written = false;
     }
-    if (options.Chains) WriteChains(outDir / "chains.tsv", state);
-    WriteSummary(outDir / "summary.json", summary);
-  } catch (const std::exception& e) {
-    err << "Error: " << e.what() << std::endl;
-    return ExitError;
-  }
+  };
+  const auto curve = [](Plots::TCurveFileResult result, const fs::path& path) {
+    if (result == Plots::TCurveFileResult::WriteFailed) throw std::runtime_error("Unable to write to " + path.string());
+  };
+  write("checkpoints.tsv", [&](const fs::path& path) { WriteCheckPoints(path, run.Rows); });
+  write("dp_distribution.tsv", [&](const fs::path& path) { WriteDPDistribution(path, state); });
+  write("mass_distribution.tsv", [&](const fs::path& path) { WriteMassDistribution(path, state); });
+  // The curves of the SEC and molar-mass distribution charts at their
+  // initial track-bar settings (broadening position 100, resolution 21).
+  write("sec.tsv", [&](const fs::path& path) { curve(Plots::SaveSECTrace(state, path.string()), path); });
+  write("mass_distribution_smoothed.tsv",
+        [&](const fs::path& path) { curve(Plots::SaveSmoothedDistributions(state, path.string()), path); });
+  if (options.Chains) write("chains.tsv", [&](const fs::path& path) { WriteChains(path, state); });
+  write("summary.json", [&](const fs::path& path) { WriteSummary(path, summary); });
+  if (!written) return ExitError;
   if (!options.Maldi.empty() && state.LargestDP() > 0) {
     std::string error;
     if (!WriteMaldiResults(maldi, DefaultMaldiLibraryPath(), file, state, outDir, error)) {
@@ -205,7 +220,18 @@ int RunParameterFile(const TRunOptions& options, std::ostream& out, std::ostream
   int code = ExitSuccess;
   {
     Propagon::TLogSinkGuard logGuard(&sink);
-    code = RunWithLog(options, maldi, file, reporter, outDir, sink, err);
+    // Whatever ends the run, the log written so far is kept.
+    try {
+      code = RunWithLog(options, maldi, file, reporter, outDir, sink, err);
+    } catch (const std::bad_alloc&) {
+      Propagon::LogMessage("Out of Memory! The Run Ends Here.");
+      err << "Error: out of memory" << std::endl;
+      code = ExitError;
+    } catch (const std::exception& e) {
+      Propagon::LogMessage(std::string("Error: ") + e.what());
+      err << "Error: " << e.what() << std::endl;
+      code = ExitError;
+    }
   }
   // Like the tables, the log replaces an earlier run's log.txt only once it
   // is written whole.

@@ -160,12 +160,11 @@ std::vector<std::int64_t> DPDistributionCounts(const Engine::TSimState& state) {
 
 TMassBins MassDistributionBins(const Engine::TSimState& state) {
   TMassBins bins;
-  const std::size_t n = std::min({state.MassAxis.size(), state.NumberDistribution.size(), state.WeightDistribution.size()});
-  for (std::size_t k = 0; k < n; ++k) {
-    if (state.NumberDistribution[k] == 0.0) continue;
-    bins.Mass.push_back(state.MassAxis[k]);
-    bins.Number.push_back(state.NumberDistribution[k]);
-    bins.Weight.push_back(state.WeightDistribution[k]);
+  for (const Engine::TMassBin& bin : state.MassHistogram.Bins) {
+    if (bin.Number == 0.0) continue;
+    bins.Mass.push_back(bin.Mass);
+    bins.Number.push_back(bin.Number);
+    bins.Weight.push_back(bin.Weight);
   }
   return bins;
 }
@@ -197,10 +196,10 @@ void WriteMassDistribution(const std::filesystem::path& path, const Engine::TSim
   Propagon::TAtomicFile file(path.string());
   std::ostream& out = OpenOutput(file);
   out << "mass\tnumber\tweight\n";
-  const TMassBins bins = MassDistributionBins(state);
-  for (std::size_t k = 0; k < bins.Mass.size(); ++k)
-    out << FormatNumber(bins.Mass[k]) << '\t' << FormatNumber(bins.Number[k]) << '\t' << FormatNumber(bins.Weight[k])
-        << '\n';
+  for (const Engine::TMassBin& bin : state.MassHistogram.Bins) {
+    if (bin.Number == 0.0) continue;
+    out << FormatNumber(bin.Mass) << '\t' << FormatNumber(bin.Number) << '\t' << FormatNumber(bin.Weight) << '\n';
+  }
   Finish(file);
 }
 

@@ -269,7 +269,7 @@ void TATRPKernel::Advance(double tEnd) {
     }
     const double as = nAs, bs = nBs;
 
-    const double dt = -std::log(RandomOpen()) / total;
+    const double dt = RandomNegLogOpen() / total;
     if (t + dt >= tEnd) {
       // The next event falls after the check point: record the present state
       // (see the free-radical kernel); the next interval draws afresh.

@@ -225,7 +225,7 @@ void TFreeRadicalKernel::Advance(double tEnd) {
     }
     const double as = nAs, bs = nBs;
 
-    const double dt = -std::log(RandomOpen()) / r13;
+    const double dt = RandomNegLogOpen() / r13;
     if (t + dt >= tEnd) {
       // The next event falls after the check point: the state recorded there
       // is the present one, not one an event later (with few events per

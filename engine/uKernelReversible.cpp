@@ -191,7 +191,7 @@ void TReversibleKernel::Slice(double slice) {
       // waits out the slice: test the rate rather than divide by zero.
       if (!(total > 0.0)) break;
       ++steps;
-      b += std::log(RandomOpen()) / total;
+      b -= RandomNegLogOpen() / total;
       if (b < 0.0) break; // the next event falls after the end of the slice
       ++events;
       const double x = RandomUniform() * total;

@@ -266,7 +266,9 @@ public:
   //   unless AllocationFailed, logs "Simulation Finished at: " + time of day;
   //   CalcMassDistributions; observer EndOfRunStatistics; FreeThreadMemory;
   //   logs "The Window Can be Closed!"; SimulationRunning() := false; observer
-  //   SimulationEnded. Runs once; later calls do nothing.
+  //   SimulationEnded. Runs once; later calls do nothing. Never throws: a
+  //   step that fails (out of memory, a window that cannot redraw) is logged
+  //   and the steps after it still run.
   void OnSimulationEnd();
   bool EndHandled() const noexcept { return FEndHandled; }
 
@@ -289,6 +291,11 @@ protected:
 
 private:
   void ThreadMain();
+  // One step of OnSimulationEnd: an error it raises is logged as "<what>
+  // Failed: <reason> (the results computed before are kept)" and goes no
+  // further.
+  template <class Step>
+  void EndOfRunStep(const char* what, Step&& step) noexcept;
 
   TSimState& FState;
   const Params::TParameterFile& FFile;

@@ -219,7 +219,7 @@ void TMALDIForm::FormActivate() {
   const Shell::TMaldiBinding* binding = Shell::ActiveMaldiBinding();
   const bool storeQuiet = !FHost || !FHost->SimulationRunning() || FHost->SimulationPaused();
   aRecalcMALDI->setEnabled(binding != nullptr && binding->SpectrumAvailable() &&
-                           !Engine::SimState().MassAxis.empty() && storeQuiet);
+                           !Engine::SimState().MassHistogram.Empty() && storeQuiet);
 }
 
 void TMALDIForm::FormEndDock() { setMinimumWidth(isWindow() ? FloatingMinimumWidth : 0); }
@@ -282,7 +282,7 @@ bool TMALDIForm::aRecalcMALDIExecute() {
     if (binding == nullptr || !binding->SpectrumAvailable())
       ShowMessage(QStringLiteral("MALDI Spectrum not Allowed!\nThe MALDI library is not loaded or offers no "
                                  "\"PrepareSpectrum\" (Menu/File/MALDI DLL)."));
-    else if (Engine::SimState().MassAxis.empty())
+    else if (Engine::SimState().MassHistogram.Empty())
       ShowMessage(QStringLiteral("There is no product yet: perform a simulation first."));
     else
       ShowMessage(QStringLiteral("The MALDI spectrum can be calculated when the run has ended or while it is "

@@ -107,7 +107,7 @@ void TMALDISettingsForm::FormShow() {
   if (FOwner && !FOwner->Cation().isEmpty())
     Cations->setEditText(FOwner->Cation());
   const Engine::TSimState& state = Engine::SimState();
-  const double largest = state.MassAxis.empty() ? 0.0 : state.MassAxis.back();
+  const double largest = state.MassHistogram.Empty() ? 0.0 : state.MassHistogram.LastMass();
   const QString upper = QString::fromStdString(Propagon::FormatFloat("0", largest));
   if (LabeledEditUpperLimit->text() == upper)
     ModifyMessage();

@@ -16,6 +16,11 @@
 
 namespace Params {
 
+// Largest molar mass of a component or fragment, g/mol, that validation and
+// the run accept: the mass of a chain of MaxDP such units and its square
+// (for Mw) stay finite.
+inline constexpr double MaxMolarMass = 1e100;
+
 class TMessageReporter;
 
 // The validity marker section; "®" is U+00AE in memory, the byte 0xAE on disk.

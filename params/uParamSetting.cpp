@@ -135,29 +135,53 @@ std::int64_t GetMoleculesNumber(TProcessValues& values, const TValidationState& 
   return RoundMolecules(Multiply(Multiply(Multiply(c, v), AvogadroNumber), s));
 }
 
+namespace {
+
+// Bytes per chain slot that every process type touches: its length (16-bit),
+// the living kernel's end-mer entry and the statistics' B count (32-bit
+// each), and the first 256-position block of its sequence row (the store
+// interleaves these blocks, so they fill pages chain by chain).
+constexpr std::int64_t BytesPerChain = 2 + 4 + 4 + 256;
+// Bytes per chain slot of a process's own lists: free radical three 32-bit
+// radical lists; ATRP six 32-bit lists and the living flag; living
+// reversible the end code.
+constexpr std::int64_t ListBytesPerChain[4] = {0, 3 * 4, 6 * 4 + 1, 1};
+// The mass histograms hold at most one bin per chain, and a homopolymer has
+// at most three masses per chain length (one end group with a hydrogen more
+// or less, or two): a bin is 24 bytes, twice that while the bins grow, 16
+// bytes of lookup slots and 24 of the copy a chart window takes.
+constexpr std::int64_t BytesPerMassBin = 2 * 24 + 16 + 24;
+constexpr std::int64_t HomopolymerMassBins = 3 * (MaxDP + 1);
+// Bytes per monomer molecule for the unit it can become. The store gives the
+// same 256-position block of 16 neighbouring chains one 4 KiB page, so a
+// long chain among short neighbours makes more than its units resident; the
+// first-block share counted per chain slot above has covered that in every
+// run measured (the reference system at 10^6: store 0.9 GB, 0.87 GB of
+// monomer), but it is not a bound for every possible run.
+constexpr std::int64_t UnitBytes = 1;
+// The living kernel's record per monomer molecule (TMer: 3 x 32-bit + kind).
+constexpr std::int64_t MerBytes = 16;
+// Bytes per check point: the engine's records (four 32-bit counts, two
+// centre averages, four dyad fractions, the time) and the row the command
+// line keeps for checkpoints.tsv.
+constexpr std::int64_t BytesPerCheckPoint = 4 * 4 + 2 * 8 + 4 * 8 + 8 + 184;
+
+}  // namespace
+
 std::int64_t EstimateRequiredMemory(int processType, std::int64_t NI, std::int64_t NA, std::int64_t NB,
                                     std::int64_t checkPointsHigh) {
-  std::int64_t units = (NI + 1) * (MaxDP + 1);
-  std::int64_t process = 0;
-  switch (processType) {
-  case 0:
-    process = 16 * (NA + NB) + 4 * (NI + 1);
-    break;
-  case 1:
-    units = (2 * NI + 1) * (MaxDP + 1);
-    process = 12 * NI;
-    break;
-  case 2:
-    process = 25 * NI;
-    break;
-  case 3:
-    process = NI;
-    break;
-  default:
-    break;
-  }
-  const std::int64_t h1 = checkPointsHigh + 1;
-  return process + units + 12 * h1 + 4 * (MaxDP + 1) + 80 * h1 + MemoryBase;
+  const bool known = processType >= 0 && processType <= 3;
+  const std::int64_t chains = (processType == 1 ? 2 * NI : NI) + 1;  // slot 0 belongs to no chain
+  const std::int64_t monomers = NA + NB;
+  std::int64_t bytes = chains * (BytesPerChain + (known ? ListBytesPerChain[processType] : 0));
+  const std::int64_t bins = NA == 0 || NB == 0 ? std::min(chains, HomopolymerMassBins) : chains;
+  bytes += bins * BytesPerMassBin;
+  bytes += monomers * UnitBytes;
+  if (processType == 0)
+    bytes += (monomers + 1) * MerBytes;
+  bytes += (checkPointsHigh + 1) * BytesPerCheckPoint;
+  bytes += 4 * (MaxDP + 1);  // the DP distribution
+  return bytes + MemoryBase;
 }
 
 std::int64_t ExpectedChainsNumber(std::int64_t NI, double f, double kd, double tLast) {
@@ -255,7 +279,7 @@ double CalcFormulaMass(const std::string& formula, int component, bool attachedG
     mass = lookup(formula);
   else
     Propagon::LogMessage(std::string("Function not Assigned! Error in \"") + MaldiLibraryName + "\"!");
-  if (!(mass > 0.0) || !std::isfinite(mass)) {
+  if (!(mass > 0.0 && mass <= MaxMolarMass)) {
     ShowInvalidFormula(component, attachedGroup, reporter);
     return 0.0;
   }

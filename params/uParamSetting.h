@@ -28,8 +28,11 @@ class TMessageReporter;
 
 inline constexpr double AvogadroNumber = 6.02214179E23;
 inline constexpr std::int64_t MaxDP = 32767;
-// Allowance for the rest of the program in the memory estimate, bytes.
-inline constexpr std::int64_t MemoryBase = 310000000;
+// Allowance in the memory estimate for what a run needs besides its
+// simulation state (program text, libraries, buffers of the result files),
+// bytes. The desktop program's windows are already resident when the free
+// memory is read, so they are not counted again.
+inline constexpr std::int64_t MemoryBase = 6 * 1024 * 1024;
 
 // Component panel indices (ComponentNames).
 enum TComponentIndex : int { ciSolvent = 0, ciInitiator = 1, ciMonomerA = 2, ciMonomerB = 3, ciActivator = 4 };
@@ -108,8 +111,20 @@ std::int64_t GetMoleculesNumber(TProcessValues& values, const TValidationState& 
 // Rounds a molecule number half to even; EInvalidOp for NaN, EOverflow beyond 64 bits.
 std::int64_t RoundMolecules(double value);
 
-// Bytes a run needs: chain units + per-molecule arrays of the process + check
-// point records + the DP distribution + MemoryBase.
+// Bytes a run can make resident (the "RequiredMemory" of a parameter file),
+// built from what the run's structures touch, not from their reserved size.
+// With C chain slots (N_I; 2 N_I in free radical), M = N_A + N_B monomer
+// molecules and H + 1 check points:
+//   C x (266 bytes of per-chain arrays and the store's first block of the
+//        chain + the process's lists: 12 free radical, 25 ATRP, 1 living
+//        reversible)
+//   + 88 bytes per possible mass bin (C, or at most 3 x 32768 for a
+//     homopolymer)
+//   + 1 byte per monomer molecule for the units + for the living kernel 16
+//     per mer record
+//   + 256 x (H + 1) + 4 x 32768 (DP distribution) + MemoryBase.
+// The sequence store is backed lazily: a chain costs memory only from its
+// first unit on, so its 32768 possible positions are not counted.
 std::int64_t EstimateRequiredMemory(int processType, std::int64_t NI, std::int64_t NA, std::int64_t NB,
                                     std::int64_t checkPointsHigh);
 

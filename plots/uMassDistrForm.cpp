@@ -133,12 +133,15 @@ void TMassDistrChartForm::DrawCurves() {
   const long last = FCalc.LastIndex(); // b
   if (last < 0)
     return;
-  // Points 0 … b-1 at M(i) = MassAxis[i] = i g/mol.
+  // Points 0 … b-1 at M(i) = i g/mol (i x the grid step on a coarser grid).
   const std::size_t shown = static_cast<std::size_t>(last);
-  if (FShownMasses.size() != shown) {
+  const double step = FCalc.GridStep();
+  const bool axisChanged = FShownMasses.size() != shown || FShownStep != step;
+  if (axisChanged) {
     FShownMasses.resize(shown);
     for (std::size_t i = 0; i < shown; ++i)
-      FShownMasses[i] = static_cast<double>(i);
+      FShownMasses[i] = static_cast<double>(i) * step;
+    FShownStep = step;
   }
 
   // The two curves are overwritten in place (a cleared series would be
@@ -152,7 +155,7 @@ void TMassDistrChartForm::DrawCurves() {
   // A track-bar move keeps the mass axis: only the values are new.
   const std::vector<double>& sn = FCalc.SN();
   const std::vector<double>& sw = FCalc.SW();
-  const bool sameAxis = static_cast<std::size_t>(AChart->PointCount(numberCurve)) == shown &&
+  const bool sameAxis = !axisChanged && static_cast<std::size_t>(AChart->PointCount(numberCurve)) == shown &&
                         static_cast<std::size_t>(AChart->PointCount(weightCurve)) == shown &&
                         sn.size() >= shown && sw.size() >= shown;
   if (!sameAxis || !AChart->SetYValues(numberCurve, sn) || !AChart->SetYValues(weightCurve, sw)) {

@@ -6,7 +6,7 @@
 // Mw.
 //
 // The curves come from the mass histograms of the chain statistics
-// (TSimState: MassAxis, NumberDistribution, WeightDistribution, Mn, Mw); the
+// (TSimState: MassHistogram, Mn, Mw); the
 // computation is TMassDistrCalc (plots/calc/uMassDistrCalc.h).
 //
 // When it recalculates: at the end of a run and on pause (EndOfRunStatistics,
@@ -87,6 +87,7 @@ private:
   TMassDistrCalc FCalc;
   // Mass axis without its last bin: the X values of the two curves.
   std::vector<double> FShownMasses;
+  double FShownStep = 1.0; // the grid step FShownMasses were made for
   // Design series in their current chart order.
   std::array<int, 5> FOrder{Series1, Series2, Series3, Series4, Series5};
   QActionGroup* FDistrGroup = nullptr;

@@ -96,6 +96,29 @@ TEST(CliRunCommand, InterruptStopsTheRunAndKeepsItsResults) {
   EXPECT_EQ(cp.Rows[1][1], "1e+12");
 }
 
+TEST(CliRunCommand, ATableThatCannotBeWrittenLeavesTheOthersAndTheLog) {
+  // sec.tsv cannot be replaced (a folder of that name holds a file): the
+  // run reports it, and every other table and the log are still written.
+  TTempDir dir;
+  const std::filesystem::path outDir = dir.Path() / "out";
+  std::filesystem::create_directories(outDir / "sec.tsv");
+  std::ofstream(outDir / "sec.tsv" / "keep") << "x";
+  std::atomic<bool> interrupt{true};
+  Cli::TRunOptions options;
+  options.File = Fixture("run-endless.kpx");
+  options.OutDir = outDir.string();
+  options.Seed = 5;
+  options.Interrupt = &interrupt;
+  std::ostringstream out, err;
+  EXPECT_EQ(Cli::RunParameterFile(options, out, err), Cli::ExitError);
+  EXPECT_NE(err.str().find("sec.tsv"), std::string::npos) << err.str();
+  for (const char* name : {"checkpoints.tsv", "dp_distribution.tsv", "mass_distribution.tsv",
+                           "mass_distribution_smoothed.tsv", "summary.json", "log.txt"})
+    EXPECT_TRUE(std::filesystem::is_regular_file(outDir / name)) << name;
+  EXPECT_NE(ReadText(outDir / "log.txt").find("Writing sec.tsv Failed: "), std::string::npos);
+  EXPECT_NE(ReadText(outDir / "log.txt").find("The Window Can be Closed!"), std::string::npos);
+}
+
 TEST(CliRunCommand, RefusesAnUnwritableOutputFolder) {
   TTempDir dir;
   const std::filesystem::path blocker = dir.Path() / "file";

@@ -58,21 +58,33 @@ bool GStateChanged = false;
 void MakeChainsTenTimesHeavier() {
   GStateChanged = true;
   Engine::TSimState& s = Engine::SimState();
-  const std::size_t n = s.MassAxis.size();
-  std::vector<double> number(10 * n, 0.0), weight(10 * n, 0.0), axis(10 * n, 0.0);
-  for (std::size_t i = 0; i < axis.size(); ++i)
-    axis[i] = static_cast<double>(i);
-  for (std::size_t i = 0; i < n; ++i) {
-    number[10 * i] = s.NumberDistribution[i];
-    weight[10 * i] = 10.0 * s.WeightDistribution[i];
+  for (Engine::TMassBin& bin : s.MassHistogram.Bins) {
+    bin.Mass *= 10.0;
+    bin.Weight *= 10.0;
   }
-  s.MassAxis = std::move(axis);
-  s.NumberDistribution = std::move(number);
-  s.WeightDistribution = std::move(weight);
+  s.MassHistogram.AxisLength *= 10.0;
   s.Mn *= 10.0;
   s.Mw *= 10.0;
   s.NeedsAggregation = true;
 }
+
+// The state's histograms as whole arrays N(i) and W(i), i = 0 … b: what the
+// charts are checked against through the array smoothing.
+std::vector<double> DenseNumber() {
+  const Engine::TMassHistogram& h = Engine::SimState().MassHistogram;
+  std::vector<double> number(static_cast<std::size_t>(h.AxisLength), 0.0);
+  for (const Engine::TMassBin& bin : h.Bins)
+    number[static_cast<std::size_t>(bin.Mass)] = bin.Number;
+  return number;
+}
+std::vector<double> DenseWeight() {
+  const Engine::TMassHistogram& h = Engine::SimState().MassHistogram;
+  std::vector<double> weight(static_cast<std::size_t>(h.AxisLength), 0.0);
+  for (const Engine::TMassBin& bin : h.Bins)
+    weight[static_cast<std::size_t>(bin.Mass)] = bin.Weight;
+  return weight;
+}
+std::size_t AxisPoints() { return static_cast<std::size_t>(Engine::SimState().MassHistogram.AxisLength); }
 
 class TDistrChartsTest : public ::testing::Test {
 protected:
@@ -163,14 +175,14 @@ TEST_F(TDistrChartsTest, CurvesMarkersAndLabelsAfterARun) {
   TMassDistrChartForm form;
   form.CalcSmoothDistributions();
   Charts::TChart* chart = form.AChart;
-  const int b = static_cast<int>(s.MassAxis.size()) - 1;
+  const int b = static_cast<int>(AxisPoints()) - 1;
   // b points each: the last mass bin is not shown.
   ASSERT_EQ(chart->PointCount(0), b);
   ASSERT_EQ(chart->PointCount(1), b);
   std::vector<double> sn, sw;
-  Plots::SmoothDistributions(s.NumberDistribution, s.WeightDistribution, 21, sn, sw);
+  Plots::SmoothDistributions(DenseNumber(), DenseWeight(), 21, sn, sw);
   for (int i = 0; i < b; i += 97) {
-    ASSERT_EQ(chart->XValue(0, i), s.MassAxis[static_cast<std::size_t>(i)]);
+    ASSERT_EQ(chart->XValue(0, i), static_cast<double>(i));
     ASSERT_EQ(chart->YValue(0, i), sn[static_cast<std::size_t>(i)]);
     ASSERT_EQ(chart->YValue(1, i), sw[static_cast<std::size_t>(i)]);
   }
@@ -201,17 +213,16 @@ TEST_F(TDistrChartsTest, CurvesMarkersAndLabelsAfterARun) {
 }
 
 TEST_F(TDistrChartsTest, TrackBarFrom21To51RecomputesAndZeroesTheStart) {
-  const Engine::TSimState& s = Engine::SimState();
   TMassDistrChartForm form;
   form.CalcSmoothDistributions();
   form.ResolutionTrackBar->setValue(51);
-  ASSERT_EQ(form.SN().size(), s.MassAxis.size());
+  ASSERT_EQ(form.SN().size(), AxisPoints());
   for (std::size_t i = 0; i < 51; ++i) {
     ASSERT_EQ(form.SN()[i], 0.0);
     ASSERT_EQ(form.SW()[i], 0.0);
   }
   std::vector<double> sn, sw;
-  Plots::SmoothDistributions(s.NumberDistribution, s.WeightDistribution, 51, sn, sw);
+  Plots::SmoothDistributions(DenseNumber(), DenseWeight(), 51, sn, sw);
   EXPECT_EQ(form.SN(), sn);
   EXPECT_EQ(form.SW(), sw);
   EXPECT_EQ(form.AChart->YValue(0, 5000), sn[5000]);
@@ -220,12 +231,12 @@ TEST_F(TDistrChartsTest, TrackBarFrom21To51RecomputesAndZeroesTheStart) {
   // curve its own values, on the same mass axis.
   form.PopUpNumberDistr->trigger();
   form.ResolutionTrackBar->setValue(31);
-  Plots::SmoothDistributions(s.NumberDistribution, s.WeightDistribution, 31, sn, sw);
+  Plots::SmoothDistributions(DenseNumber(), DenseWeight(), 31, sn, sw);
   const int number = form.SeriesIndex(TMassDistrChartForm::Series1);
   const int weight = form.SeriesIndex(TMassDistrChartForm::Series2);
   ASSERT_NE(number, weight);
   for (int i = 0; i < form.AChart->PointCount(number); i += 501) {
-    ASSERT_EQ(form.AChart->XValue(number, i), s.MassAxis[static_cast<std::size_t>(i)]);
+    ASSERT_EQ(form.AChart->XValue(number, i), static_cast<double>(i));
     ASSERT_EQ(form.AChart->YValue(number, i), sn[static_cast<std::size_t>(i)]);
     ASSERT_EQ(form.AChart->YValue(weight, i), sw[static_cast<std::size_t>(i)]);
   }
@@ -245,9 +256,8 @@ TEST_F(TDistrChartsTest, NumberDistributionComesToTheFrontAndLeadsTheTable) {
   const std::vector<std::string> table = form.DataTable();
   EXPECT_EQ(table.front(), "molecular mass\tMw\tMn\tMn\tMw\tLabels");
   // Row of mass 5000: weight column before number column.
-  const Engine::TSimState& s = Engine::SimState();
   std::vector<double> sn, sw;
-  Plots::SmoothDistributions(s.NumberDistribution, s.WeightDistribution, 21, sn, sw);
+  Plots::SmoothDistributions(DenseNumber(), DenseWeight(), 21, sn, sw);
   const std::string expected = "5000\t" + Plots::ChartNumberText(sw[5000]).toStdString() + "\t" +
                                Plots::ChartNumberText(sn[5000]).toStdString() + "\t";
   EXPECT_EQ(table[5001].substr(0, expected.size()), expected);
@@ -265,13 +275,12 @@ TEST_F(TDistrChartsTest, NumberDistributionComesToTheFrontAndLeadsTheTable) {
 }
 
 TEST_F(TDistrChartsTest, TrackBarDuringARunSmoothsTheLastCalculationOnly) {
-  Engine::TSimState& s = Engine::SimState();
   TRunStateHost host;
   TMassDistrChartForm form(&host);
   host.Running = true;
   host.Paused = true;
   form.CalcSmoothDistributions(); // at a pause
-  const std::vector<double> number = s.NumberDistribution, weight = s.WeightDistribution;
+  const std::vector<double> number = DenseNumber(), weight = DenseWeight();
 
   // The run goes on and rebuilds the histograms (here: heavier chains).
   host.Paused = false;
@@ -285,9 +294,9 @@ TEST_F(TDistrChartsTest, TrackBarDuringARunSmoothsTheLastCalculationOnly) {
   // Paused, the state may be read: the new histograms are taken.
   host.Paused = true;
   form.ResolutionTrackBar->setValue(43);
-  Plots::SmoothDistributions(s.NumberDistribution, s.WeightDistribution, 43, sn, sw);
+  Plots::SmoothDistributions(DenseNumber(), DenseWeight(), 43, sn, sw);
   EXPECT_EQ(form.SN(), sn);
-  EXPECT_EQ(form.AChart->PointCount(0), static_cast<int>(s.MassAxis.size()) - 1);
+  EXPECT_EQ(form.AChart->PointCount(0), static_cast<int>(AxisPoints()) - 1);
 
   // After Clear, during the next run, a track-bar move draws nothing.
   host.Paused = false;
@@ -303,7 +312,7 @@ TEST_F(TDistrChartsTest, TrackBarDuringARunSmoothsTheLastCalculationOnly) {
   host.Running = true;
   form.ResolutionTrackBar->setValue(61);
   EXPECT_EQ(form.AChart->YValue(0, 5000), shown);
-  EXPECT_EQ(form.AChart->PointCount(0), static_cast<int>(s.MassAxis.size()) - 1);
+  EXPECT_EQ(form.AChart->PointCount(0), static_cast<int>(AxisPoints()) - 1);
 }
 
 // ---------------------------------------------------------------------------

@@ -308,7 +308,7 @@ TEST_F(MALDIWindow, NotDuringARunningSimulationNorWithoutLibrary) {
     EXPECT_TRUE(MessageText().startsWith(QStringLiteral("MALDI Spectrum not Allowed!")));
   }
   // No product yet.
-  s.MassAxis.clear();
+  s.MassHistogram.Release();
   Form->FormActivate();
   EXPECT_FALSE(Form->aRecalcMALDI->isEnabled());
 }

@@ -180,15 +180,28 @@ TEST_F(Conversion, ExpectedChainsCountWhatTheKernelStarts) {
 }
 
 TEST_F(Conversion, MemoryEstimateByProcessType) {
-  // Free radical, N_I = 1000, 11 check points (H = 10):
-  // (2 x 1000 + 1) x 32768 + 12 x 1000 + 12 x 11 + 4 x 32768 + 80 x 11 + 310000000.
-  EXPECT_EQ(EstimateRequiredMemory(1, 1000, 5000, 0, 10), 375712852);
-  // Living, N_I = 1000, N_A = 100000: 1001 x 32768 + 16 x 100000 + 4 x 1001 + 12 x 11 + 131072 + 880 + 310000000.
-  EXPECT_EQ(EstimateRequiredMemory(0, 1000, 100000, 0, 10), 344536856);
-  // ATRP adds 25 bytes and living reversible 1 byte per initiator molecule to the same base.
-  const std::int64_t base = 1001 * 32768 + 12 + 131072 + 80 + 310000000;  // H = 0
-  EXPECT_EQ(EstimateRequiredMemory(2, 1000, 0, 0, 0), base + 25000);
-  EXPECT_EQ(EstimateRequiredMemory(3, 1000, 0, 0, 0), base + 1000);
+  // Per chain slot (one more than the chains: slot 0) 266 bytes and the
+  // process's lists; 88 per possible mass bin (a homopolymer has at most
+  // 3 x 32768); 1 per monomer; 256 per check point; the DP distribution
+  // 4 x 32768; the 6 MiB allowance.
+  constexpr std::int64_t fixed = 131072 + 6291456;
+  // Free radical homopolymer, N_I = 1000 (2000 slots), N_A = 5000, 11 check points.
+  EXPECT_EQ(EstimateRequiredMemory(1, 1000, 5000, 0, 10), 2001 * (266 + 12) + 2001 * 88 + 5000 + 2816 + fixed);
+  // Living, N_I = 1000, N_A = 100000: and 100001 mer records of 16 bytes.
+  EXPECT_EQ(EstimateRequiredMemory(0, 1000, 100000, 0, 10),
+            1001 * 266 + 1001 * 88 + 100000 + 100001 * 16 + 2816 + fixed);
+  // ATRP adds 25 bytes and living reversible 1 byte per chain slot to the same base.
+  const std::int64_t base = 1001 * 266 + 1001 * 88 + 256 + fixed;  // H = 0
+  EXPECT_EQ(EstimateRequiredMemory(2, 1000, 0, 0, 0), base + 1001 * 25);
+  EXPECT_EQ(EstimateRequiredMemory(3, 1000, 0, 0, 0), base + 1001);
+  // A copolymer may give every chain its own mass bin; a homopolymer at most
+  // three per chain length.
+  EXPECT_EQ(EstimateRequiredMemory(2, 1000000, 10, 10, 0) - EstimateRequiredMemory(2, 1000000, 20, 0, 0),
+            (1000001 - 3 * 32768) * 88);
+  // The free-radical reference at 10^6 initiator molecules (8.7e8 styrene
+  // molecules): 1.4 GB, where 32 KiB per possible chain made 64 GB.
+  EXPECT_EQ(EstimateRequiredMemory(1, 1000000, 870000000, 0, 10),
+            2000001LL * 278 + 3 * 32768 * 88 + 870000000 + 2816 + fixed);
 }
 
 TEST_F(Conversion, RequiredMemoryAbove2GiBIsWrittenWhole) {

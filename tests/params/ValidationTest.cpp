@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 namespace {
 
 using namespace Params;
@@ -43,9 +45,11 @@ TEST_F(Validation, AValidDescriptionIsAcceptedAndItsStateKept) {
   EXPECT_DOUBLE_EQ(FState.I0, 0.01);
   EXPECT_EQ(FState.NA, 100000);
   EXPECT_EQ(FState.NB, 50000);
-  // Free radical, N_I = 1000, three check points (H = 2):
-  // 2001 x 32768 + 12000 + 12 x 3 + 4 x 32768 + 80 x 3 + 310000000.
-  EXPECT_EQ(FState.RequiredMemoryEstimate, 2001LL * 32768 + 12000 + 36 + 131072 + 240 + 310000000);
+  // Free radical copolymer, N_I = 1000 (2001 chain slots), 150000 monomer
+  // molecules, three check points (H = 2):
+  // 2001 x (278 + 88) + 150000 + 3 x 256 + 4 x 32768 + 6 MiB.
+  EXPECT_EQ(FState.RequiredMemoryEstimate, 2001LL * 366 + 150000 + 768 + 131072 + 6291456);
+  EXPECT_EQ(FState.RequiredMemoryEstimate, EstimateRequiredMemory(1, 1000, 100000, 50000, 2));
   EXPECT_EQ(FValues.CheckingPointsNumber, 3);
   EXPECT_TRUE(Shown("information: All Parameters are Valid!"));
   EXPECT_TRUE(FLog.Contains("All Parameters are Valid!"));
@@ -220,13 +224,33 @@ TEST_F(Validation, InvalidFormulasAndAMissingLibrary) {
   EXPECT_EQ(FValues.Components[ciMonomerA].MolarMass, 0.0);
 }
 
+TEST_F(Validation, MolarMassesBeyondTheFiniteRangeAreInvalidFormulas) {
+  // A library answer that no chain mass could be built from: infinite, or so
+  // large that MaxDP units and the square for Mw would overflow.
+  for (const double mass : {std::numeric_limits<double>::infinity(), 1e306, -1.0}) {
+    FValues = ParamsTest::FreeRadicalByConcentration();
+    const TMolMassLookup fake = ParamsTest::FakeMolMass();
+    const TMolMassLookup lookup = [&](const std::string& formula) {
+      return formula == FValues.Components[ciMonomerA].Formula ? mass : fake(formula);
+    };
+    EXPECT_EQ(Validate(FValues, lookup).Result, TValidationResult::Invalid) << mass;
+    EXPECT_TRUE(Shown("error: Invalid Formula for \"MonomerA Formula\"")) << mass;
+  }
+  FValues = ParamsTest::FreeRadicalByConcentration();
+  const TMolMassLookup fake = ParamsTest::FakeMolMass();
+  const TMolMassLookup large = [&](const std::string& formula) {
+    return formula == FValues.Components[ciMonomerA].Formula ? 1e12 : fake(formula);
+  };
+  EXPECT_EQ(Validate(FValues, large).Result, TValidationResult::Valid);
+}
+
 TEST_F(Validation, TooLittleMemoryFailsWithTheMemoryWarning) {
-  SetFree(100000000);  // 100 MB is less than the 310 MB allowance alone
+  SetFree(6000000);  // 6 MB is less than the 6 MiB allowance alone
   const auto outcome = Validate(FValues);
   EXPECT_EQ(outcome.Result, TValidationResult::Invalid);
   EXPECT_TRUE(FState.ValidationFailed);
   ASSERT_FALSE(FReporter.Messages.empty());
-  EXPECT_EQ(FReporter.Messages.back().rfind("warning: Available Memory: 97 656 kB", 0), 0u);  // 1E8 / 1024
+  EXPECT_EQ(FReporter.Messages.back().rfind("warning: Available Memory: 5 859 kB", 0), 0u);  // 6E6 / 1024
   EXPECT_FALSE(Shown("information: All Parameters are Valid!"));
   EXPECT_EQ(FState.RequiredMemoryEstimate, 0);  // unchanged by a failed validation
 }

@@ -156,6 +156,12 @@ TTextTable ReadTextTable(const fs::path& path) {
   return table;
 }
 
+void WriteTextFile(const fs::path& path, const std::string& text) {
+  Propagon::TAtomicFile file(path.string());
+  Open(file) << text;
+  Commit(file);
+}
+
 TMeanError MeanAndError(const std::vector<double>& values) {
   TMeanError result;
   const double n = static_cast<double>(values.size());

@@ -29,6 +29,10 @@ struct TTextTable {
 // a row whose field count differs from the header's.
 TTextTable ReadTextTable(const std::filesystem::path& path);
 
+// Writes `text` as the whole file (temporary file, flushed, renamed); throws
+// std::runtime_error "Unable to write to FILE" when it cannot.
+void WriteTextFile(const std::filesystem::path& path, const std::string& text);
+
 // The mean and its standard error of some values ("nan" error for fewer than two).
 struct TMeanError {
   double Mean = 0.0;

@@ -99,21 +99,23 @@ void WriteReplicaList(const std::vector<TReplica>& replicas, const fs::path& pat
   if (!file.Commit()) throw std::runtime_error("Unable to write to " + path.string());
 }
 
+
+} // namespace
+
+std::uint32_t ReplicaSeed(std::uint32_t first, unsigned k) { return first + static_cast<std::uint32_t>(k); }
+
+std::string NumberedName(const std::string& prefix, std::size_t k, std::size_t count) {
+  const std::string number = std::to_string(k + 1);
+  const std::size_t width = std::to_string(count).size();
+  return prefix + std::string(width > number.size() ? width - number.size() : 0, '0') + number;
+}
+
 std::uint32_t TickSeed() {
   const auto ms = std::chrono::duration_cast<std::chrono::milliseconds>(
       std::chrono::steady_clock::now().time_since_epoch());
   return static_cast<std::uint32_t>(ms.count());
 }
 
-} // namespace
-
-std::uint32_t ReplicaSeed(std::uint32_t first, unsigned k) { return first + static_cast<std::uint32_t>(k); }
-
-std::string ReplicaFolderName(unsigned k, unsigned count) {
-  const std::string number = std::to_string(k + 1);
-  const std::size_t width = std::to_string(count).size();
-  return "replica_" + std::string(width > number.size() ? width - number.size() : 0, '0') + number;
-}
 
 TReplicaOutcome RunReplicas(const TReplicaOptions& options, std::ostream& out, std::ostream& err) {
   TReplicaOutcome outcome;

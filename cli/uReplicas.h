@@ -54,8 +54,12 @@ TReplicaOutcome RunReplicas(const TReplicaOptions& options, std::ostream& out, s
 
 // The seed of replica k (0-based): first + k, modulo 2^32.
 std::uint32_t ReplicaSeed(std::uint32_t first, unsigned k);
-// "replica_K" with K from 1, zero-padded to the width of `count`.
-std::string ReplicaFolderName(unsigned k, unsigned count);
+// prefix + K with K = k + 1, zero-padded to the width of `count`: the
+// folders replica_K of the replicas and run_K of a sweep sort in order.
+std::string NumberedName(const std::string& prefix, std::size_t k, std::size_t count);
+inline std::string ReplicaFolderName(unsigned k, unsigned count) { return NumberedName("replica_", k, count); }
+// A first seed when none is given: the millisecond tick counter, as a run's.
+std::uint32_t TickSeed();
 
 // The command-line hook of `run`: registers --replicas and --jobs on the
 // sub-command; Requested() (--replicas given, even as 1) tells the callback

@@ -12,6 +12,7 @@
 #include "params/uMemoryCheck.h"
 #include "params/uMessageReporter.h"
 #include "params/uParamFile.h"
+#include "params/uRunChecks.h"
 #include "plots/calc/uSECTrace.h"
 
 #include <CLI/CLI.hpp>
@@ -205,6 +206,11 @@ int RunParameterFile(const TRunOptions& options, std::ostream& out, std::ostream
   Params::TParameterFile file(options.File);
   // The validity marker, with the message the main window shows in its box.
   if (!file.CheckFileValid(reporter)) return ExitInvalidFile;
+  // A process type without a kernel or check points not starting at 0: no run.
+  if (const std::string problem = Params::RunnableFileProblem(file); !problem.empty()) {
+    err << "Error: " << problem << std::endl;
+    return ExitInvalidFile;
+  }
 
   const fs::path outDir = options.OutDir.empty() ? DefaultOutDir(options.File) : fs::path(options.OutDir);
   fs::create_directories(outDir, ec);

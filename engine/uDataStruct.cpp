@@ -5,6 +5,7 @@
 #include "params/uLogMessage.h"
 #include "params/uNumberFormat.h"
 #include "params/uParamFile.h"
+#include "params/uRunChecks.h"
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -307,6 +308,12 @@ void TSimState::SizeArrays(const TRunDescription& run) {
   // 32 bits would otherwise index outside the arrays.
   constexpr std::int64_t int32Max = std::numeric_limits<std::int32_t>::max();
   if (run.CheckPointTime.empty()) RefuseInput("No Checking Points in the Parameters File!");
+  // No kernel runs for any other type: a run that "completes" with nothing
+  // simulated would be a failure reported as success.
+  if (const std::string problem = Params::ProcessTypeProblem(run.ProcessType); !problem.empty()) RefuseInput(problem);
+  // Check point 0 is the initial state, recorded before any event.
+  if (const std::string problem = Params::FirstCheckPointProblem(run.CheckPointTime.front()); !problem.empty())
+    RefuseInput(problem);
   // A falling list would record later states under earlier times.
   for (std::size_t k = 1; k < run.CheckPointTime.size(); ++k)
     if (!(run.CheckPointTime[k] >= run.CheckPointTime[k - 1]))
@@ -806,6 +813,10 @@ void TSimState::AllocateMemory(const Params::TParameterFile& file, const std::fu
   try {
     Propagon::LogMessage("Reading Memory Requirements...");
     TRunDescription run;
+    // Read whole: 257 must not become type 1 in an 8-bit field.
+    if (const std::string problem = Params::ProcessTypeTextProblem(file.ReadString("General", "ProcessType", ""));
+        !problem.empty())
+      RefuseInput(problem);
     run.ProcessType = static_cast<std::uint8_t>(file.ReadInteger("General", "ProcessType", 0));
     Propagon::LogMessage("Allocate Memory ...");
     int high = -1;

@@ -274,7 +274,7 @@ void TSimThread::Execute() {
     SimulateLivingReversible(FRun);
     break;
   default:
-    // No kernel for this type: the run ends at once.
+    // Not reached: AllocateMemory refuses a type without a kernel.
     break;
   }
 }

@@ -45,8 +45,8 @@ namespace Engine {
 // Requests to a running simulation.
 //
 // Owner side (any thread, never blocks except WaitUntilHeld): Pause, Resume,
-// Terminate. Kernel side (simulation thread): BetweenEvents / PassPauseGate
-// between two events, Terminated after a check point.
+// Terminate. Kernel side (simulation thread): BetweenEvents after every
+// event (pause gate and Stop in one load), Terminated after a check point.
 class TRunControl {
 public:
   static constexpr std::uint32_t rqStop = 1;
@@ -63,8 +63,8 @@ public:
   // Termination has been requested (Stop, or the kernel's own request).
   bool Terminated() const noexcept { return (Requests() & rqStop) != 0; }
 
-  // The per-event test of a kernel that looks at Stop after every event (the
-  // living kernel): passes the pause gate and tells whether to leave the loop.
+  // The per-event test of every kernel: passes the pause gate and tells
+  // whether to leave the loop (Stop).
   // Costs one relaxed load while nothing is requested.
   bool BetweenEvents(TSimObserver* observer) {
     const std::uint32_t requests = Requests();
@@ -73,8 +73,8 @@ public:
     return AttendRequests(requests, observer);
   }
 
-  // The per-event test of a kernel that looks at Stop only after check points:
-  // holds the thread while a pause is requested, otherwise returns at once.
+  // The pause gate alone: holds the thread while a pause is requested,
+  // otherwise returns at once.
   void PassPauseGate(TSimObserver* observer) {
     if (Requests() & rqPause) [[unlikely]]
       HoldWhilePaused(observer);

@@ -185,8 +185,8 @@ std::int64_t EstimateRequiredMemory(int processType, std::int64_t NI, std::int64
 }
 
 std::int64_t ExpectedChainsNumber(std::int64_t NI, double f, double kd, double tLast) {
-  const double decomposed = static_cast<double>(NI) * (1.0 - std::exp(-f * kd * tLast));
-  return 2 * RoundMolecules(decomposed);
+  const double escaped = f * static_cast<double>(NI) * (1.0 - std::exp(-kd * tLast));
+  return 2 * RoundMolecules(escaped);
 }
 
 double LastCheckingPoint(const TProcessValues& values) {

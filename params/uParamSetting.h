@@ -129,9 +129,9 @@ std::int64_t EstimateRequiredMemory(int processType, std::int64_t NI, std::int64
                                     std::int64_t checkPointsHigh);
 
 // Number of primary radicals formed by t_last in the free-radical run:
-// 2 x round(N_I x (1 - exp(-f x kd x t_last))). The kernel accepts a
-// decomposition with probability f and keeps a rejected molecule, so the
-// fraction decomposed is 1 - exp(-f kd t).
+// 2 x round(f x N_I x (1 - exp(-kd x t_last))). Every decomposition consumes
+// its molecule (the initiator decays with kd) and a fraction f of them give
+// two radicals.
 std::int64_t ExpectedChainsNumber(std::int64_t NI, double f, double kd, double tLast);
 
 // The final time: the last checking point (0 without any).

@@ -7,6 +7,7 @@
 #include "params/uMemoryCheck.h"
 #include "params/uNumberFormat.h"
 #include "params/uParamFile.h"
+#include "params/uRunChecks.h"
 #include "shell/About.h"
 #include "shell/uGuiObserver.h"
 #include "shell/uIcons.h"
@@ -474,6 +475,14 @@ void TMainForm::OpenParameterFile() {
 
   if (!FRunParameterFile->CheckFileValid(*FDialogs))
     return;
+  // A process type without a kernel, or check points not starting at 0,
+  // cannot be run: said at once, and Perform stays off.
+  if (const std::string problem = Params::RunnableFileProblem(*FRunParameterFile); !problem.empty()) {
+    Log(QString::fromStdString(problem));
+    FDialogs->ShowError(problem);
+    FRunParameterFile.reset();
+    return;
+  }
   DoClear();
   Log("Loading the File \"" + FParameterFileName + "\" ...");
   setWindowTitle(QString(ApplicationTitle) + " [" + QFileInfo(FParameterFileName).fileName() + "]");

@@ -150,6 +150,41 @@ TEST(BadInput, CheckPointsOutOfOrder) {
   EXPECT_FALSE(Has(r.Out, "Simulation Started at: ")) << r.Out;
 }
 
+TEST(BadInput, AProcessTypeWithoutAKernelIsRefusedByRunAndPrepare) {
+  // 257 once ran the free-radical kernel and 7 "completed" with nothing
+  // simulated; now neither runs nor is prepared.
+  TTempDir dir;
+  const std::string kinds = " is not a Process Type (0 living, 1 free radical, 2 ATRP, 3 living reversible)";
+  for (const char* type : {"7", "257", "-1"}) {
+    EditedExample(dir, "typed.kpx", {{{"General", "ProcessType", type}}});
+    const TProcessResult run = RunCli("run typed.kpx --out out --seed 1", dir.Path());
+    EXPECT_EQ(run.ExitCode, 2) << type << run.Err;
+    EXPECT_TRUE(Has(run.Err, std::string("Error: ProcessType ") + type + kinds)) << run.Err;
+    EXPECT_FALSE(std::filesystem::exists(dir.Path() / "out")) << type;
+  }
+  EditedHandwritten(dir, "hand.kpx", {{{"General", "ProcessType", "7"}}});
+  const TProcessResult prepared = RunCli("prepare hand.kpx --out new.kpx", dir.Path());
+  EXPECT_EQ(prepared.ExitCode, 2) << prepared.Err;
+  EXPECT_TRUE(Has(prepared.Err, "ProcessType 7" + kinds)) << prepared.Err;
+  EXPECT_TRUE(Has(prepared.Err, "General/ProcessType")) << prepared.Err;
+  EXPECT_FALSE(std::filesystem::exists(dir.Path() / "new.kpx"));
+}
+
+TEST(BadInput, AFirstCheckPointOtherThanZeroIsRefusedByRunAndPrepare) {
+  TTempDir dir;
+  const std::string message = "The First Checking Point must be 0 (the Start of the Run), not 5";
+  EditedExample(dir, "late.kpx", {{{"CheckingPoints", "0", "5"}}});
+  const TProcessResult run = RunCli("run late.kpx --out out --seed 1", dir.Path());
+  EXPECT_EQ(run.ExitCode, 2) << run.Err;
+  EXPECT_TRUE(Has(run.Err, "Error: " + message)) << run.Err;
+  EXPECT_FALSE(std::filesystem::exists(dir.Path() / "out"));
+  EditedHandwritten(dir, "hand.kpx", {{{"CheckingPoints", "0", "5"}}});
+  const TProcessResult prepared = RunCli("prepare hand.kpx --out new.kpx", dir.Path());
+  EXPECT_EQ(prepared.ExitCode, 2) << prepared.Err;
+  EXPECT_TRUE(Has(prepared.Err, message)) << prepared.Err;
+  EXPECT_FALSE(std::filesystem::exists(dir.Path() / "new.kpx"));
+}
+
 TEST(BadInput, AFormulaOfABillionAtomsGetsItsMass) {
   TTempDir dir;
   // C1000000000 as monomer A: 10^9 x 12.0107359 g/mol, computed at once.

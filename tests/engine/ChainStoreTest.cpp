@@ -184,6 +184,14 @@ TEST(ChainStoreAllocation, ImpossibleNumbersFailWithTheAllocationErrorPath) {
   TRunDescription noCheckPoints = MakeRun(ptLiving, 10);
   noCheckPoints.CheckPointTime.clear();
   cases.push_back({noCheckPoints, "No Checking Points in the Parameters File!"});
+  // No kernel runs for another type: sizing it would "complete" a run in
+  // which nothing was simulated.
+  cases.push_back({MakeRun(7, 10),
+                   "ProcessType 7 is not a Process Type (0 living, 1 free radical, 2 ATRP, 3 living reversible)"});
+  // Check point 0 is the initial state.
+  TRunDescription lateStart = MakeRun(ptLiving, 10);
+  lateStart.CheckPointTime = {5.0, 10.0};
+  cases.push_back({lateStart, "The First Checking Point must be 0 (the Start of the Run), not 5"});
 
   for (const TCase& c : cases) {
     TLogCapture log;
@@ -346,6 +354,26 @@ TEST_F(ChainStoreFromFile, HugeButFiniteMolarMassGivesBoundedHistograms) {
   EXPECT_EQ(s.MassHistogram.NumberAt(std::trunc(3e12 + 82.105 + HydrogenMass)), 1.0);
   EXPECT_DOUBLE_EQ(s.Mn, (4e12 + 2 * 82.105) / 2.0);
   EXPECT_TRUE(std::isfinite(s.Mw));
+}
+
+TEST_F(ChainStoreFromFile, AProcessTypeWithoutAKernelIsRefusedWhole) {
+  // 257 is not read into 8 bits as type 1, nor -1 as 255, nor a text as 0.
+  for (const std::string type : {"257", "-1", "7", "one"}) {
+    Params::TParameterFile file(FileName());
+    WriteFreeRadicalRun(file);
+    file.WriteString("General", "ProcessType", type);
+    TLogCapture log;
+    TSimState s;
+    EXPECT_THROW(s.AllocateMemory(file), std::invalid_argument) << type;
+    EXPECT_TRUE(s.AllocationFailed);
+    const std::string shown = type == "one" ? "\"one\"" : type;
+    EXPECT_EQ(log.Lines(),
+              (std::vector<std::string>{"Reading Memory Requirements...",
+                                        "ProcessType " + shown +
+                                            " is not a Process Type (0 living, 1 free radical, 2 ATRP, 3 living reversible)",
+                                        "Memory Allocation Error!"}));
+    EXPECT_FALSE(s.ChainUnits.Allocated());
+  }
 }
 
 // ---------------------------------------------------------------------------

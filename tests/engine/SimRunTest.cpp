@@ -299,8 +299,8 @@ TEST(SimulationRun, KernelErrorEndsLikeANormalRunAndNamesTheError) {
   thread.OnSimulationEnd();
   EXPECT_TRUE(thread.Failed());
   EXPECT_FALSE(state.AllocationFailed);
-  // The last separator is the decimal one: "1,2,3" reads as "1,2.3".
-  EXPECT_EQ(thread.ErrorMessage(), "'1,2.3' is not a valid floating point value");
+  // "1,2,3" is no number with either separator: the error names the key.
+  EXPECT_EQ(thread.ErrorMessage(), "Rate constant \"B*Bc\" is missing or not a number");
 
   const int started = [&] {
     const auto lines = log.Lines();
@@ -309,7 +309,7 @@ TEST(SimulationRun, KernelErrorEndsLikeANormalRunAndNamesTheError) {
     return -1;
   }();
   ASSERT_GE(started, 0);
-  EXPECT_EQ(log.IndexOf("Simulation Error: '1,2.3' is not a valid floating point value"), started + 1);
+  EXPECT_EQ(log.IndexOf("Simulation Error: Rate constant \"B*Bc\" is missing or not a number"), started + 1);
   EXPECT_FALSE(log.HasPrefix("Check Point: "));
   EXPECT_TRUE(log.HasPrefix("Simulation Finished at: "));
   EXPECT_TRUE(log.Contains("Freeing Thread Memory..."));

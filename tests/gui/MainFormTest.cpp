@@ -6,6 +6,7 @@
 #include "tests/gui/ShellTestSupport.h"
 
 #include "engine/uDataStruct.h"
+#include "params/uIniFile.h"
 #include "params/uMemoryCheck.h"
 #include "params/uNumberFormat.h"
 #include "shell/About.h"
@@ -281,6 +282,35 @@ TEST_F(MainForm, InvalidFilesNeverEnablePerform) {
   f.aPerformSimulation->trigger();
   EXPECT_FALSE(f.SimulationRunning());
   EXPECT_EQ(f.LogLines().last(), "Not Valid Parameter File! Please Validate It!");
+}
+
+TEST_F(MainForm, AFileNoKernelCanRunIsRefusedWhenOpened) {
+  // A process type without a kernel, or check points that do not start at
+  // 0, would "complete" a run with nothing simulated: the file is refused
+  // with its reason as soon as it is opened, and Perform stays off.
+  Shell::TMainForm& f = Form();
+  const struct {
+    const char* Section;
+    const char* Key;
+    const char* Value;
+    std::string Reason;
+  } cases[] = {
+      {"General", "ProcessType", "257",
+       "ProcessType 257 is not a Process Type (0 living, 1 free radical, 2 ATRP, 3 living reversible)"},
+      {"CheckingPoints", "0", "5", "The First Checking Point must be 0 (the Start of the Run), not 5"}};
+  for (const auto& c : cases) {
+    const QString file = CopyFixture("living-small.kpx");
+    Params::TIniFile(file.toStdString()).WriteString(c.Section, c.Key, c.Value);
+    FDialogs.Errors.clear();
+    FDialogs.OpenFileAnswer = file;
+    f.aOpenParam->trigger();
+    ASSERT_EQ(FDialogs.Errors.size(), 1u) << c.Reason;
+    EXPECT_EQ(FDialogs.Errors[0], c.Reason);
+    EXPECT_NE(IndexOf(f.LogLines(), QString::fromStdString(c.Reason)), -1);
+    EXPECT_FALSE(f.aPerformSimulation->isEnabled()) << c.Reason;
+    f.aPerformSimulation->trigger();
+    EXPECT_FALSE(f.SimulationRunning());
+  }
 }
 
 TEST_F(MainForm, TooLittleMemoryWarnsAndKeepsPerformDisabled) {

@@ -162,7 +162,7 @@ TEST_F(Conversion, FreeRadicalRatesAndExpectedChains) {
   EXPECT_FALSE(file.ValueExists("SimulationRates", "I*Ac"));  // transfer only in type 0
   EXPECT_EQ(file.ReadString("SimulationRates", "InitDecomposit", ""), "1E-5");  // unimolecular: as typed
   EXPECT_EQ(file.ReadString("ChemicalRates", "InitiationEfficiency", ""), "0.5");
-  // 2 x round(1000 x (1 - exp(-0.5 x 1E-5 x 2000))) = 2 x round(9.95) = 20.
+  // 2 x round(0.5 x 1000 x (1 - exp(-1E-5 x 2000))) = 2 x round(9.90) = 20.
   EXPECT_EQ(file.ReadInteger("General", "ExpectedChainsN", -1), 20);
   EXPECT_EQ(file.ReadSection("SimulationRates"), (std::vector<std::string>{
                 "DisprAA", "RecombAA", "DisprAB", "RecombAB", "DisprBB", "RecombBB", "InitDecomposit",
@@ -173,10 +173,14 @@ TEST_F(Conversion, ExpectedChainsCountWhatTheKernelStarts) {
   // kd = 0 or t_last = 0: nothing decomposed.
   EXPECT_EQ(ExpectedChainsNumber(1000, 0.5, 0.0, 100.0), 0);
   EXPECT_EQ(ExpectedChainsNumber(1000, 0.5, 1e-3, 0.0), 0);
-  // f = 0.5, kd t = 1: decomposed fraction 1 - exp(-0.5) = 0.3935, so 2 x 393 = 786
-  // (the count without the efficiency in the exponent would be 2 x 316 = 632).
-  EXPECT_EQ(ExpectedChainsNumber(1000, 0.5, 1e-3, 1000.0), 786);
+  // f = 0.5, kd t = 1: every decomposition consumes its molecule, so the
+  // decomposed fraction is 1 - exp(-1) = 0.632, and half of those molecules
+  // start two chains: 2 x round(316.06) = 632 (with the efficiency in the
+  // exponent, as if a caged pair kept its molecule, it would be 786).
+  EXPECT_EQ(ExpectedChainsNumber(1000, 0.5, 1e-3, 1000.0), 632);
   EXPECT_EQ(ExpectedChainsNumber(1000, 1.0, 1e3, 1e3), 2000);  // everything decomposed
+  EXPECT_EQ(ExpectedChainsNumber(1000, 0.6, 1e3, 1e3), 1200);  // everything decomposed, 60 % escape
+  EXPECT_EQ(ExpectedChainsNumber(1000, 0.0, 1e-3, 1000.0), 0); // no radical escapes the cage
 }
 
 TEST_F(Conversion, MemoryEstimateByProcessType) {

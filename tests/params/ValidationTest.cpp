@@ -146,6 +146,16 @@ TEST_F(Validation, DescriptionsWithoutTypeOrTimeScaleAreRefused) {
   EXPECT_EQ(Validate(FValues).Result, TValidationResult::Error);
   EXPECT_TRUE(Shown("error: EMathError\r\nProcess Type not Selected!"));
 
+  // A type read from a file that no kernel runs is named, with its key.
+  for (const int type : {7, 257, -2}) {
+    FValues.ProcessType = type;
+    const TValidationOutcome outcome = Validate(FValues);
+    EXPECT_EQ(outcome.Result, TValidationResult::Error) << type;
+    EXPECT_EQ(outcome.ErrorMessage, "ProcessType " + std::to_string(type) +
+                                        " is not a Process Type (0 living, 1 free radical, 2 ATRP, 3 living reversible)");
+    EXPECT_EQ(outcome.Field, "General/ProcessType");
+  }
+
   FValues.ProcessType = 0;
   FValues.Propagation.fill("0");
   EXPECT_EQ(Validate(FValues).Result, TValidationResult::Error);
@@ -174,6 +184,14 @@ TEST_F(Validation, HandWrittenRatesAndCheckingPointsAreChecked) {
   FValues.CheckingPoints = {"0"};
   outcome = Validate(FValues);
   EXPECT_EQ(outcome.Field, "CheckingPoints");
+  // Check point 0 is the start of the run.
+  FValues.CheckingPoints = {"", "5", "10"};
+  outcome = Validate(FValues);
+  EXPECT_EQ(outcome.Result, TValidationResult::Error);
+  EXPECT_EQ(outcome.ErrorMessage, "The First Checking Point must be 0 (the Start of the Run), not 5");
+  EXPECT_EQ(outcome.Field, "CheckingPoints/0");
+  FValues.CheckingPoints = {"0.0000", "5", "10"};
+  EXPECT_EQ(Validate(FValues).Result, TValidationResult::Valid);
 }
 
 TEST_F(Validation, MonomerBMayBeAbsentButNeedsAFormula) {

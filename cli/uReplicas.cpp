@@ -5,6 +5,7 @@
 #include "params/uAtomicFile.h"
 #include "params/uMessageReporter.h"
 #include "params/uParamFile.h"
+#include "params/uRunChecks.h"
 
 #include <CLI/CLI.hpp>
 #include <fcntl.h>
@@ -134,7 +135,13 @@ TReplicaOutcome RunReplicas(const TReplicaOptions& options, std::ostream& out, s
   }
   {
     Params::TStreamReporter reporter(err);
-    if (!Params::TParameterFile(options.File).CheckFileValid(reporter)) return fail(ExitInvalidFile);
+    const Params::TParameterFile file(options.File);
+    if (!file.CheckFileValid(reporter)) return fail(ExitInvalidFile);
+    // Refused here once rather than by every replica.
+    if (const std::string problem = Params::RunnableFileProblem(file); !problem.empty()) {
+      err << "Error: " << problem << std::endl;
+      return fail(ExitInvalidFile);
+    }
   }
   const fs::path outDir = options.OutDir.empty()
                               ? fs::current_path() / (fs::path(options.File).stem().string() + "-results")

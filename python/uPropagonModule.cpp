@@ -13,6 +13,7 @@
 #include "params/uLogMessage.h"
 #include "params/uMessageReporter.h"
 #include "params/uParamFile.h"
+#include "params/uRunChecks.h"
 #include "python/uPythonResult.h"
 
 #include <pybind11/numpy.h>
@@ -182,6 +183,8 @@ py::dict Run(const std::string& path, std::optional<std::uint32_t> seed, bool ch
   Params::TStreamReporter reporter(messages);
   Params::TParameterFile file(path);
   if (!file.CheckFileValid(reporter)) throw py::value_error(Trimmed(messages.str()));
+  // A process type without a kernel or check points not starting at 0: no run.
+  if (const std::string problem = Params::RunnableFileProblem(file); !problem.empty()) throw py::value_error(problem);
 
   // What stopped the run from Python: Ctrl+C, or an exception of the
   // progress callback (kept to be raised again once the run has ended).

@@ -167,3 +167,14 @@ def test_to_pandas_gives_the_check_point_table_or_says_what_is_missing(prepared)
     assert isinstance(frame, pandas.DataFrame)
     assert list(frame.columns)[:3] == ["checkpoint", "time_s", "initiator"]
     np.testing.assert_array_equal(frame["Mn"].to_numpy(), result.checkpoints["Mn"])
+
+
+def test_a_process_type_without_a_kernel_is_refused_before_any_run(prepared, tmp_path):
+    text = open(prepared[0], "rb").read().replace(b"ProcessType=0", b"ProcessType=7", 1)
+    typed = tmp_path / "typed.kpx"
+    typed.write_bytes(text)
+    with pytest.raises(ValueError, match="ProcessType 7 is not a Process Type"):
+        propagon.run(typed, seed=1)
+    with pytest.raises(ValueError, match="ProcessType 7 is not a Process Type"):
+        propagon.run_replicas(typed, 2, out=tmp_path / "replicas")
+    assert not (tmp_path / "replicas" / "replica_1").exists()

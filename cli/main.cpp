@@ -7,6 +7,7 @@
 #include "cli/uCliSignals.h"
 #include "cli/uPrepareCommand.h"
 #include "cli/uRunCommand.h"
+#include "cli/uSweep.h"
 
 #include <CLI/CLI.hpp>
 
@@ -31,6 +32,8 @@ int Main(int argc, char** argv) {
   app.require_subcommand(1);
   Cli::AddRunCommand(app);
   Cli::AddPrepareCommand(app);
+  Cli::AddSweepCommand(app);
+  Cli::AddCollectCommand(app);
 
   try {
     app.parse(argc, argv);

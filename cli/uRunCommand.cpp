@@ -3,8 +3,10 @@
 #include "cli/uCliSignals.h"
 #include "cli/uPrepareCommand.h"
 #include "cli/uResultsFolder.h"
+#include "cli/uReplicas.h"
 #include "cli/uRunMaldi.h"
 #include "cli/uRunResults.h"
+#include "cli/uRunSession.h"
 #include "engine/uSimThread.h"
 #include "params/uAtomicFile.h"
 #include "params/uErrors.h"
@@ -107,23 +109,6 @@ private:
   bool FBarShown = false;
 };
 
-// The recorder, plus the end of Execute as an event the command waits for.
-class TCommandObserver : public TRunRecorder {
-public:
-  using TRunRecorder::TRunRecorder;
-  std::mutex Mutex;
-  std::condition_variable Changed;
-  bool Returned = false;
-
-  void ExecuteReturned() override {
-    {
-      std::lock_guard lock(Mutex);
-      Returned = true;
-    }
-    Changed.notify_all();
-  }
-};
-
 std::string ProgressBar(double fraction, double time, double lastTime, double eventsPerSecond, const std::string& summary) {
   if (!(fraction >= 0.0)) fraction = 0.0;
   if (fraction > 1.0) fraction = 1.0;
@@ -144,7 +129,7 @@ fs::path DefaultOutDir(const std::string& file) { return fs::current_path() / (f
 namespace {
 
 // What a run left in its fresh folder.
-struct TRunOutcome {
+struct TFolderRunOutcome {
   int Code = ExitError;
   // The tables describe a run that started and did not fail, and every one
   // was written whole: they may replace the results of an earlier run.
@@ -153,100 +138,28 @@ struct TRunOutcome {
 
 // The run itself and its tables, with the log sink installed. Tables go into
 // the folder's fresh copy; messages name them where they will stand.
-TRunOutcome RunWithLog(const TRunOptions& options, Params::TParameterFile& file, Params::TStreamReporter& reporter,
-                       const TResultsFolder& folder, TCliLogSink& sink, std::ostream& err) {
-  TRunOutcome outcome;
-  Propagon::LogMessage("Loading the File \"" + fs::absolute(options.File).string() + "\" ...");
-  try {
-    if (Params::CheckRequiredMemory(file, reporter)) {
-      outcome.Code = ExitLowMemory;
-      return outcome;
-    }
-  } catch (const std::exception& e) {
-    err << "Error: " << e.what() << std::endl;
-    return outcome;
-  }
-
-  // Last scheduled time, for the progress bar (read here, not from the state
-  // the simulation thread is filling).
-  double lastTime = 0.0;
-  try {
-    int high = -1;
-    std::vector<double> times;
-    file.ReadCheckingPointsArray(high, times);
-    if (!times.empty()) lastTime = times.back();
-  } catch (const std::exception&) {
-    // The run reports an unreadable check point itself.
-  }
-
-  Engine::TSimState& state = Engine::SimState();
-  if (Engine::SimulationRunning()) {
-    err << "Error: A simulation is still running" << std::endl;
-    return outcome;
-  }
-  state.FreeAllocatedMemory();
-  state.FixedSeed = options.Seed;
-  TCommandObserver observer(state);
-  observer.OnRunInitialized = [&state] { Propagon::LogMessage("Random Seed: " + std::to_string(state.SeedUsed)); };
-
-  Propagon::LogMessage("Creating Simulation Thread...");
-  bool interrupted = false;
-  Engine::TSimThread thread(file, observer, state);
-  thread.Start();
-  {
-    auto lastDraw = std::chrono::steady_clock::now();
-    std::uint64_t lastEvents = 0;
-    double eventsPerSecond = 0.0;
-    std::unique_lock lock(observer.Mutex);
-    while (!observer.Returned) {
-      observer.Changed.wait_for(lock, std::chrono::milliseconds(100));
-      if (options.Interrupt != nullptr && options.Interrupt->load() && !interrupted) {
-        interrupted = true;
-        // As the Stop button: the run completes its step and ends.
-        Propagon::LogMessage("Simulation Terminated by User!");
-        Propagon::LogMessage("Complete the Last Step...");
-        Propagon::LogMessage("");
-        thread.Terminate();
-      }
-      if (options.Progress && !observer.Returned) {
-        const auto now = std::chrono::steady_clock::now();
-        const double seconds = std::chrono::duration<double>(now - lastDraw).count();
-        if (seconds >= 0.25) {
-          const std::uint64_t events = thread.Run().Events();
-          eventsPerSecond = static_cast<double>(events - lastEvents) / seconds;
-          lastEvents = events;
-          lastDraw = now;
-          const double time = thread.Run().ProgressTime();
-          sink.DrawBar(ProgressBar(lastTime > 0.0 ? time / lastTime : 1.0, time, lastTime, eventsPerSecond,
-                                   observer.LastSummary()));
-        }
-      }
-    }
-  }
-  thread.WaitFor();
+TFolderRunOutcome RunWithLog(const TRunOptions& options, Params::TParameterFile& file,
+                             Params::TStreamReporter& reporter, const TResultsFolder& folder, TCliLogSink& sink,
+                             std::ostream& err) {
+  TFolderRunOutcome outcome;
+  TRunSessionOptions session;
+  session.Seed = options.Seed;
+  session.StopRequested = [&options] { return options.Interrupt != nullptr && options.Interrupt->load(); };
+  if (options.Progress)
+    session.Progress = [&sink](const TRunProgress& p) {
+      sink.DrawBar(ProgressBar(p.Fraction, p.Time, p.LastTime, p.EventsPerSecond, p.Summary));
+    };
+  const TRunOutcome run = ExecuteRun(file, reporter, session);
   sink.ClearBar();
-  thread.OnSimulationEnd();
+  if (!run.Started) {
+    if (!run.Error.empty()) err << "Error: " << run.Error << std::endl;
+    outcome.Code = run.Code;
+    return outcome;
+  }
 
   // Results. A run that failed or was stopped still writes what it recorded.
-  TRunSummary summary;
-  summary.ProcessType = state.ProcessType;
-  summary.Chains = state.ChainsNumber;
-  summary.CheckPoints = observer.Rows().size();
-  summary.Seed = state.SeedUsed;
-  summary.Steps = thread.Run().Steps();
-  summary.Events = thread.Run().Events();
-  summary.WallSeconds = thread.WallSeconds();
-  if (!observer.Rows().empty()) {
-    const TCheckPointRow& last = observer.Rows().back();
-    summary.Conversion = last.Conversion;
-    summary.DPn = last.DP.DPn;
-    summary.Dispersity = last.DP.Dispersity;
-  }
-  if (state.LargestDP() > 0) {
-    summary.Mn = state.Mn;
-    summary.Mw = state.Mw;
-  }
-  summary.Status = thread.Failed() ? "failed" : interrupted ? "stopped" : "completed";
+  Engine::TSimState& state = Engine::SimState();
+  const TRunSummary& summary = run.Summary;
   // Each table is written on its own: one that fails (a full disk, too
   // little memory) is reported, and the others are still written. Messages
   // name the files where they will stand.
@@ -269,7 +182,7 @@ TRunOutcome RunWithLog(const TRunOptions& options, Params::TParameterFile& file,
   const auto curve = [](Plots::TCurveFileResult result, const fs::path& path) {
     if (result == Plots::TCurveFileResult::WriteFailed) throw std::runtime_error("Unable to write to " + path.string());
   };
-  write("checkpoints.tsv", [&](const fs::path& path) { WriteCheckPoints(path, observer.Rows()); });
+  write("checkpoints.tsv", [&](const fs::path& path) { WriteCheckPoints(path, run.Rows); });
   write("dp_distribution.tsv", [&](const fs::path& path) { WriteDPDistribution(path, state); });
   write("mass_distribution.tsv", [&](const fs::path& path) { WriteMassDistribution(path, state); });
   // The curves of the SEC and molar-mass distribution charts at their
@@ -280,15 +193,14 @@ TRunOutcome RunWithLog(const TRunOptions& options, Params::TParameterFile& file,
   if (options.Chains) write("chains.tsv", [&](const fs::path& path) { WriteChains(path, state); });
   write("summary.json", [&](const fs::path& path) { WriteSummary(path, summary); });
   if (!written) return outcome;
-  if (thread.Failed()) {
-    err << "Error: The simulation ended early: " << thread.ErrorMessage() << std::endl;
+  if (run.Failed) {
+    err << "Error: The simulation ended early: " << run.FailureMessage << std::endl;
     return outcome;
   }
   outcome.Complete = true;
-  outcome.Code = interrupted ? ExitInterrupted : ExitSuccess;
+  outcome.Code = run.Code;
   return outcome;
 }
-
 // The spectrum of the run's product, written into the results folder once the
 // run's own outputs stand there: whatever the library does, they are safe.
 int WriteMaldiAfterTheRun(const TMaldiRequest& maldi, const Params::TParameterFile& file, const fs::path& outDir,
@@ -363,7 +275,7 @@ int RunParameterFile(const TRunOptions& options, std::ostream& out, std::ostream
     err << "Error: Unable to write to " << log.string() << std::endl;
     return ExitError;
   }
-  TRunOutcome outcome;
+  TFolderRunOutcome outcome;
   {
     Propagon::TLogSinkGuard logGuard(&sink);
     // Whatever ends the run, the log written so far is kept.
@@ -372,11 +284,11 @@ int RunParameterFile(const TRunOptions& options, std::ostream& out, std::ostream
     } catch (const std::bad_alloc&) {
       Propagon::LogMessage("Out of Memory! The Run Ends Here.");
       err << "Error: out of memory" << std::endl;
-      outcome = TRunOutcome{};
+      outcome = TFolderRunOutcome{};
     } catch (const std::exception& e) {
       Propagon::LogMessage(std::string("Error: ") + folder.InTarget(e.what()));
       err << "Error: " << folder.InTarget(e.what()) << std::endl;
-      outcome = TRunOutcome{};
+      outcome = TFolderRunOutcome{};
     }
     // A run that did not get as far as complete tables leaves the results of
     // an earlier run as they were; with no earlier results, what it wrote
@@ -461,12 +373,14 @@ void AddRunCommand(CLI::App& app) {
       "Exit codes: 0 success; 1 any other error (missing file, unreadable value, failed run, unwritable\n"
       "output); 2 not a valid parameter file; 3 too little free memory for the stored requirement;\n"
       "130, 143, 129 stopped by Ctrl+C, SIGTERM, SIGHUP (the results up to the stop are written).");
-  run->callback([options, seed] {
+  const auto replicas = AddReplicaOptions(*run);
+  run->callback([options, seed, replicas] {
     TRunOptions o = *options;
     if (*seed >= 0) o.Seed = static_cast<std::uint32_t>(*seed);
     o.Progress = ::isatty(STDERR_FILENO) != 0;
     o.Interrupt = &StopRequested();
-    const int code = RunParameterFile(o, std::cout, std::cerr);
+    const int code = replicas->Requested() ? RunReplicasCommand(o, *replicas, std::cout, std::cerr)
+                                           : RunParameterFile(o, std::cout, std::cerr);
     if (code != ExitSuccess) throw CLI::RuntimeError(code);
   });
 }

@@ -132,8 +132,8 @@ std::string JsonNumber(double value) { return std::isfinite(value) ? FormatNumbe
 void WriteCheckPoints(const std::filesystem::path& path, const std::vector<TCheckPointRow>& rows) {
   Propagon::TAtomicFile file(path.string());
   std::ostream& out = OpenOutput(file);
-  out << "checkpoint\ttime_s\tinitiator\tdead_chains\tmonomer_A\tmonomer_B\tconversion\tA_centers\tB_centers"
-         "\tAA\tAB\tBA\tBB\tDPn\tDPw\tDPz\tdispersity\tMn\tMw\n";
+  for (std::size_t i = 0; i < CheckPointColumns.size(); ++i) out << (i == 0 ? "" : "\t") << CheckPointColumns[i];
+  out << '\n';
   for (const TCheckPointRow& r : rows) {
     out << r.CheckPoint << '\t' << FormatNumber(r.Time) << '\t' << r.Initiator << '\t' << r.DeadChains << '\t'
         << r.MonomerA << '\t' << r.MonomerB << '\t' << FormatNumber(r.Conversion) << '\t' << FormatNumber(r.ACenters)
@@ -145,13 +145,50 @@ void WriteCheckPoints(const std::filesystem::path& path, const std::vector<TChec
   Finish(file);
 }
 
+const std::vector<std::string> CheckPointColumns = {
+    "checkpoint", "time_s", "initiator", "dead_chains", "monomer_A", "monomer_B", "conversion",
+    "A_centers",  "B_centers", "AA",      "AB",          "BA",        "BB",        "DPn",
+    "DPw",        "DPz",       "dispersity", "Mn",       "Mw"};
+
+std::vector<std::int64_t> DPDistributionCounts(const Engine::TSimState& state) {
+  std::vector<std::int64_t> counts;
+  const std::int32_t largest = state.LargestDP();
+  for (std::int32_t d = 0; d <= largest && static_cast<std::size_t>(d) < state.DPDistribution.size(); ++d)
+    counts.push_back(state.DPDistribution[static_cast<std::size_t>(d)]);
+  return counts;
+}
+
+TMassBins MassDistributionBins(const Engine::TSimState& state) {
+  TMassBins bins;
+  for (const Engine::TMassBin& bin : state.MassHistogram.Bins) {
+    if (bin.Number == 0.0) continue;
+    bins.Mass.push_back(bin.Mass);
+    bins.Number.push_back(bin.Number);
+    bins.Weight.push_back(bin.Weight);
+  }
+  return bins;
+}
+
+void ForEachChain(const Engine::TSimState& state,
+                  const std::function<void(std::int32_t chain, std::int32_t dp, int head, const std::string& sequence)>& fn) {
+  std::string sequence;
+  const bool stored = state.ChainUnits.Allocated() && static_cast<std::size_t>(state.ChainsNumber) < state.ChainDP.size();
+  for (std::int32_t i = 1; stored && i <= state.ChainsNumber; ++i) {
+    const std::int32_t dp = state.ChainDP[static_cast<std::size_t>(i)];
+    sequence.clear();
+    state.ChainUnits.ForEachSpan(i, 1, dp, [&sequence](const std::uint8_t* data, std::int32_t count) {
+      for (std::int32_t j = 0; j < count; ++j) sequence += data[j] == Engine::UnitB ? 'B' : 'A';
+    });
+    fn(i, dp, static_cast<int>(state.ChainUnits[i][0]), sequence);
+  }
+}
+
 void WriteDPDistribution(const std::filesystem::path& path, const Engine::TSimState& state) {
   Propagon::TAtomicFile file(path.string());
   std::ostream& out = OpenOutput(file);
   out << "DP\tchains\n";
-  const std::int32_t largest = state.LargestDP();
-  for (std::int32_t d = 0; d <= largest && static_cast<std::size_t>(d) < state.DPDistribution.size(); ++d)
-    out << d << '\t' << state.DPDistribution[static_cast<std::size_t>(d)] << '\n';
+  const std::vector<std::int64_t> counts = DPDistributionCounts(state);
+  for (std::size_t d = 0; d < counts.size(); ++d) out << d << '\t' << counts[d] << '\n';
   Finish(file);
 }
 
@@ -170,16 +207,9 @@ void WriteChains(const std::filesystem::path& path, const Engine::TSimState& sta
   Propagon::TAtomicFile file(path.string());
   std::ostream& out = OpenOutput(file);
   out << "chain\tDP\thead\tsequence\n";
-  std::string sequence;
-  const bool stored = state.ChainUnits.Allocated() && static_cast<std::size_t>(state.ChainsNumber) < state.ChainDP.size();
-  for (std::int32_t i = 1; stored && i <= state.ChainsNumber; ++i) {
-    const std::int32_t dp = state.ChainDP[static_cast<std::size_t>(i)];
-    sequence.clear();
-    state.ChainUnits.ForEachSpan(i, 1, dp, [&sequence](const std::uint8_t* data, std::int32_t count) {
-      for (std::int32_t j = 0; j < count; ++j) sequence += data[j] == Engine::UnitB ? 'B' : 'A';
-    });
-    out << i << '\t' << dp << '\t' << static_cast<int>(state.ChainUnits[i][0]) << '\t' << sequence << '\n';
-  }
+  ForEachChain(state, [&out](std::int32_t chain, std::int32_t dp, int head, const std::string& sequence) {
+    out << chain << '\t' << dp << '\t' << head << '\t' << sequence << '\n';
+  });
   Finish(file);
 }
 

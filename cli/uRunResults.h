@@ -103,6 +103,22 @@ struct TRunSummary {
 // "inf", "-inf" for the non-finite values.
 std::string FormatNumber(double value);
 
+// The column names of checkpoints.tsv, in order (one per field of TCheckPointRow).
+extern const std::vector<std::string> CheckPointColumns;
+
+// The final distributions as the tables hold them, for readers that keep
+// them in memory (the Python module): the DP histogram from DP 0 to the
+// largest DP, and the non-empty bins of the mass histograms.
+std::vector<std::int64_t> DPDistributionCounts(const Engine::TSimState& state);
+struct TMassBins {
+  std::vector<double> Mass, Number, Weight;
+};
+TMassBins MassDistributionBins(const Engine::TSimState& state);
+// Every chain in order 1 .. ChainsNumber: number, DP, head byte and the
+// sequence as letters A and B. Nothing when the store is released.
+void ForEachChain(const Engine::TSimState& state,
+                  const std::function<void(std::int32_t chain, std::int32_t dp, int head, const std::string& sequence)>& fn);
+
 // The output files. Each throws std::runtime_error naming the file when it
 // cannot be written.
 void WriteCheckPoints(const std::filesystem::path& path, const std::vector<TCheckPointRow>& rows);

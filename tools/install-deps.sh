@@ -10,6 +10,9 @@ PACKAGES=(
   qt6-base-dev qt6-svg-dev libqt6svg6 libgl-dev
   libqcustomplot-dev
   python3 python3-periodictable
+  python3-dev pybind11-dev python3-numpy python3-pytest
+  parallel
+  slurmctld slurmd slurm-client munge
   xvfb xauth imagemagick
   pandoc groff ghostscript poppler-utils
   clang libclang-rt-14-dev

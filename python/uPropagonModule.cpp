@@ -15,6 +15,7 @@
 #include "params/uParamFile.h"
 #include "params/uRunChecks.h"
 #include "python/uPythonResult.h"
+#include "shell/uLibraryProbe.h"
 
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
@@ -261,6 +262,11 @@ std::string Prepare(const std::string& input, const std::string& output,
     o.Value = value;
     list.push_back(std::move(o));
   }
+  // The library is tried in a child process before it is loaded; the
+  // interpreter cannot be that child, polykin-cli beside the library can.
+  const std::filesystem::path probe = std::filesystem::path(library).parent_path() / "polykin-cli";
+  std::error_code ec;
+  if (std::filesystem::is_regular_file(probe, ec)) Shell::SetLibraryProbeProgram(probe.string());
   std::ostringstream out, err;
   const int code = Cli::PrepareWithOverrides(input, output, list, library, out, err);
   const std::string text = Trimmed(err.str());

@@ -63,6 +63,15 @@ std::string SignalText(int signal) {
 
 } // namespace
 
+namespace {
+std::string& ProbeProgram() {
+  static std::string program = "/proc/self/exe";
+  return program;
+}
+} // namespace
+
+void SetLibraryProbeProgram(const std::string& program) { ProbeProgram() = program; }
+
 TLibraryProbe ProbeLibrary(const std::string& path, double timeoutSeconds) {
   TLibraryProbe probe;
   int pipeFds[2];
@@ -78,7 +87,7 @@ TLibraryProbe ProbeLibrary(const std::string& path, double timeoutSeconds) {
   for (std::string& entry : environment)
     envp.push_back(entry.data());
   envp.push_back(nullptr);
-  std::string self = "/proc/self/exe";
+  const std::string self = ProbeProgram();
   std::string name = "propagon-library-probe";
   char* argv[] = {name.data(), nullptr};
 

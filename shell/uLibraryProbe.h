@@ -31,6 +31,11 @@ struct TLibraryProbe {
   bool PrepareSpectrum = false;
 };
 
+// The program started as the probe: by default this program itself. A host
+// that is not one of ours (the Python interpreter running the module) names
+// one of ours that carries the probe, polykin-cli beside the library.
+void SetLibraryProbeProgram(const std::string& program);
+
 // Probes the library at `path` (a name with a slash). Waits at most
 // `timeoutSeconds` for the child.
 TLibraryProbe ProbeLibrary(const std::string& path, double timeoutSeconds = 10.0);

@@ -3,6 +3,7 @@
 #include "params/uErrors.h"
 #include "params/uNumberFormat.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -431,33 +432,69 @@ std::vector<std::string> TIniFile::ReadSection(const std::string& section) const
   return keys;
 }
 
+void TIniFile::NumberedKeys(const TSectionIndex& section, std::vector<int>& lines, long long& highest) const {
+  // One pass in file order over the raw bytes (digits, '=' and blanks are the
+  // same in every encoding the file may have): line of the first key spelled
+  // exactly as the number n is (no sign, no leading zero), by n. Numbers
+  // beyond the section's length cannot be reached without a gap.
+  const std::size_t span = static_cast<std::size_t>(section.End - section.Header);
+  std::vector<int> lineOf(span, -1);
+  highest = -1;
+  for (int i = section.Header + 1; i < section.End; ++i) {
+    const std::string& raw = FLines[static_cast<std::size_t>(i)].Raw;
+    const std::size_t eq = raw.find('=');
+    if (eq == std::string::npos)
+      continue;
+    std::size_t b = 0, e = eq;
+    while (b < e && (raw[b] == ' ' || raw[b] == '\t'))
+      ++b;
+    while (e > b && (raw[e - 1] == ' ' || raw[e - 1] == '\t'))
+      --e;
+    if (b == e || e - b > 18 || (raw[b] == '0' && e - b > 1))
+      continue;
+    long long n = 0;
+    std::size_t k = b;
+    for (; k < e && raw[k] >= '0' && raw[k] <= '9'; ++k)
+      n = 10 * n + (raw[k] - '0');
+    if (k != e)
+      continue;
+    highest = std::max(highest, n);
+    if (static_cast<unsigned long long>(n) < span && lineOf[static_cast<std::size_t>(n)] < 0)
+      lineOf[static_cast<std::size_t>(n)] = i;
+  }
+  lines.clear();
+  for (std::size_t n = 0; n < span && lineOf[n] >= 0; ++n)
+    lines.push_back(lineOf[n]);
+}
+
 std::vector<std::string> TIniFile::ReadNumberedValues(const std::string& section) const {
   Refresh();
   std::vector<std::string> values;
   const TSectionIndex* sec = FindSection(FoldName(section));
   if (!sec)
     return values;
-  // One pass in file order: line of the first key spelled exactly as the
-  // number n is (no sign, no leading zero), by n. Numbers beyond the
-  // section's length cannot be reached without a gap.
-  const std::size_t span = static_cast<std::size_t>(sec->End - sec->Header);
-  std::vector<int> lineOf(span, -1);
+  std::vector<int> lines;
+  long long highest = -1;
+  NumberedKeys(*sec, lines, highest);
+  values.reserve(lines.size());
   std::string key, value;
-  for (int i = sec->Header + 1; i < sec->End; ++i) {
-    if (!KeyLine(FLines[static_cast<std::size_t>(i)], key, value))
-      continue;
-    if (key.empty() || key.size() > 9 || (key[0] == '0' && key.size() > 1) ||
-        key.find_first_not_of("0123456789") != std::string::npos)
-      continue;
-    const auto n = static_cast<std::size_t>(std::stoul(key));
-    if (n < span && lineOf[n] < 0)
-      lineOf[n] = i;
-  }
-  for (std::size_t n = 0; n < span && lineOf[n] >= 0; ++n) {
-    KeyLine(FLines[static_cast<std::size_t>(lineOf[n])], key, value);
+  for (const int line : lines) {
+    KeyLine(FLines[static_cast<std::size_t>(line)], key, value);
     values.push_back(CutValue(value));
   }
   return values;
+}
+
+void TIniFile::CountNumberedKeys(const std::string& section, std::size_t& consecutive, long long& highest) const {
+  Refresh();
+  consecutive = 0;
+  highest = -1;
+  const TSectionIndex* sec = FindSection(FoldName(section));
+  if (!sec)
+    return;
+  std::vector<int> lines;
+  NumberedKeys(*sec, lines, highest);
+  consecutive = lines.size();
 }
 
 std::vector<std::string> TIniFile::ReadSections() const {

@@ -76,6 +76,9 @@ public:
   // missing number (each cut like ReadString). One look at the disk for the
   // whole list, however long.
   std::vector<std::string> ReadNumberedValues(const std::string& section) const;
+  // How many of those keys there are from "0" without a gap, and the highest
+  // number any key of the section is spelled as (-1: none).
+  void CountNumberedKeys(const std::string& section, std::size_t& consecutive, long long& highest) const;
   std::vector<std::string> ReadSections() const;
 
   // Removes every section of that name with all its lines.
@@ -127,6 +130,8 @@ private:
   const TSectionIndex* FindSection(const std::string& foldedSection) const;
   // Line of the key inside the section, or -1.
   int FindKey(const TSectionIndex& section, const std::string& foldedKey) const;
+  // Lines of the keys "0", "1", ... up to the first missing number.
+  void NumberedKeys(const TSectionIndex& section, std::vector<int>& lines, long long& highest) const;
   // Decoded name of a section header line, or false when the line is none.
   bool HeaderName(const TLine& line, std::string& name) const;
   bool KeyLine(const TLine& line, std::string& key, std::string& value) const;

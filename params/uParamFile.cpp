@@ -3,7 +3,6 @@
 #include "params/uMessageReporter.h"
 #include "params/uNumberFormat.h"
 
-#include <algorithm>
 
 namespace Params {
 
@@ -46,14 +45,9 @@ void TParameterFile::ReadCheckingPointsArray(int& highIndex, std::vector<double>
 }
 
 std::string TParameterFile::CheckingPointsListWarning() const {
-  const std::size_t count = ReadNumberedValues(CheckingPointsSection).size();
-  // A numbered key beyond the first missing number means a gap.
-  long long highest = -1;
-  for (const std::string& key : ReadSection(CheckingPointsSection)) {
-    if (key.empty() || key.size() > 18 || key.find_first_not_of("0123456789") != std::string::npos)
-      continue;
-    highest = std::max(highest, std::stoll(key));
-  }
+  std::size_t count = 0;
+  long long highest = -1;  // a numbered key beyond the first missing number means a gap
+  CountNumberedKeys(CheckingPointsSection, count, highest);
   const std::string used = std::to_string(count) + (count == 1 ? " point" : " points");
   if (highest >= static_cast<long long>(count))
     return "Warning: the CheckingPoints list has a gap: key " + std::to_string(count) +

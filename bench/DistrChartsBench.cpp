@@ -36,19 +36,15 @@ void FillState(std::size_t top) {
   s.DPDistribution.assign(Engine::MaxDP + 1, 0);
   s.DPDistribution[0] = 1;
   const std::size_t bins = top + 100;
-  s.MassAxis.resize(bins);
-  s.NumberDistribution.assign(bins, 0.0);
-  s.WeightDistribution.assign(bins, 0.0);
-  for (std::size_t i = 0; i < bins; ++i)
-    s.MassAxis[i] = static_cast<double>(i);
+  s.MassHistogram.Begin(static_cast<double>(bins));
   const double dpn = static_cast<double>(top) / 100.0 / 20.0;
   const double p = 1.0 - 1.0 / dpn;
   double s0 = 0, s1 = 0, s2 = 0;
   for (std::size_t n = 1; n * 100 <= top; ++n) {
     const double chains = std::round(1e6 * (1.0 - p) * std::pow(p, static_cast<double>(n - 1)));
     const double m = 100.0 * static_cast<double>(n);
-    s.NumberDistribution[n * 100] = chains;
-    s.WeightDistribution[n * 100] = chains * m;
+    if (chains > 0.0)
+      s.MassHistogram.Bins.push_back(Engine::TMassBin{m, chains, chains * m});
     s0 += chains;
     s1 += chains * m;
     s2 += chains * m * m;
@@ -95,10 +91,15 @@ BENCHMARK(BM_SECTrackBarMove)->Arg(10000)->Arg(100000)->Arg(1000000)->Unit(bench
 // The computations without any window.
 void BM_SmoothDistributions(benchmark::State& bench) {
   FillState(static_cast<std::size_t>(bench.range(0)));
-  const Engine::TSimState& s = Engine::SimState();
+  const Engine::TMassHistogram& h = Engine::SimState().MassHistogram;
+  std::vector<double> number(static_cast<std::size_t>(h.AxisLength), 0.0), weight(number.size(), 0.0);
+  for (const Engine::TMassBin& bin : h.Bins) {
+    number[static_cast<std::size_t>(bin.Mass)] = bin.Number;
+    weight[static_cast<std::size_t>(bin.Mass)] = bin.Weight;
+  }
   std::vector<double> sn, sw;
   for (auto _ : bench) {
-    Plots::SmoothDistributions(s.NumberDistribution, s.WeightDistribution, 21, sn, sw);
+    Plots::SmoothDistributions(number, weight, 21, sn, sw);
     benchmark::DoNotOptimize(sn.data());
   }
   Engine::SimState().FreeAll();
@@ -126,7 +127,7 @@ void BM_AggregateMasses(benchmark::State& bench) {
   const Engine::TSimState& s = Engine::SimState();
   Plots::TSECTrace trace;
   for (auto _ : bench)
-    benchmark::DoNotOptimize(trace.AggregateMasses(s.WeightDistribution.data(), s.WeightDistribution.size()));
+    benchmark::DoNotOptimize(trace.AggregateMasses(s.MassHistogram.Bins));
   Engine::SimState().FreeAll();
 }
 BENCHMARK(BM_AggregateMasses)->Arg(1000000)->Unit(benchmark::kMillisecond);
@@ -135,7 +136,7 @@ void BM_Broaden(benchmark::State& bench) {
   FillState(1000000);
   const Engine::TSimState& s = Engine::SimState();
   Plots::TSECTrace trace;
-  trace.AggregateMasses(s.WeightDistribution.data(), s.WeightDistribution.size());
+  trace.AggregateMasses(s.MassHistogram.Bins);
   int position = 100;
   for (auto _ : bench) {
     // A new width every time: the Gaussian weights are recomputed too.

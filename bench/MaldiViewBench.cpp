@@ -117,7 +117,8 @@ void BM_WindowRecalculateUpTo5000(benchmark::State& state) {
   Shell::TMaldiBinding* previous = Shell::SetActiveMaldiBinding(&binding);
   TBenchHost host;
   host.File = std::make_unique<Params::TParameterFile>(Product().FileName);
-  Engine::SimState().MassAxis = {0.0, 5000.0};
+  Engine::SimState().MassHistogram.Begin(5001.0);
+  Engine::SimState().MassHistogram.Finish();
   MaldiView::TMALDIForm form(&host);
   form.Spectrum().TempDir = Product().Folder.string() + "/";
   form.resize(1000, 600);

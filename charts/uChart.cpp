@@ -114,11 +114,14 @@ public:
     // Ticks are chosen before the plotting area is laid out, so its size is
     // the one of the previous layout; before the first one, estimate it from
     // the widget.
+    // Drawn for a smaller device (a printed page, a picture laid out for its
+    // own size), the plotting area of the previous layout may not fit the
+    // viewport any more: then the viewport bounds it.
     int length = horizontal ? FAxis->axisRect()->width() : FAxis->axisRect()->height();
-    if (length < 50) {
-      const QRect viewport = FAxis->parentPlot()->viewport();
-      length = std::max(50, (horizontal ? viewport.width() : viewport.height()) - 100);
-    }
+    const QRect viewport = FAxis->parentPlot()->viewport();
+    const int room = (horizontal ? viewport.width() : viewport.height()) - 100;
+    if (length < 50 || length > room)
+      length = std::max(50, room);
     FLength = length;
     const QFontMetrics metrics(FAxis->tickLabelFont());
     // Aim at about one label per 80 pixels across, one per 35 up.
@@ -355,6 +358,10 @@ public:
   TChart* Owner;
   QCustomPlot* Plot = nullptr;
   QCPTextElement* TitleElement = nullptr;
+  QCPTextElement* SubtitleElement = nullptr;
+  QString SubtitleText;
+  QString TopTitle;
+  std::vector<std::pair<double, QString>> TopTicks;
   QCPLayerable* MarksLayer = nullptr;
   std::vector<TSeriesData> Series;
   std::array<TAxisData, AxisCount> Axes;
@@ -366,6 +373,7 @@ public:
   TMarginsPercent PrintMargins;
   QColor Background = Qt::white;
   QString TitleText;
+  std::function<void(const QSize&)> OutputLayout;
   int TitleSize = 10;
   bool RangesDirty = true;
   QRect LastPlotArea;
@@ -386,6 +394,7 @@ public:
   }
   QCPAxis* Axis(TAxisId id) const;
   QCPAxis* Axis(int index) const { return Axis(static_cast<TAxisId>(index)); }
+  void ApplyTopScale();
 
   void CreatePlottable(TSeriesData& series);
   void ApplySeriesStyle(TSeriesData& series);
@@ -953,6 +962,33 @@ void TChart::TPrivate::ApplyTitle() {
   f.setBold(true);
   TitleElement->setFont(f);
   TitleElement->setVisible(!TitleText.isEmpty());
+  if (SubtitleElement) {
+    SubtitleElement->setText(SubtitleText);
+    QFont sf = Owner->font();
+    sf.setPointSize(std::max(1, static_cast<int>(std::lround(TitleSize * 0.75))));
+    SubtitleElement->setFont(sf);
+    SubtitleElement->setVisible(!SubtitleText.isEmpty());
+  }
+}
+
+void TChart::TPrivate::ApplyTopScale() {
+  QCPAxis* top = Plot->xAxis2;
+  QCPAxis* bottom = Plot->xAxis;
+  const bool shown = !TopTicks.empty();
+  top->setVisible(shown);
+  if (!shown)
+    return;
+  auto ticker = QSharedPointer<QCPAxisTickerText>::create();
+  for (const auto& [position, text] : TopTicks)
+    ticker->addTick(position, text);
+  top->setTicker(ticker);
+  top->setLabel(TopTitle);
+  top->setLabelFont(bottom->labelFont());
+  top->setTickLabelFont(bottom->tickLabelFont());
+  top->setRangeReversed(bottom->rangeReversed());
+  top->setScaleType(bottom->scaleType());
+  top->setRange(bottom->range());
+  top->grid()->setVisible(false);
 }
 
 void TChart::TPrivate::ApplyMargins() {
@@ -1044,9 +1080,17 @@ void TChart::TPrivate::PrepareForDrawing() {
   TitleElement->setMinimumSize(0, 0);
   TitleElement->setMaximumSize(QWIDGETSIZE_MAX, titleShown ? QWIDGETSIZE_MAX : 0);
   TitleElement->setMargins(titleShown ? QMargins(2, 2, 2, 2) : QMargins());
+  if (SubtitleElement) {
+    const bool shown = !SubtitleText.isEmpty();
+    SubtitleElement->setVisible(shown);
+    SubtitleElement->setMinimumSize(0, 0);
+    SubtitleElement->setMaximumSize(QWIDGETSIZE_MAX, shown ? QWIDGETSIZE_MAX : 0);
+    SubtitleElement->setMargins(shown ? QMargins(2, 0, 2, 2) : QMargins());
+  }
   const bool legendShown = Plot->legend->visible() && Plot->legend->itemCount() > 0;
   Plot->legend->setMaximumSize(QWIDGETSIZE_MAX, legendShown ? QWIDGETSIZE_MAX : 0);
   Plot->legend->setMinimumSize(0, 0);
+  ApplyTopScale(); // after the ranges: the top scale follows the bottom axis
 }
 
 std::array<TAxisRange, AxisCount> TChart::TPrivate::CurrentState() const {
@@ -1909,6 +1953,37 @@ void TChart::SetTitleFontSize(int points) {
   Invalidate();
 }
 
+QString TChart::Subtitle() const { return FPrivate->SubtitleText; }
+
+void TChart::SetSubtitle(const QString& text) {
+  TPrivate& d = *FPrivate;
+  if (!d.SubtitleElement && text.isEmpty())
+    return;
+  if (!d.SubtitleElement) {
+    // Its own row between the title and the legend.
+    QCPLayoutGrid* layout = d.Plot->plotLayout();
+    layout->insertRow(1);
+    d.SubtitleElement = new QCPTextElement(d.Plot, QString());
+    layout->addElement(1, 0, d.SubtitleElement);
+    layout->setRowStretchFactor(1, 0.001);
+  }
+  d.SubtitleText = text;
+  d.ApplyTitle();
+  Invalidate();
+}
+
+void TChart::SetTopScale(const QString& title, const std::vector<std::pair<double, QString>>& ticks) {
+  TPrivate& d = *FPrivate;
+  d.TopTitle = title;
+  d.TopTicks = ticks;
+  d.ApplyTopScale();
+  Invalidate();
+}
+
+QString TChart::TopScaleTitle() const { return FPrivate->TopTitle; }
+
+std::vector<std::pair<double, QString>> TChart::TopScaleTicks() const { return FPrivate->TopTicks; }
+
 int TChart::TitleFontSize() const { return FPrivate->TitleSize; }
 
 bool TChart::LegendVisible() const { return FPrivate->Plot->legend->visible(); }
@@ -2070,11 +2145,13 @@ bool TChart::Print(QPrinter& printer) {
                       page.height() * (1.0 - (m.Top + m.Bottom) / 100.0));
   if (target.width() < 1.0 || target.height() < 1.0)
     return false;
-  // Lay the chart out at screen scale and let the painter enlarge it, so
-  // fonts and pens keep their proportions on paper.
+  // Laid out at screen scale for the printed area (not for the window, whose
+  // fonts may be far too large for it), then enlarged by the painter.
   const double scale = printer.resolution() / static_cast<double>(std::max(1, logicalDpiX()));
   const int w = std::max(1, static_cast<int>(target.width() / scale));
   const int h = std::max(1, static_cast<int>(target.height() / scale));
+  LayOutFor(QSize(w, h));
+  const TScopeExit relayout([this] { LayOutFor(size()); });
   FPrivate->PrepareForDrawing();
   FPrivate->SetOutputStyle(true);
   const TScopeExit restore([this] { FPrivate->SetOutputStyle(false); });
@@ -2087,6 +2164,40 @@ bool TChart::Print(QPrinter& printer) {
   painter.scale(scale, scale);
   FPrivate->Plot->toPainter(&painter, w, h);
   return painter.end();
+}
+
+QImage TChart::RenderImage(const QSize& layoutSize, double scale) {
+  if (layoutSize.isEmpty() || !(scale > 0.0))
+    return {};
+  const QSize pixels(std::max(1, static_cast<int>(std::lround(layoutSize.width() * scale))),
+                     std::max(1, static_cast<int>(std::lround(layoutSize.height() * scale))));
+  QImage image(pixels, QImage::Format_ARGB32_Premultiplied);
+  if (image.isNull())
+    return image;
+  image.fill(Qt::white);
+  // Painted at the screen's resolution (the painter enlarges); the picture's
+  // own resolution is recorded afterwards, or the fonts would grow twice.
+  image.setDotsPerMeterX(qRound(std::max(1, logicalDpiX()) / 0.0254));
+  image.setDotsPerMeterY(qRound(std::max(1, logicalDpiY()) / 0.0254));
+  const bool other = layoutSize != size();
+  if (other)
+    LayOutFor(layoutSize);
+  const TScopeExit relayout([this, other] {
+    if (other)
+      LayOutFor(size());
+  });
+  FPrivate->RenderTo(image, layoutSize.width(), layoutSize.height(), scale);
+  const int dotsPerMeter = static_cast<int>(std::lround(std::max(1, logicalDpiX()) * scale / 0.0254));
+  image.setDotsPerMeterX(dotsPerMeter);
+  image.setDotsPerMeterY(dotsPerMeter);
+  return image;
+}
+
+void TChart::SetOutputLayout(std::function<void(const QSize&)> layout) { FPrivate->OutputLayout = std::move(layout); }
+
+void TChart::LayOutFor(const QSize& layoutSize) {
+  if (FPrivate->OutputLayout)
+    FPrivate->OutputLayout(layoutSize);
 }
 
 // ---- events ----------------------------------------------------------------

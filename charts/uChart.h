@@ -201,6 +201,16 @@ public:
   void SetTitle(const QString& title);
   void SetTitleFontSize(int points);
   int TitleFontSize() const;
+  // A second, smaller line under the title (hidden while empty), for facts
+  // about the curves that belong on every copy of the picture.
+  QString Subtitle() const;
+  void SetSubtitle(const QString& text);
+  // A second scale along the top of the plot that follows the bottom axis
+  // (range, direction, fonts): ticks at bottom-axis positions with their own
+  // texts, e.g. molar masses over an elution volume. No ticks: no scale.
+  void SetTopScale(const QString& title, const std::vector<std::pair<double, QString>>& ticks);
+  QString TopScaleTitle() const;
+  std::vector<std::pair<double, QString>> TopScaleTicks() const;
   bool LegendVisible() const;
   void SetLegendVisible(bool visible);
   // Qt::transparent (or an invalid colour) means no background.
@@ -246,8 +256,17 @@ public:
   QImage ToImage();
   // Puts SVG, PDF and PNG of the chart on the clipboard; false on failure.
   bool CopyToClipboard();
-  // Prints one page within the print margins; false on failure.
+  // Prints one page within the print margins, laid out for the page (the
+  // output layout sees the page's size); false on failure.
   bool Print(QPrinter& printer);
+  // The chart laid out for `layoutSize` (logical pixels) and drawn `scale`
+  // times larger: a picture of layoutSize × scale pixels, white behind a
+  // transparent chart background, with the matching resolution recorded.
+  QImage RenderImage(const QSize& layoutSize, double scale);
+  // Called with the size the chart is about to be laid out for when it is
+  // drawn for another device (the printed page), and with its own size again
+  // afterwards: the owner scales fonts and pens for it.
+  void SetOutputLayout(std::function<void(const QSize&)> layout);
 
 signals:
   void Zoomed();
@@ -263,6 +282,7 @@ protected:
   bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+  void LayOutFor(const QSize& layoutSize);
   class TPrivate;
   std::unique_ptr<TPrivate> FPrivate;
   friend class TPrivate;

@@ -4,6 +4,7 @@
 // application with an Add...Command(CLI::App&) function; its callback ends the
 // program with a non-zero exit code by throwing CLI::RuntimeError(code).
 
+#include "cli/uCliSignals.h"
 #include "cli/uPrepareCommand.h"
 #include "cli/uRunCommand.h"
 
@@ -13,10 +14,18 @@
 #include <exception>
 #include <iostream>
 
-int main(int argc, char** argv) {
+namespace {
+
+int Main(int argc, char** argv) {
   // Times of day in the log follow the user's locale; numbers never do (the
   // results are written with "." whatever the locale says).
   std::setlocale(LC_TIME, "");
+  // The streams write to the descriptors themselves, not through the C
+  // library's FILE objects: once the isotopic library has written a
+  // diagnostic to the wide error stream, the C library drops every narrow
+  // write to it, and our own "Error: ..." lines would vanish.
+  std::ios_base::sync_with_stdio(false);
+  Cli::InstallSignalHandlers();
 
   CLI::App app("Propagon headless runner: Monte Carlo simulation of polymerization processes", "polykin-cli");
   app.require_subcommand(1);
@@ -35,4 +44,12 @@ int main(int argc, char** argv) {
     return 1;
   }
   return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+  const int code = Main(argc, argv);
+  std::cout.flush();
+  return Cli::ExitCodeAfterSignal(code);
 }

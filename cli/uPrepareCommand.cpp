@@ -75,18 +75,28 @@ int RunPrepareCommand(const TPrepareOptions& options, std::ostream& out, std::os
   TStreamLogSink sink(out);
   Propagon::TLogSinkGuard logGuard(&sink);
 
+  // The parameter file is saved by replacing it; through a link it would
+  // rewrite whatever file the link names, perhaps one of another user.
+  const std::string output = options.OutputFile.empty() ? options.InputFile : options.OutputFile;
+  std::error_code ec;
+  if (std::filesystem::is_symlink(output, ec)) {
+    err << "Error: \"" << output << "\" is a symbolic link; polykin-cli does not write through links "
+        << "(remove the link or name another file with --out)\n"
+        << "Nothing was written.\n";
+    return 1;
+  }
+
   const std::string library = options.LibraryPath.empty() ? DefaultMaldiLibraryPath() : options.LibraryPath;
   Shell::TMaldiBinding binding;
   binding.CheckMALDILibrary(library);
   if (!binding.MolMassAvailable()) {
     err << "Error: the molar masses of the formulas cannot be computed: the isotopic library \"" << library
-        << "\" is missing or does not export CalcMolMass.\n"
+        << "\" is missing, not a usable library or does not export CalcMolMass.\n"
         << "Build the Maldi library (it is placed beside polykin-cli) or name it with --library PATH.\n";
     return 3;
   }
 
   TPrepareReporter reporter(err);
-  const std::string output = options.OutputFile.empty() ? options.InputFile : options.OutputFile;
   const Params::TPrepareResult result =
       Params::PrepareParameterFile(options.InputFile, output, binding.MolMassLookup(), reporter);
   if (result.ExitCode == 0) {

@@ -1,6 +1,8 @@
 #include "cli/uRunCommand.h"
 
+#include "cli/uCliSignals.h"
 #include "cli/uPrepareCommand.h"
+#include "cli/uResultsFolder.h"
 #include "cli/uRunMaldi.h"
 #include "cli/uRunResults.h"
 #include "engine/uSimThread.h"
@@ -10,6 +12,7 @@
 #include "params/uMemoryCheck.h"
 #include "params/uMessageReporter.h"
 #include "params/uParamFile.h"
+#include "params/uRunChecks.h"
 #include "plots/calc/uSECTrace.h"
 
 #include <CLI/CLI.hpp>
@@ -17,12 +20,14 @@
 
 #include <chrono>
 #include <condition_variable>
-#include <csignal>
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <iostream>
 #include <memory>
 #include <mutex>
+#include <new>
 #include <ostream>
 #include <vector>
 
@@ -49,6 +54,17 @@ public:
   bool CommitFile() {
     std::lock_guard lock(FMutex);
     return FFile != nullptr && FFile->Commit();
+  }
+  // Goes on with a committed log: its text so far is copied into a new
+  // temporary file, which replaces it again at the next CommitFile.
+  bool ReopenFile(const fs::path& path) {
+    std::ifstream earlier(path, std::ios::binary);
+    auto file = std::make_unique<Propagon::TAtomicFile>(path.string());
+    if (!earlier || !file->IsOpen()) return false;
+    file->Stream() << earlier.rdbuf();
+    std::lock_guard lock(FMutex);
+    FFile = std::move(file);
+    return static_cast<bool>(FFile->Stream());
   }
 
   void LogLine(const std::string& line) override {
@@ -127,15 +143,28 @@ fs::path DefaultOutDir(const std::string& file) { return fs::current_path() / (f
 
 namespace {
 
-// The run itself, its results and their messages, with the log sink installed.
-int RunWithLog(const TRunOptions& options, const TMaldiRequest& maldi, Params::TParameterFile& file,
-               Params::TStreamReporter& reporter, const fs::path& outDir, TCliLogSink& sink, std::ostream& err) {
+// What a run left in its fresh folder.
+struct TRunOutcome {
+  int Code = ExitError;
+  // The tables describe a run that started and did not fail, and every one
+  // was written whole: they may replace the results of an earlier run.
+  bool Complete = false;
+};
+
+// The run itself and its tables, with the log sink installed. Tables go into
+// the folder's fresh copy; messages name them where they will stand.
+TRunOutcome RunWithLog(const TRunOptions& options, Params::TParameterFile& file, Params::TStreamReporter& reporter,
+                       const TResultsFolder& folder, TCliLogSink& sink, std::ostream& err) {
+  TRunOutcome outcome;
   Propagon::LogMessage("Loading the File \"" + fs::absolute(options.File).string() + "\" ...");
   try {
-    if (Params::CheckRequiredMemory(file, reporter)) return ExitLowMemory;
+    if (Params::CheckRequiredMemory(file, reporter)) {
+      outcome.Code = ExitLowMemory;
+      return outcome;
+    }
   } catch (const std::exception& e) {
     err << "Error: " << e.what() << std::endl;
-    return ExitError;
+    return outcome;
   }
 
   // Last scheduled time, for the progress bar (read here, not from the state
@@ -153,7 +182,7 @@ int RunWithLog(const TRunOptions& options, const TMaldiRequest& maldi, Params::T
   Engine::TSimState& state = Engine::SimState();
   if (Engine::SimulationRunning()) {
     err << "Error: A simulation is still running" << std::endl;
-    return ExitError;
+    return outcome;
   }
   state.FreeAllocatedMemory();
   state.FixedSeed = options.Seed;
@@ -218,40 +247,79 @@ int RunWithLog(const TRunOptions& options, const TMaldiRequest& maldi, Params::T
     summary.Mw = state.Mw;
   }
   summary.Status = thread.Failed() ? "failed" : interrupted ? "stopped" : "completed";
-  try {
-    WriteCheckPoints(outDir / "checkpoints.tsv", observer.Rows());
-    WriteDPDistribution(outDir / "dp_distribution.tsv", state);
-    WriteMassDistribution(outDir / "mass_distribution.tsv", state);
-    // The curves of the SEC and molar-mass distribution charts at their
-    // initial track-bar settings (broadening position 100, resolution 21).
-    for (const char* name : {"sec.tsv", "mass_distribution_smoothed.tsv"}) {
-      const std::filesystem::path path = outDir / name;
-      const Plots::TCurveFileResult written = name[0] == 's' ? Plots::SaveSECTrace(state, path.string())
-                                                             : Plots::SaveSmoothedDistributions(state, path.string());
-      if (written == Plots::TCurveFileResult::WriteFailed) throw std::runtime_error("Unable to write to " + path.string());
+  // Each table is written on its own: one that fails (a full disk, too
+  // little memory) is reported, and the others are still written. Messages
+  // name the files where they will stand.
+  const fs::path outDir = folder.Staging();
+  bool written = true;
+  const auto write = [&](const char* name, const std::function<void(const fs::path&)>& writer) {
+    const fs::path path = outDir / name;
+    try {
+      writer(path);
+    } catch (const std::bad_alloc&) {
+      Propagon::LogMessage(std::string("Writing ") + name + " Failed: Out of Memory");
+      err << "Error: Unable to write to " << folder.InTarget(path.string()) << ": out of memory" << std::endl;
+      written = false;
+    } catch (const std::exception& e) {
+      Propagon::LogMessage(std::string("Writing ") + name + " Failed: " + folder.InTarget(e.what()));
+      err << "Error: " << folder.InTarget(e.what()) << std::endl;
+      written = false;
     }
-    if (options.Chains) WriteChains(outDir / "chains.tsv", state);
-    WriteSummary(outDir / "summary.json", summary);
-  } catch (const std::exception& e) {
-    err << "Error: " << e.what() << std::endl;
-    return ExitError;
-  }
-  if (!options.Maldi.empty() && state.LargestDP() > 0) {
-    std::string error;
-    if (!WriteMaldiResults(maldi, DefaultMaldiLibraryPath(), file, state, outDir, error)) {
-      err << "Error: " << error << std::endl;
-      return ExitError;
-    }
-  } else if (!options.Maldi.empty()) {
-    Propagon::LogMessage("No MALDI spectrum: no chain has grown");
-  }
-  Propagon::LogMessage("Results written to \"" + outDir.string() + "\"");
-
+  };
+  const auto curve = [](Plots::TCurveFileResult result, const fs::path& path) {
+    if (result == Plots::TCurveFileResult::WriteFailed) throw std::runtime_error("Unable to write to " + path.string());
+  };
+  write("checkpoints.tsv", [&](const fs::path& path) { WriteCheckPoints(path, observer.Rows()); });
+  write("dp_distribution.tsv", [&](const fs::path& path) { WriteDPDistribution(path, state); });
+  write("mass_distribution.tsv", [&](const fs::path& path) { WriteMassDistribution(path, state); });
+  // The curves of the SEC and molar-mass distribution charts at their
+  // initial track-bar settings (broadening position 100, resolution 21).
+  write("sec.tsv", [&](const fs::path& path) { curve(Plots::SaveSECTrace(state, path.string()), path); });
+  write("mass_distribution_smoothed.tsv",
+        [&](const fs::path& path) { curve(Plots::SaveSmoothedDistributions(state, path.string()), path); });
+  if (options.Chains) write("chains.tsv", [&](const fs::path& path) { WriteChains(path, state); });
+  write("summary.json", [&](const fs::path& path) { WriteSummary(path, summary); });
+  if (!written) return outcome;
   if (thread.Failed()) {
     err << "Error: The simulation ended early: " << thread.ErrorMessage() << std::endl;
+    return outcome;
+  }
+  outcome.Complete = true;
+  outcome.Code = interrupted ? ExitInterrupted : ExitSuccess;
+  return outcome;
+}
+
+// The spectrum of the run's product, written into the results folder once the
+// run's own outputs stand there: whatever the library does, they are safe.
+int WriteMaldiAfterTheRun(const TMaldiRequest& maldi, const Params::TParameterFile& file, const fs::path& outDir,
+                          TCliLogSink& sink, std::ostream& err) {
+  const fs::path log = outDir / "log.txt";
+  if (!sink.ReopenFile(log)) {
+    err << "Error: Unable to write to " << log.string() << std::endl;
     return ExitError;
   }
-  return interrupted ? ExitInterrupted : ExitSuccess;
+  int code = ExitSuccess;
+  {
+    Propagon::TLogSinkGuard logGuard(&sink);
+    const Engine::TSimState& state = Engine::SimState();
+    std::string error;
+    if (state.LargestDP() <= 0) {
+      Propagon::LogMessage("No MALDI spectrum: no chain has grown");
+    } else if (!WriteMaldiResults(maldi, DefaultMaldiLibraryPath(), file, state, outDir, error)) {
+      err << "Error: " << error << std::endl;
+      code = ExitError;
+    }
+  }
+  if (!sink.CommitFile()) {
+    err << "Error: Unable to write to " << log.string() << std::endl;
+    code = ExitError;
+  }
+  return code;
+}
+
+void SayEarlierResultsKept(const TResultsFolder& folder, std::ostream& err) {
+  if (folder.HadEarlier())
+    err << "The results of the earlier run in \"" << folder.Target().string() << "\" are kept" << std::endl;
 }
 
 } // namespace
@@ -277,43 +345,69 @@ int RunParameterFile(const TRunOptions& options, std::ostream& out, std::ostream
   Params::TParameterFile file(options.File);
   // The validity marker, with the message the main window shows in its box.
   if (!file.CheckFileValid(reporter)) return ExitInvalidFile;
+  // A process type without a kernel or check points not starting at 0: no run.
+  if (const std::string problem = Params::RunnableFileProblem(file); !problem.empty()) {
+    err << "Error: " << problem << std::endl;
+    return ExitInvalidFile;
+  }
 
   const fs::path outDir = options.OutDir.empty() ? DefaultOutDir(options.File) : fs::path(options.OutDir);
-  fs::create_directories(outDir, ec);
-  if (ec || !fs::is_directory(outDir)) {
-    err << "Error: Cannot create the output folder \"" << outDir.string() << "\": " << ec.message() << std::endl;
+  TResultsFolder folder;
+  std::string error;
+  if (!folder.Prepare(outDir, error)) {
+    err << "Error: " << error << std::endl;
     return ExitError;
   }
+  const fs::path log = outDir / "log.txt";
   TCliLogSink sink(out, err, options.Quiet);
-  if (!sink.OpenFile(outDir / "log.txt")) {
-    err << "Error: Unable to write to " << (outDir / "log.txt").string() << std::endl;
+  if (!sink.OpenFile(folder.Staging() / "log.txt")) {
+    err << "Error: Unable to write to " << log.string() << std::endl;
     return ExitError;
   }
-  int code = ExitSuccess;
+  TRunOutcome outcome;
   {
     Propagon::TLogSinkGuard logGuard(&sink);
-    code = RunWithLog(options, maldi, file, reporter, outDir, sink, err);
+    // Whatever ends the run, the log written so far is kept.
+    try {
+      outcome = RunWithLog(options, file, reporter, folder, sink, err);
+    } catch (const std::bad_alloc&) {
+      Propagon::LogMessage("Out of Memory! The Run Ends Here.");
+      err << "Error: out of memory" << std::endl;
+      outcome = TRunOutcome{};
+    } catch (const std::exception& e) {
+      Propagon::LogMessage(std::string("Error: ") + folder.InTarget(e.what()));
+      err << "Error: " << folder.InTarget(e.what()) << std::endl;
+      outcome = TRunOutcome{};
+    }
+    // A run that did not get as far as complete tables leaves the results of
+    // an earlier run as they were; with no earlier results, what it wrote
+    // (its log above all) is the best account of what happened.
+    if (!outcome.Complete && folder.HadEarlier()) {
+      folder.Discard();
+      SayEarlierResultsKept(folder, err);
+      return outcome.Code;
+    }
+    Propagon::LogMessage("Results written to \"" + outDir.string() + "\"");
   }
-  // Like the tables, the log replaces an earlier run's log.txt only once it
-  // is written whole.
+  // The log replaces an earlier run's log.txt only once it is written whole,
+  // and the folder replaces the earlier folder only with every file in it.
   if (!sink.CommitFile()) {
-    err << "Error: Unable to write to " << (outDir / "log.txt").string() << std::endl;
-    if (code == ExitSuccess) code = ExitError;
+    err << "Error: Unable to write to " << log.string() << std::endl;
+    folder.Discard();
+    SayEarlierResultsKept(folder, err);
+    return ExitError;
   }
-  return code;
+  if (!folder.Commit(error)) {
+    err << "Error: " << error << std::endl;
+    SayEarlierResultsKept(folder, err);
+    return ExitError;
+  }
+  if (!options.Maldi.empty()) {
+    const int code = WriteMaldiAfterTheRun(maldi, file, outDir, sink, err);
+    if (code != ExitSuccess) return code;
+  }
+  return outcome.Code;
 }
-
-namespace {
-
-std::atomic<bool> GInterrupted{false};
-
-extern "C" void OnInterrupt(int) {
-  GInterrupted.store(true);
-  // A second Ctrl+C ends the program at once.
-  std::signal(SIGINT, SIG_DFL);
-}
-
-} // namespace
 
 void AddRunCommand(CLI::App& app) {
   auto options = std::make_shared<TRunOptions>();
@@ -339,7 +433,10 @@ void AddRunCommand(CLI::App& app) {
       "The file is checked as the desktop program does when it opens it: the validity marker and the stored\n"
       "memory requirement. The message log goes to the standard output and to DIR/log.txt; a progress bar\n"
       "(simulated time against the last check point, events per second) is drawn on the standard error\n"
-      "while it is a terminal. Ctrl+C stops the run as the Stop button does; a second one ends the program.\n"
+      "while it is a terminal. Ctrl+C, SIGTERM and SIGHUP stop the run as the Stop button does; a second one\n"
+      "ends the program. The results go into a fresh folder beside DIR that replaces DIR as a whole once\n"
+      "they are complete: a run that fails keeps the results of an earlier run in DIR. An existing DIR must\n"
+      "belong to you and hold nothing but the results of a run.\n"
       "\n"
       "Written into DIR (numbers with \".\" and full precision, tab-separated):\n"
       "  checkpoints.tsv        one row per recorded check point from 0: checkpoint, time_s (scheduled),\n"
@@ -364,16 +461,13 @@ void AddRunCommand(CLI::App& app) {
       "\n"
       "Exit codes: 0 success; 1 any other error (missing file, unreadable value, failed run, unwritable\n"
       "output); 2 not a valid parameter file; 3 too little free memory for the stored requirement;\n"
-      "130 stopped by Ctrl+C (the results up to the stop are written).");
+      "130, 143, 129 stopped by Ctrl+C, SIGTERM, SIGHUP (the results up to the stop are written).");
   run->callback([options, seed] {
     TRunOptions o = *options;
     if (*seed >= 0) o.Seed = static_cast<std::uint32_t>(*seed);
     o.Progress = ::isatty(STDERR_FILENO) != 0;
-    GInterrupted.store(false);
-    o.Interrupt = &GInterrupted;
-    std::signal(SIGINT, OnInterrupt);
+    o.Interrupt = &StopRequested();
     const int code = RunParameterFile(o, std::cout, std::cerr);
-    std::signal(SIGINT, SIG_DFL);
     if (code != ExitSuccess) throw CLI::RuntimeError(code);
   });
 }

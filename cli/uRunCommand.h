@@ -21,7 +21,8 @@ inline constexpr int ExitSuccess = 0;
 inline constexpr int ExitError = 1;       // any other error (the message says which)
 inline constexpr int ExitInvalidFile = 2; // no true validity marker
 inline constexpr int ExitLowMemory = 3;   // stored requirement above the free memory
-inline constexpr int ExitInterrupted = 130; // stopped by Ctrl+C; results written up to the stop
+inline constexpr int ExitInterrupted = 130; // stopped (Ctrl+C); results written up to the stop
+// (the program itself ends with 128 + the signal: 143 for SIGTERM, 129 for SIGHUP)
 
 struct TRunOptions {
   std::string File;
@@ -36,7 +37,8 @@ struct TRunOptions {
 };
 
 // Runs one parameter file. Log lines go to `out` (unless Quiet) and to
-// DIR/log.txt; messages that the desktop program shows in boxes, and errors,
+// DIR/log.txt; DIR is replaced as a whole once the outputs are complete
+// (TResultsFolder); messages that the desktop program shows in boxes, and errors,
 // go to `err`. Returns one of the exit codes above.
 int RunParameterFile(const TRunOptions& options, std::ostream& out, std::ostream& err);
 

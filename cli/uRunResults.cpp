@@ -159,11 +159,9 @@ void WriteMassDistribution(const std::filesystem::path& path, const Engine::TSim
   Propagon::TAtomicFile file(path.string());
   std::ostream& out = OpenOutput(file);
   out << "mass\tnumber\tweight\n";
-  const std::size_t n = std::min({state.MassAxis.size(), state.NumberDistribution.size(), state.WeightDistribution.size()});
-  for (std::size_t k = 0; k < n; ++k) {
-    if (state.NumberDistribution[k] == 0.0) continue;
-    out << FormatNumber(state.MassAxis[k]) << '\t' << FormatNumber(state.NumberDistribution[k]) << '\t'
-        << FormatNumber(state.WeightDistribution[k]) << '\n';
+  for (const Engine::TMassBin& bin : state.MassHistogram.Bins) {
+    if (bin.Number == 0.0) continue;
+    out << FormatNumber(bin.Mass) << '\t' << FormatNumber(bin.Number) << '\t' << FormatNumber(bin.Weight) << '\n';
   }
   Finish(file);
 }

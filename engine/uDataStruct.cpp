@@ -1,9 +1,11 @@
 #include "engine/uDataStruct.h"
 
 #include "engine/uranmt.h"
+#include "params/uErrors.h"
 #include "params/uLogMessage.h"
 #include "params/uNumberFormat.h"
 #include "params/uParamFile.h"
+#include "params/uRunChecks.h"
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -16,6 +18,7 @@
 #include <new>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace Engine {
 
@@ -53,25 +56,58 @@ std::uint8_t* MapZeroBytes(std::size_t bytes) {
 
 } // namespace
 
+const std::uint8_t Detail::ZeroBlock[TChainUnits::BlockLength] = {};
+
 TChainUnits::~TChainUnits() { Release(); }
 
 void TChainUnits::Allocate(std::int32_t rows) {
   Release();
   if (rows <= 0) throw std::bad_alloc();
-  const std::size_t bytes = static_cast<std::size_t>(rows) * static_cast<std::size_t>(ChainRowLength);
-  FBase = MapZeroBytes(bytes);
-  FBytes = bytes;
+  const std::size_t n = static_cast<std::size_t>(rows);
+  const std::size_t laterBlocks = n * static_cast<std::size_t>(BlocksPerRow - 1);
+  // Block numbers are 32-bit. A run holds at most one partly used later
+  // block per chain plus its units / 256 full ones, and its units are at most
+  // its monomer molecules (below 2^31), so 2^32 - 1 numbers always suffice.
+  const std::size_t arenaBlocks = std::min<std::size_t>(laterBlocks + 1, 0xFFFFFFFFu);
+  try {
+    FBaseBytes = n << BlockShift;
+    FBase = MapZeroBytes(FBaseBytes);
+    FArenaBytes = arenaBlocks << BlockShift;
+    FArena = MapZeroBytes(FArenaBytes);
+    FTableBytes = (n + 1) * static_cast<std::size_t>(BlocksPerRow) * sizeof(std::uint32_t);
+    FTable = reinterpret_cast<std::uint32_t*>(MapZeroBytes(FTableBytes));
+    FRowOfBytes = n * sizeof(std::uint32_t);
+    FRowOf = reinterpret_cast<std::uint32_t*>(MapZeroBytes(FRowOfBytes));
+  } catch (...) {
+    Release();
+    throw;
+  }
+  FBytes = FBaseBytes + FArenaBytes + FTableBytes + FRowOfBytes;
   FRows = rows;
-  FBlockStride = static_cast<std::size_t>(rows) << BlockShift;
+  FArenaBlocks = static_cast<std::uint32_t>(arenaBlocks);
+  FNextBlock = 1;
+  FFreeBlock = 0;
+  FBlocksInUse = 0;
+  FNextRow = 1;
   FInUse = false;
 }
 
 void TChainUnits::Release() noexcept {
-  if (FBase != nullptr) munmap(FBase, FBytes);
+  if (FBase != nullptr) munmap(FBase, FBaseBytes);
+  if (FArena != nullptr) munmap(FArena, FArenaBytes);
+  if (FTable != nullptr) munmap(FTable, FTableBytes);
+  if (FRowOf != nullptr) munmap(FRowOf, FRowOfBytes);
   FBase = nullptr;
-  FBytes = 0;
+  FArena = nullptr;
+  FTable = nullptr;
+  FRowOf = nullptr;
+  FBaseBytes = FArenaBytes = FTableBytes = FRowOfBytes = FBytes = 0;
+  FNextRow = 1;
   FRows = 0;
-  FBlockStride = 0;
+  FArenaBlocks = 0;
+  FNextBlock = 1;
+  FFreeBlock = 0;
+  FBlocksInUse = 0;
   FInUse = false;
 }
 
@@ -79,7 +115,11 @@ void TChainUnits::Clear() noexcept {
   if (FBase == nullptr) return;
   // Dropping the pages of a private anonymous mapping makes them read as
   // zero again; only pages that were resident cost anything.
-  if (madvise(FBase, FBytes, MADV_DONTNEED) != 0) {
+  const bool dropped = madvise(FBase, FBaseBytes, MADV_DONTNEED) == 0 &&
+                       madvise(FArena, FArenaBytes, MADV_DONTNEED) == 0 &&
+                       madvise(FTable, FTableBytes, MADV_DONTNEED) == 0 &&
+                       madvise(FRowOf, FRowOfBytes, MADV_DONTNEED) == 0;
+  if (!dropped) {
     // Should not happen; fall back to a fresh mapping of the same size.
     const std::int32_t rows = FRows;
     try {
@@ -88,6 +128,10 @@ void TChainUnits::Clear() noexcept {
       Release();
     }
   }
+  FNextBlock = 1;
+  FFreeBlock = 0;
+  FBlocksInUse = 0;
+  FNextRow = 1;
   FInUse = false;
 }
 
@@ -101,9 +145,38 @@ void TChainUnits::AdviseDenseFirstBlock() noexcept {
   // Only whole 2 MB pages inside the band; the advice is a hint, and a
   // system without transparent huge pages simply ignores it.
   constexpr std::size_t HugePage = std::size_t{1} << 21;
-  const std::size_t band = FBlockStride & ~(HugePage - 1);
+  const std::size_t band = FBaseBytes & ~(HugePage - 1);
   if (FBase != nullptr && band > 0) madvise(FBase, band, MADV_HUGEPAGE);
 #endif
+}
+
+std::uint32_t TChainUnits::NewBlock() const noexcept {
+  ++FBlocksInUse;
+  if (FFreeBlock != 0) {
+    const std::uint32_t n = FFreeBlock;
+    std::memcpy(&FFreeBlock, FArena + (static_cast<std::size_t>(n) << BlockShift), sizeof FFreeBlock);
+    return n;
+  }
+  // Cannot run out (see Allocate); were it to, the last block is shared
+  // rather than writing outside the reservation.
+  if (FNextBlock >= FArenaBlocks) [[unlikely]]
+    return FArenaBlocks - 1;
+  return FNextBlock++;
+}
+
+void TChainUnits::ReleaseLaterBlocks(std::int32_t chain) noexcept {
+  if (FRowOf[chain] == 0) return;
+  for (std::int32_t block = 1; block < BlocksPerRow; ++block) {
+    std::uint32_t* entry = TableEntry(chain, block);
+    const std::uint32_t n = *entry;
+    // A chain's blocks are handed out in order as it grows, so the first
+    // block it never reached ends the list.
+    if (n == 0) break;
+    std::memcpy(FArena + (static_cast<std::size_t>(n) << BlockShift), &FFreeBlock, sizeof FFreeBlock);
+    FFreeBlock = n;
+    *entry = 0;
+    --FBlocksInUse;
+  }
 }
 
 namespace {
@@ -213,6 +286,23 @@ std::int32_t ReadCount(const Params::TParameterFile& file, const std::string& se
   return value;
 }
 
+// A molar mass of the parameter file, g/mol. Every chain mass is built from
+// these (up to MaxDP units and two end groups) and squared for Mw, so a mass
+// that is not a finite number above 0, or one so large that a chain's mass
+// or its square would overflow, is refused with its key and text.
+double ReadMolarMass(const Params::TParameterFile& file, const std::string& key) {
+  double mass = 0.0;
+  try {
+    mass = file.ReadLocalFloat("Components", key);
+  } catch (const Propagon::EConvertError&) {
+    mass = std::numeric_limits<double>::quiet_NaN(); // not a number: refused below with its key
+  }
+  if (!(mass > 0.0 && mass <= Params::MaxMolarMass))
+    RefuseInput("Invalid " + key + " in the Parameters File: " + file.ReadString("Components", key, "") +
+                " (a molar mass must be above 0 and at most 1e100 g/mol)");
+  return mass;
+}
+
 // Release a vector's storage (clear() keeps the capacity).
 template <class T>
 void ReleaseArray(std::vector<T>& array) noexcept {
@@ -227,6 +317,12 @@ void TSimState::SizeArrays(const TRunDescription& run) {
   // 32 bits would otherwise index outside the arrays.
   constexpr std::int64_t int32Max = std::numeric_limits<std::int32_t>::max();
   if (run.CheckPointTime.empty()) RefuseInput("No Checking Points in the Parameters File!");
+  // No kernel runs for any other type: a run that "completes" with nothing
+  // simulated would be a failure reported as success.
+  if (const std::string problem = Params::ProcessTypeProblem(run.ProcessType); !problem.empty()) RefuseInput(problem);
+  // Check point 0 is the initial state, recorded before any event.
+  if (const std::string problem = Params::FirstCheckPointProblem(run.CheckPointTime.front()); !problem.empty())
+    RefuseInput(problem);
   // A falling list would record later states under earlier times.
   for (std::size_t k = 1; k < run.CheckPointTime.size(); ++k)
     if (!(run.CheckPointTime[k] >= run.CheckPointTime[k - 1]))
@@ -239,6 +335,16 @@ void TSimState::SizeArrays(const TRunDescription& run) {
     RefuseInput("Invalid MonomerBNumber in the Parameters File: " + std::to_string(run.MonomerBNumber));
   const std::int64_t mers = static_cast<std::int64_t>(run.MonomerANumber) + run.MonomerBNumber;
   if (mers >= int32Max) RefuseInput("Too many monomer molecules in the Parameters File: " + std::to_string(mers));
+  // A description made in code may leave a molar mass at 0 (a monomer that
+  // takes no part); anything negative, not finite or too large is refused.
+  const std::pair<const char*, double> masses[] = {{"MonomerAMolWeight", run.MonomerAMolWeight},
+                                                   {"MonomerBMolWeight", run.MonomerBMolWeight},
+                                                   {"InitiatorMolWeight", run.InitiatorMolWeight},
+                                                   {"InitiatorAttachMolWeight", run.InitiatorAttachMolWeight}};
+  for (const auto& [key, mass] : masses)
+    if (!(mass >= 0.0 && mass <= Params::MaxMolarMass))
+      RefuseInput(std::string("Invalid ") + key + " in the Parameters File: " + Propagon::FormatGeneral(mass, 15) +
+                  " (a molar mass must be above 0 and at most 1e100 g/mol)");
   std::int64_t chains = run.InitiatorNumber;
   if (run.ProcessType == ptFreeRadical) chains *= 2;
   if (chains >= int32Max) RefuseInput("Too many initiator molecules in the Parameters File: " + std::to_string(run.InitiatorNumber));
@@ -422,9 +528,7 @@ void TSimState::FreeAll() {
   ReleaseArray(CPBCenters);
   for (TRealArray& row : CPDyads) ReleaseArray(row);
   ReleaseArray(FChainB);
-  ReleaseArray(MassAxis);
-  ReleaseArray(NumberDistribution);
-  ReleaseArray(WeightDistribution);
+  MassHistogram.Release();
 }
 
 // ===========================================================================
@@ -515,6 +619,8 @@ bool TSimState::JoinChains(std::int32_t x, std::int32_t y, bool atrp, bool strid
   rowY[0] = 0;
   // The two radical ends meet head to head: y's units follow x's in reverse.
   for (std::int32_t k = 1; k <= dy; ++k) rowX[dx + k] = rowY[dy - k + 1];
+  // y's units now live in x: its later blocks serve the next chain to grow.
+  if (dy >= TChainUnits::BlockLength) ChainUnits.ReleaseLaterBlocks(y);
   if (atrp) DeadChainsNumber += 2;
   if (const std::uint8_t views = LiveViews.load(std::memory_order_relaxed)) [[unlikely]] {
     try {
@@ -636,15 +742,19 @@ void TSimState::MassDistributions(const std::int32_t* chainB) {
   const double heaviest = ma > mb ? ma : mb;
   const std::int32_t dmax = LargestDP();
   double top = static_cast<double>(dmax) * heaviest + 2.0 * mi;
-  std::size_t n = static_cast<std::size_t>(std::trunc(std::max(top, 0.0))) + 100;
+  double n = std::trunc(std::max(top, 0.0)) + 100.0;
   // The usual length leaves room for two initiator fragments per chain. An
   // ATRP attached group more than 49 g/mol heavier than the initiator would
-  // fall off its end: lengthen the arrays to the heaviest possible chain.
+  // fall off its end: lengthen the axis to the heaviest possible chain.
   if (ProcessType == ptATRP) {
     const double heaviestChain = static_cast<double>(dmax) * heaviest + 2.0 * std::max(mi, mx) + HydrogenMass;
-    n = std::max(n, static_cast<std::size_t>(std::trunc(std::max(heaviestChain, 0.0))) + 1);
+    n = std::max(n, std::trunc(std::max(heaviestChain, 0.0)) + 1.0);
   }
 
+  // Built apart and swapped in whole: a failure on the way (out of memory)
+  // leaves the histograms and averages of the previous calculation.
+  TMassHistogram next;
+  next.Begin(n);
   switch (ProcessType) {
   case ptLiving:
   case ptLivingReversible:
@@ -652,18 +762,11 @@ void TSimState::MassDistributions(const std::int32_t* chainB) {
   case ptATRP:
     break;
   default:
-    // The arrays are re-created even for a type without a mass rule.
-    MassAxis.assign(n, 0.0);
-    for (std::size_t k = 0; k < n; ++k) MassAxis[k] = static_cast<double>(k);
-    NumberDistribution.assign(n, 0.0);
-    WeightDistribution.assign(n, 0.0);
+    // A type without a mass rule gets an empty histogram on its axis.
+    next.Finish();
+    std::swap(MassHistogram, next);
     return;
   }
-
-  MassAxis.assign(n, 0.0);
-  for (std::size_t k = 0; k < n; ++k) MassAxis[k] = static_cast<double>(k);
-  NumberDistribution.assign(n, 0.0);
-  WeightDistribution.assign(n, 0.0);
 
   // One of each pair of disproportionated chains is saturated, the other
   // unsaturated: chains with exactly one initiator end group, taken in chain
@@ -695,17 +798,16 @@ void TSimState::MassDistributions(const std::int32_t* chainB) {
       }
     }
     const double bin = std::trunc(m);
-    // Only nonsensical molar masses (negative, not finite) can miss the
-    // arrays; such a chain still counts in the averages.
-    if (bin >= 0.0 && bin < static_cast<double>(n)) {
-      const std::size_t idx = static_cast<std::size_t>(bin);
-      NumberDistribution[idx] += 1.0;
-      WeightDistribution[idx] += m;
-    }
+    // Only nonsensical molar masses (negative, not finite; the run refuses
+    // such molar masses) can miss the axis; such a chain still counts in the
+    // averages.
+    if (bin >= 0.0 && bin < n) next.Add(bin, m);
     ++count;
     s1 += m;
     s2 += m * m;
   }
+  next.Finish();
+  std::swap(MassHistogram, next);
   if (count > 0) {
     Mn = s1 / static_cast<double>(count);
     Mw = s2 / s1;
@@ -720,6 +822,10 @@ void TSimState::AllocateMemory(const Params::TParameterFile& file, const std::fu
   try {
     Propagon::LogMessage("Reading Memory Requirements...");
     TRunDescription run;
+    // Read whole: 257 must not become type 1 in an 8-bit field.
+    if (const std::string problem = Params::ProcessTypeTextProblem(file.ReadString("General", "ProcessType", ""));
+        !problem.empty())
+      RefuseInput(problem);
     run.ProcessType = static_cast<std::uint8_t>(file.ReadInteger("General", "ProcessType", 0));
     Propagon::LogMessage("Allocate Memory ...");
     int high = -1;
@@ -729,9 +835,9 @@ void TSimState::AllocateMemory(const Params::TParameterFile& file, const std::fu
     run.InitiatorNumber = ReadCount(file, "SimulationParameters", "InitiatorNumber", 0);
     run.MonomerANumber = ReadCount(file, "SimulationParameters", "MonomerANumber", 0);
     run.MonomerBNumber = ReadCount(file, "SimulationParameters", "MonomerBNumber", 0);
-    run.MonomerAMolWeight = file.ReadLocalFloat("Components", "MonomerAMolWeight");
-    run.MonomerBMolWeight = file.ReadLocalFloat("Components", "MonomerBMolWeight");
-    run.InitiatorMolWeight = file.ReadLocalFloat("Components", "InitiatorMolWeight");
+    run.MonomerAMolWeight = ReadMolarMass(file, "MonomerAMolWeight");
+    run.MonomerBMolWeight = ReadMolarMass(file, "MonomerBMolWeight");
+    run.InitiatorMolWeight = ReadMolarMass(file, "InitiatorMolWeight");
     if (run.ProcessType == ptFreeRadical) {
       const std::int64_t slots = 2 * static_cast<std::int64_t>(run.InitiatorNumber);
       const std::int32_t byDefault = static_cast<std::int32_t>(
@@ -741,7 +847,7 @@ void TSimState::AllocateMemory(const Params::TParameterFile& file, const std::fu
     if (run.ProcessType == ptATRP) {
       run.ActivatorNumber = ReadCount(file, "SimulationParameters", "ActivatorNumber", 0);
       run.OxidizedActivatorNumber = ReadCount(file, "SimulationParameters", "OxidizedActivatorNumber", 0);
-      run.InitiatorAttachMolWeight = file.ReadLocalFloat("Components", "InitiatorAttachMolWeight");
+      run.InitiatorAttachMolWeight = ReadMolarMass(file, "InitiatorAttachMolWeight");
     }
     SizeArrays(run);
     AllocationFailed = false;

@@ -24,6 +24,7 @@
 // only where units are written, so a run's memory grows with the polymer
 // formed, not with ChainsNumber. See TChainUnits.
 
+#include "engine/uMassHistogram.h"
 #include "engine/uSimObserver.h"
 
 #include <array>
@@ -85,27 +86,43 @@ struct TDPChange {
   std::int32_t ToDP2 = 0;
 };
 
+class TChainUnits;
+
 // One chain's sequence row as seen through TChainUnits: row[p] is position p
 // (0 = head byte, 1..ChainDP = unit kinds). Positions 0..MaxDP are valid.
 class TChainRow {
 public:
-  TChainRow(std::uint8_t* first, std::size_t blockStride) noexcept : FFirst(first), FBlockStride(blockStride) {}
+  TChainRow(std::uint8_t* first, const TChainUnits* units, std::int32_t chain) noexcept
+      : FFirst(first), FUnits(units), FChain(chain) {}
   std::uint8_t& operator[](std::int32_t position) const noexcept;
 
 private:
-  std::uint8_t* FFirst;
-  std::size_t FBlockStride;
+  std::uint8_t* FFirst; // the chain's first block (positions 0..255)
+  const TChainUnits* FUnits;
+  std::int32_t FChain;
 };
 
 // The sequence store: (rows) x 32768 bytes, addressed as ChainUnits[chain][position].
 //
-// Storage is one anonymous mapping, zero-filled by the operating system and
-// never written in bulk. Rows are interleaved in blocks of 256 positions:
-// block b of every chain lies in one contiguous band, so short chains share
-// pages and the resident memory of a run is about the number of units
-// formed (rounded up to 256 per chain), not one 4 KB page per started chain.
+// Nothing is ever written in bulk: every part is an anonymous mapping that
+// the operating system fills with zeros, so only what a run writes becomes
+// resident. A row is kept in blocks of 256 positions:
+// - the first block of every chain (positions 0..255) lies in one band, chain
+//   after chain, so short chains share pages and a kernel in which every chain
+//   grows from the start writes one dense band;
+// - later blocks are handed out from one arena in the order chains first
+//   reach them, through a table row of block numbers that a chain gets when
+//   it first reaches position 256. A long chain therefore fills whole pages
+//   of its own, whatever its neighbours do: the resident memory of a run is
+//   the units formed plus, per chain that passed 256 units, one partly used
+//   block and a 512-byte table row, where blocks laid out by chain number
+//   would cost a 4 KB page for each 256 units of a chain whose neighbours
+//   stay short (free radical: 3.5 times the units).
+// - the later blocks of a chain emptied by a recombination go back to the
+//   arena for the next chain that grows.
 // A row is therefore not contiguous: read it through operator[], or a run of
-// positions at a time with ForEachSpan.
+// positions at a time with ForEachSpan. Positions beyond a chain's length may
+// hold units of an earlier owner of their block; nothing reads them.
 class TChainUnits {
 public:
   static constexpr int BlockShift = 8;
@@ -139,24 +156,64 @@ public:
   bool Allocated() const noexcept { return FBase != nullptr; }
   std::int32_t Rows() const noexcept { return FRows; }
   std::size_t ReservedBytes() const noexcept { return FBytes; }
+  // Blocks beyond the first ones handed out since the last Clear and not
+  // given back (each 256 bytes of the arena).
+  std::size_t BlocksInUse() const noexcept { return FBlocksInUse; }
 
   TChainRow operator[](std::int32_t chain) const noexcept {
-    return TChainRow(FBase + (static_cast<std::size_t>(chain) << BlockShift), FBlockStride);
+    return TChainRow(FBase + (static_cast<std::size_t>(chain) << BlockShift), this, chain);
   }
 
   // Calls fn(const std::uint8_t* data, std::int32_t count) for the contiguous
-  // pieces of positions first..last (inclusive) of a chain, in order.
+  // pieces of positions first..last (inclusive) of a chain, in order. Reads
+  // only: a block never written reads as zeros.
   template <class F>
   void ForEachSpan(std::int32_t chain, std::int32_t first, std::int32_t last, F&& fn) const;
 
   // Number of B units (bytes equal to 1) at positions 1..dp of a chain.
   std::int32_t CountB(std::int32_t chain, std::int32_t dp) const noexcept;
 
+  // Gives the blocks after the first of a chain back to the arena (the chain
+  // keeps its first block; its later positions read as zeros again).
+  void ReleaseLaterBlocks(std::int32_t chain) noexcept;
+
 private:
-  std::uint8_t* FBase = nullptr;
+  friend class TChainRow;
+  // Position `position` (256 or more) of a chain; hands out its block on
+  // first use.
+  std::uint8_t& LaterUnit(std::int32_t chain, std::int32_t position) const noexcept;
+  // The table entry of block `block` (1..127) of a chain, giving the chain
+  // its table row on first use.
+  std::uint32_t* TableEntry(std::int32_t chain, std::int32_t block) const noexcept {
+    std::uint32_t& row = FRowOf[chain];
+    if (row == 0) [[unlikely]]
+      row = FNextRow++;
+    return FTable + static_cast<std::size_t>(row) * BlocksPerRow + static_cast<std::size_t>(block);
+  }
+  // The block number of block `block` of a chain, 0 when it has none (no
+  // table row is given out).
+  std::uint32_t FindBlock(std::int32_t chain, std::int32_t block) const noexcept {
+    const std::uint32_t row = FRowOf[chain];
+    return row == 0 ? 0 : FTable[static_cast<std::size_t>(row) * BlocksPerRow + static_cast<std::size_t>(block)];
+  }
+  std::uint32_t NewBlock() const noexcept;
+
+  std::uint8_t* FBase = nullptr;  // first blocks, rows x 256 bytes
+  std::uint8_t* FArena = nullptr; // later blocks; block number n at FArena + n x 256 (n >= 1)
+  // Block tables: a chain that reaches position 256 gets a row of 128 block
+  // numbers (entries 1..127 used, 0 = not yet reached), rows handed out in
+  // that order, so the table costs 512 bytes per long chain and nothing for
+  // the others.
+  std::uint32_t* FTable = nullptr;  // (rows + 1) x 128 entries; row 0 is none
+  std::uint32_t* FRowOf = nullptr;  // table row of each chain, 0 = none yet
+  std::size_t FBaseBytes = 0, FArenaBytes = 0, FTableBytes = 0, FRowOfBytes = 0;
+  mutable std::uint32_t FNextRow = 1;
   std::size_t FBytes = 0;
-  std::size_t FBlockStride = 0; // bytes from block b to block b+1 of one chain
   std::int32_t FRows = 0;
+  std::uint32_t FArenaBlocks = 0;           // block numbers 1..FArenaBlocks-1 exist
+  mutable std::uint32_t FNextBlock = 1;     // next never used block
+  mutable std::uint32_t FFreeBlock = 0;     // first given-back block (its first 4 bytes link the next)
+  mutable std::size_t FBlocksInUse = 0;
   bool FInUse = false;          // a run may have written into it since Allocate/Clear
 };
 
@@ -231,7 +288,9 @@ public:
   std::array<TRealArray, 4> CPDyads; // rows AA, AB, BA, BB
 
   // ---- statistics outputs ----
-  TRealArray MassAxis, NumberDistribution, WeightDistribution;
+  // The molar-mass histograms N(i), W(i) on the axis 0 … b g/mol, with only
+  // their non-empty bins stored (memory proportional to the chains).
+  TMassHistogram MassHistogram;
   double Mn = 0.0;
   double Mw = 0.0;
   // Set whenever the mass distributions were recomputed; the SEC window
@@ -381,19 +440,38 @@ inline TSimState& SimState() noexcept { return GSimState; }
 // Inline parts of the hot path.
 
 inline std::uint8_t& TChainRow::operator[](std::int32_t position) const noexcept {
-  return FFirst[static_cast<std::size_t>(position >> TChainUnits::BlockShift) * FBlockStride +
-                static_cast<std::size_t>(position & (TChainUnits::BlockLength - 1))];
+  if (position < TChainUnits::BlockLength) [[likely]]
+    return FFirst[position];
+  return FUnits->LaterUnit(FChain, position);
 }
+
+inline std::uint8_t& TChainUnits::LaterUnit(std::int32_t chain, std::int32_t position) const noexcept {
+  std::uint32_t* entry = TableEntry(chain, position >> BlockShift);
+  if (*entry == 0) [[unlikely]]
+    *entry = NewBlock();
+  return FArena[(static_cast<std::size_t>(*entry) << BlockShift) + static_cast<std::size_t>(position & (BlockLength - 1))];
+}
+
+namespace Detail {
+// What an unwritten block reads as.
+extern const std::uint8_t ZeroBlock[TChainUnits::BlockLength];
+} // namespace Detail
 
 template <class F>
 void TChainUnits::ForEachSpan(std::int32_t chain, std::int32_t first, std::int32_t last, F&& fn) const {
-  const std::uint8_t* rowStart = FBase + (static_cast<std::size_t>(chain) << BlockShift);
   while (first <= last) {
     const std::int32_t block = first >> BlockShift;
     const std::int32_t offset = first & (BlockLength - 1);
     const std::int32_t blockLast = block * BlockLength + BlockLength - 1;
     const std::int32_t stop = last < blockLast ? last : blockLast;
-    fn(rowStart + static_cast<std::size_t>(block) * FBlockStride + static_cast<std::size_t>(offset), stop - first + 1);
+    const std::uint8_t* data;
+    if (block == 0) {
+      data = FBase + (static_cast<std::size_t>(chain) << BlockShift);
+    } else {
+      const std::uint32_t n = FindBlock(chain, block);
+      data = n != 0 ? FArena + (static_cast<std::size_t>(n) << BlockShift) : Detail::ZeroBlock;
+    }
+    fn(data + offset, stop - first + 1);
     first = stop + 1;
   }
 }

@@ -7,6 +7,10 @@
 // recombination. Gillespie's direct method over 18 channels, with six
 // unordered lists (capped and radical ends of kind I, A, B) so that picking a
 // random member is constant time.
+//
+// A chain at the longest length the store holds (MaxDP) refuses a unit: the
+// event changes nothing but the refusal count (the monomer stays free, the
+// radical keeps its kind and its list).
 
 #include "engine/uKernelRates.h"
 #include "engine/uKernelSupport.h"
@@ -21,7 +25,7 @@
 namespace Engine {
 
 TATRPRates ReadATRPRates(const Params::TParameterFile& file) {
-  TRateReader read(file, TRateReader::rrLocal);
+  TRateReader read(file);
   TATRPRates r;
   r.kAA = read("A*A");
   r.kAB = read("A*B");
@@ -45,6 +49,33 @@ TATRPRates ReadATRPRates(const Params::TParameterFile& file) {
 }
 
 namespace {
+
+// Before the first event: no channel's rate may pass the largest double. At
+// most every chain is in one list, all the monomer is free, and the whole
+// copper of the run (L + LX stays constant) is on one side.
+void RefuseUnboundedRates(const TSimState& s, const TATRPRates& r) {
+  const double chains = s.ChainsNumber, a = s.MonomerANumber, b = s.MonomerBNumber;
+  const double copper = static_cast<double>(s.ActivatorNumber) + s.OxidizedActivatorNumber;
+  TRateBounds bounds;
+  bounds.Add("A*A", r.kAA, a, chains);
+  bounds.Add("A*B", r.kAB, b, chains);
+  bounds.Add("B*A", r.kBA, a, chains);
+  bounds.Add("B*B", r.kBB, b, chains);
+  bounds.Add("I*A", r.kIA, a, chains);
+  bounds.Add("I*B", r.kIB, b, chains);
+  bounds.Add("ActivI", r.kaI, copper, chains);
+  bounds.Add("ActivA", r.kaA, copper, chains);
+  bounds.Add("ActivB", r.kaB, copper, chains);
+  bounds.Add("DeactI", r.kdeI, copper, chains);
+  bounds.Add("DeactA", r.kdeA, copper, chains);
+  bounds.Add("DeactB", r.kdeB, copper, chains);
+  bounds.Add("DisprAA", r.kdAA, chains, chains);
+  bounds.Add("RecombAA", r.kcAA, chains, chains);
+  bounds.Add("DisprAB", r.kdAB, chains, chains);
+  bounds.Add("RecombAB", r.kcAB, chains, chains);
+  bounds.Add("DisprBB", r.kdBB, chains, chains);
+  bounds.Add("RecombBB", r.kcBB, chains, chains);
+}
 
 class TATRPKernel {
 public:
@@ -72,6 +103,7 @@ private:
 
 void TATRPKernel::Run() {
   TSimState& s = FState;
+  RefuseUnboundedRates(s, FRates);
   s.InitializeRun();
   s.ChainUnits.AdviseDenseFirstBlock(); // every chain grows
   FFreeA = s.MonomerANumber;
@@ -269,7 +301,7 @@ void TATRPKernel::Advance(double tEnd) {
     }
     const double as = nAs, bs = nBs;
 
-    const double dt = -std::log(RandomOpen()) / total;
+    const double dt = RandomNegLogOpen() / total;
     if (t + dt >= tEnd) {
       // The next event falls after the check point: record the present state
       // (see the free-radical kernel); the next interval draws afresh.
@@ -302,28 +334,50 @@ void TATRPKernel::Advance(double tEnd) {
     if (!(x < last)) [[unlikely]]
       x = std::nextafter(last, 0.0);
     if (group == 0) {
+      // Propagation; a unit the store refuses (chain at MaxDP) gives its
+      // monomer and the list move back (see the free-radical kernel).
       if (x < r1) {
         --nA;
         onFreeA();
-        s.Propagate(activeA[RandomIndex(nAs)], UnitA);
+        if (!s.Propagate(activeA[RandomIndex(nAs)], UnitA)) [[unlikely]] {
+          ++nA;
+          onFreeA();
+        }
       } else if (x < r2) {
         --nB;
-        const std::int32_t chain = MoveRandomChain(activeA, nAs, activeB, nBs);
+        const std::int32_t o = RandomIndex(nAs);
+        const std::int32_t chain = MoveChainAt(o, activeA, nAs, activeB, nBs);
         onFreeB();
         onRadicalsA();
         onRadicalsB();
-        s.Propagate(chain, UnitB);
+        if (!s.Propagate(chain, UnitB)) [[unlikely]] {
+          ++nB;
+          UndoMoveChainAt(o, chain, activeA, nAs, nBs);
+          onFreeB();
+          onRadicalsA();
+          onRadicalsB();
+        }
       } else if (x < r3) {
         --nA;
-        const std::int32_t chain = MoveRandomChain(activeB, nBs, activeA, nAs);
+        const std::int32_t o = RandomIndex(nBs);
+        const std::int32_t chain = MoveChainAt(o, activeB, nBs, activeA, nAs);
         onFreeA();
         onRadicalsA();
         onRadicalsB();
-        s.Propagate(chain, UnitA);
+        if (!s.Propagate(chain, UnitA)) [[unlikely]] {
+          ++nA;
+          UndoMoveChainAt(o, chain, activeB, nBs, nAs);
+          onFreeA();
+          onRadicalsA();
+          onRadicalsB();
+        }
       } else if (x < r4) {
         --nB;
         onFreeB();
-        s.Propagate(activeB[RandomIndex(nBs)], UnitB);
+        if (!s.Propagate(activeB[RandomIndex(nBs)], UnitB)) [[unlikely]] {
+          ++nB;
+          onFreeB();
+        }
       } else if (x < r5) {
         --nA;
         const std::int32_t chain = MoveRandomChain(activeI, nIs, activeA, nAs);
@@ -428,9 +482,10 @@ void TATRPKernel::Advance(double tEnd) {
 
     if ((steps & 0xFFFF) == 0) [[unlikely]]
       FRun.PublishProgress(t, steps, steps);
-    if (control.Requests() & TRunControl::rqPause) [[unlikely]] {
+    // Pause and Stop: one relaxed load per event (see the free-radical kernel).
+    if (control.Requests() != 0) [[unlikely]] {
       writeBack();
-      control.PassPauseGate(FRun.Observer());
+      if (control.BetweenEvents(FRun.Observer())) break;
     }
   }
   writeBack();

@@ -9,8 +9,18 @@
 // fraction of the total. Radicals are kept in unordered lists (swap-remove),
 // so picking a random radical of a kind is constant time.
 //
-// Chain slots: the store holds 2 x InitiatorNumber chains; every accepted
-// decomposition hands out the next two slot numbers as primary radicals.
+// Initiator efficiency: every decomposition consumes its molecule, so the
+// initiator decays with kd; with probability f the two primary radicals
+// escape the solvent cage, otherwise they recombine in it to an inactive
+// product and no chain starts. Radicals are therefore formed at 2 f kd [I].
+//
+// Chain slots: the store holds 2 x InitiatorNumber chains; every decomposition
+// whose radicals escape hands out the next two slot numbers as primary
+// radicals.
+//
+// A chain at the longest length the store holds (MaxDP) refuses a unit: the
+// event changes nothing but the refusal count (the monomer stays free, the
+// radical keeps its kind and its list).
 
 #include "engine/uKernelRates.h"
 #include "engine/uKernels.h"
@@ -24,7 +34,7 @@
 namespace Engine {
 
 TFreeRadicalRates ReadFreeRadicalRates(const Params::TParameterFile& file) {
-  TRateReader read(file, TRateReader::rrLocal);
+  TRateReader read(file);
   TFreeRadicalRates r;
   r.kAA = read("A*A");
   r.kAB = read("A*B");
@@ -48,6 +58,26 @@ TFreeRadicalRates ReadFreeRadicalRates(const Params::TParameterFile& file) {
 
 namespace {
 
+// Before the first event: no channel's rate may pass the largest double. At
+// most every chain slot is a radical and all the monomer is free.
+void RefuseUnboundedRates(const TSimState& s, const TFreeRadicalRates& r) {
+  const double chains = s.ChainsNumber, a = s.MonomerANumber, b = s.MonomerBNumber;
+  TRateBounds bounds;
+  bounds.Add("A*A", r.kAA, a, chains);
+  bounds.Add("A*B", r.kAB, b, chains);
+  bounds.Add("B*A", r.kBA, a, chains);
+  bounds.Add("B*B", r.kBB, b, chains);
+  bounds.Add("I*A", r.kIA, a, chains);
+  bounds.Add("I*B", r.kIB, b, chains);
+  bounds.Add("DisprAA", r.kdAA, chains, chains);
+  bounds.Add("RecombAA", r.kcAA, chains, chains);
+  bounds.Add("DisprAB", r.kdAB, chains, chains);
+  bounds.Add("RecombAB", r.kcAB, chains, chains);
+  bounds.Add("DisprBB", r.kdBB, chains, chains);
+  bounds.Add("RecombBB", r.kcBB, chains, chains);
+  bounds.Add("InitDecomposit", r.kd, s.InitiatorNumber);
+}
+
 class TFreeRadicalKernel {
 public:
   TFreeRadicalKernel(TSimRun& run, const TFreeRadicalRates& rates)
@@ -70,11 +100,11 @@ private:
   std::int32_t FFreeA = 0, FFreeB = 0;
   std::int32_t FSlotsLeft = 0;         // chain slots not yet handed out
   std::uint64_t FSteps = 0;
-  std::uint64_t FRejected = 0;         // decompositions drawn and rejected (no event)
 };
 
 void TFreeRadicalKernel::Run() {
   TSimState& s = FState;
+  RefuseUnboundedRates(s, FRates);
   s.InitializeRun();
   s.ActiveINumber = 0;
   FFreeA = s.MonomerANumber;
@@ -127,7 +157,6 @@ void TFreeRadicalKernel::Advance(double tEnd) {
   double ja = FJA;
   double jb = FJB;
   std::uint64_t steps = FSteps;
-  std::uint64_t rejected = FRejected;
 
   auto writeBack = [&]() {
     s.ActiveINumber = nIs;
@@ -141,8 +170,7 @@ void TFreeRadicalKernel::Advance(double tEnd) {
     FJA = ja;
     FJB = jb;
     FSteps = steps;
-    FRejected = rejected;
-    FRun.PublishProgress(t, steps, steps - rejected);
+    FRun.PublishProgress(t, steps, steps);
   };
 
   // The 13 channel rates, each kept until a count it depends on changes (an
@@ -225,7 +253,7 @@ void TFreeRadicalKernel::Advance(double tEnd) {
     }
     const double as = nAs, bs = nBs;
 
-    const double dt = -std::log(RandomOpen()) / r13;
+    const double dt = RandomNegLogOpen() / r13;
     if (t + dt >= tEnd) {
       // The next event falls after the check point: the state recorded there
       // is the present one, not one an event later (with few events per
@@ -242,33 +270,57 @@ void TFreeRadicalKernel::Advance(double tEnd) {
     ++steps;
 
     const double x = r13 * RandomUniform();
+    // Propagation. The store refuses a unit for a chain at MaxDP; the
+    // monomer and the list move are then taken back, so a refusal changes
+    // nothing. (Undoing the rare refusal keeps the common path free of a
+    // wait for the chain's length.)
     if (x < r1) {
       // A* + A
       --nA;
       onFreeA();
-      s.PropagateStrided(activeA[RandomIndex(nAs)], UnitA);
+      if (!s.PropagateStrided(activeA[RandomIndex(nAs)], UnitA)) [[unlikely]] {
+        ++nA;
+        onFreeA();
+      }
     } else if (x < r6) {
       if (x < r2) {
         // A* + B: the radical becomes B*
         --nB;
-        const std::int32_t chain = MoveRandomChain(activeA, nAs, activeB, nBs);
+        const std::int32_t o = RandomIndex(nAs);
+        const std::int32_t chain = MoveChainAt(o, activeA, nAs, activeB, nBs);
         onFreeB();
         onRadicalsA();
         onRadicalsB();
-        s.PropagateStrided(chain, UnitB);
+        if (!s.PropagateStrided(chain, UnitB)) [[unlikely]] {
+          ++nB;
+          UndoMoveChainAt(o, chain, activeA, nAs, nBs);
+          onFreeB();
+          onRadicalsA();
+          onRadicalsB();
+        }
       } else if (x < r3) {
         // B* + A: the radical becomes A*
         --nA;
-        const std::int32_t chain = MoveRandomChain(activeB, nBs, activeA, nAs);
+        const std::int32_t o = RandomIndex(nBs);
+        const std::int32_t chain = MoveChainAt(o, activeB, nBs, activeA, nAs);
         onFreeA();
         onRadicalsA();
         onRadicalsB();
-        s.PropagateStrided(chain, UnitA);
+        if (!s.PropagateStrided(chain, UnitA)) [[unlikely]] {
+          ++nA;
+          UndoMoveChainAt(o, chain, activeB, nBs, nAs);
+          onFreeA();
+          onRadicalsA();
+          onRadicalsB();
+        }
       } else if (x < r4) {
         // B* + B
         --nB;
         onFreeB();
-        s.PropagateStrided(activeB[RandomIndex(nBs)], UnitB);
+        if (!s.PropagateStrided(activeB[RandomIndex(nBs)], UnitB)) [[unlikely]] {
+          ++nB;
+          onFreeB();
+        }
       } else if (x < r5) {
         // I* + A: a chain starts with its initiator end group
         --nA;
@@ -315,29 +367,29 @@ void TFreeRadicalKernel::Advance(double tEnd) {
       if (secondList == activeB) onRadicalsB();
       // Disproportionation leaves both chains as they are (units, head bytes).
       if (recombination) s.RecombineStrided(chainX, chainY);
-    } else {
-      // Decomposition of one initiator molecule; with probability 1 - f the
-      // fragments recombine in their cage and the molecule stays.
-      if (RandomUniform() < r.f && slots >= 2) {
-        --initiator;
+    } else if (initiator > 0) {
+      // Decomposition of one initiator molecule, which it always consumes;
+      // its radicals escape the cage with probability f. A molecule leaves
+      // at least two unused slots behind it, so the pair always finds them.
+      --initiator;
+      onInitiator();
+      if (RandomUniform() < r.f) {
         activeI[nIs++] = chains - slots + 1;
         activeI[nIs++] = chains - slots + 2;
         slots -= 2;
-        onInitiator();
         onPrimary();
-        if (slots < 2) Propagon::LogMessage("Initiator Consumed Totally!");
-      } else {
-        ++rejected;
       }
+      if (initiator == 0) Propagon::LogMessage("Initiator Consumed Totally!");
     }
 
     if ((steps & 0xFFFF) == 0) [[unlikely]]
-      FRun.PublishProgress(t, steps, steps - rejected);
-    // The pause gate: one relaxed load per event. The state must be whole
-    // before the thread can be held there.
-    if (control.Requests() & TRunControl::rqPause) [[unlikely]] {
+      FRun.PublishProgress(t, steps, steps);
+    // Pause and Stop: one relaxed load per event. The state must be whole
+    // before the thread can be held there or leave; a stopped run records
+    // the state of this moment under the current check point.
+    if (control.Requests() != 0) [[unlikely]] {
       writeBack();
-      control.PassPauseGate(FRun.Observer());
+      if (control.BetweenEvents(FRun.Observer())) break;
     }
   }
   writeBack();

@@ -18,6 +18,7 @@
 
 #include "engine/uKernels.h"
 
+#include "engine/uKernelSupport.h"
 #include "engine/uranmt.h"
 #include "params/uErrors.h"
 #include "params/uNumberFormat.h"
@@ -74,9 +75,18 @@ constexpr std::uint64_t ProgressMask = (std::uint64_t{1} << 14) - 1;
 
 TLivingRates ReadLivingRates(const Params::TParameterFile& file) {
   TLivingRates rates;
+  // The probabilities are read, and refused when missing or negative, as the
+  // other kernels read their rate constants.
+  const TRateReader read(file);
   for (int km = 0; km < 4; ++km)
-    for (int ke = 0; ke < 3; ++ke) rates.P[km][ke] = file.ReadLocalFloat("SimulationRates", ProbabilityKeys[km][ke]);
-  rates.TimeInterval = file.ReadLocalFloat("ChemicalRates", "TimeInterval");
+    for (int ke = 0; ke < 3; ++ke) rates.P[km][ke] = read(ProbabilityKeys[km][ke]);
+  try {
+    rates.TimeInterval = file.ReadLocalFloat(Params::ChemicalRatesSection, "TimeInterval");
+  } catch (const Propagon::EConvertError&) {
+    Propagon::EConvertError error("\"TimeInterval\" of section \"ChemicalRates\" is missing or not a number");
+    error.SetField(std::string(Params::ChemicalRatesSection) + "/TimeInterval");
+    throw error;
+  }
   CheckTimeInterval(rates.TimeInterval);
   return rates;
 }

@@ -47,17 +47,20 @@ struct TReversibleRates {
   double kIAr = 0, kIBr = 0, kAAr = 0, kABr = 0, kBAr = 0, kBBr = 0; // "IA*", "IB*", "AA*", "AB*", "BA*", "BB*"
 };
 
-// Read from "SimulationRates". The free-radical and ATRP readers use
-// ReadLocalFloat: a missing or malformed value throws EConvertError. The living
-// reversible reader uses the plain real reader: missing or malformed gives 1.0.
-// A negative or non-finite constant cannot describe a reaction; every reader
-// throws std::invalid_argument naming the key (the run then ends).
+// Read from "SimulationRates" with ReadLocalFloat (either decimal separator).
+// A missing or malformed value throws EConvertError naming the key ("Rate
+// constant "A*A" is missing or not a number"); a negative or non-finite
+// constant cannot describe a reaction and throws std::invalid_argument naming
+// the key. Either ends the run.
 TFreeRadicalRates ReadFreeRadicalRates(const Params::TParameterFile& file);
 TATRPRates ReadATRPRates(const Params::TParameterFile& file);
 TReversibleRates ReadReversibleRates(const Params::TParameterFile& file);
 
 // The kernels on given constants: InitializeRun, the check-point cycle, the
 // end-of-run log lines. The store must have been sized for the process type.
+// Before the first event each refuses, with std::invalid_argument naming the
+// key, a constant so large that a channel's rate could pass the largest
+// double (the clock would never move).
 void SimulateFreeRadical(TSimRun& run, const TFreeRadicalRates& rates);
 void SimulateATRP(TSimRun& run, const TATRPRates& rates);
 void SimulateLivingReversible(TSimRun& run, const TReversibleRates& rates);
@@ -66,6 +69,6 @@ void SimulateLivingReversible(TSimRun& run, const TReversibleRates& rates);
 // `events` events among `chains` chains, the next slice length. The target is
 // half an event per chain: more events shorten the slice in proportion
 // (chains x 0.5 / events), fewer lengthen it by 2 %.
-double AdaptReversibleSlice(double slice, std::int32_t events, std::int32_t chains) noexcept;
+double AdaptReversibleSlice(double slice, std::int64_t events, std::int32_t chains) noexcept;
 
 } // namespace Engine

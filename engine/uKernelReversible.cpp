@@ -25,7 +25,7 @@
 namespace Engine {
 
 TReversibleRates ReadReversibleRates(const Params::TParameterFile& file) {
-  TRateReader read(file, TRateReader::rrPlain);
+  TRateReader read(file);
   TReversibleRates r;
   r.kIA = read("I*A");
   r.kIB = read("I*B");
@@ -42,8 +42,8 @@ TReversibleRates ReadReversibleRates(const Params::TParameterFile& file) {
   return r;
 }
 
-double AdaptReversibleSlice(double slice, std::int32_t events, std::int32_t chains) noexcept {
-  if (events > chains * 0.5) return chains * slice * 0.5 / events;
+double AdaptReversibleSlice(double slice, std::int64_t events, std::int32_t chains) noexcept {
+  if (static_cast<double>(events) > chains * 0.5) return chains * slice * 0.5 / static_cast<double>(events);
   return slice * 1.02;
 }
 
@@ -74,7 +74,8 @@ public:
   void Run();
 
 private:
-  void Slice(double slice);
+  // False when the run was stopped inside the slice.
+  bool Slice(double slice);
   void StoreRecord(std::int32_t k);
 
   TSimRun& FRun;
@@ -83,13 +84,30 @@ private:
 
   std::int32_t FFreeA = 0, FFreeB = 0;
   std::int32_t FBare = 0;   // chains with code 6 (nI)
-  std::int32_t FEvents = 0; // events of the current slice (E)
+  // Events of the current slice (E). 64-bit: the first slice is half the
+  // first interval whatever the rates, and 10^5 chains with a few thousand
+  // events each in it already pass 2^31.
+  std::int64_t FEvents = 0;
   std::uint64_t FSteps = 0; // waiting times drawn
   std::uint64_t FApplied = 0;
 };
 
 void TReversibleKernel::Run() {
   TSimState& s = FState;
+  {
+    // One end's total rate: all the monomer free, plus its release rate.
+    const double a = s.MonomerANumber, b = s.MonomerBNumber;
+    const TEndRates& r = FRates;
+    static constexpr const char* AddAKeys[7] = {"A*A", "B*A", "A*A", "B*A", "A*A", "B*A", "I*A"};
+    static constexpr const char* AddBKeys[7] = {"A*B", "B*B", "A*B", "B*B", "A*B", "B*B", "I*B"};
+    static constexpr const char* ReleaseKeys[7] = {"AA*", "AB*", "BA*", "BB*", "IA*", "IB*", ""};
+    for (int code = 0; code < 7; ++code) {
+      TRateBounds bounds;
+      bounds.Add(AddAKeys[code], r.AddA[code], a);
+      bounds.Add(AddBKeys[code], r.AddB[code], b);
+      bounds.Add(ReleaseKeys[code], r.Release[code], 1.0);
+    }
+  }
   s.InitializeRun();
   s.ChainUnits.AdviseDenseFirstBlock(); // every chain grows
   FFreeA = s.MonomerANumber;
@@ -105,7 +123,7 @@ void TReversibleKernel::Run() {
   double slice = s.CheckPointTime[1] * 0.5;
   double saved = slice;
   bool cut = false;
-  FEvents = static_cast<std::int32_t>(Propagon::RoundHalfEven(target));
+  FEvents = static_cast<std::int64_t>(Propagon::RoundHalfEven(target));
 
   for (std::int32_t k = 1; k <= s.CheckPointsHigh; ++k) {
     const double tEnd = s.CheckPointTime[static_cast<std::size_t>(k)];
@@ -114,7 +132,7 @@ void TReversibleKernel::Run() {
         // The slice before was cut short at a check point: the length it
         // replaced comes back, and the adaptation starts from target.
         slice = saved;
-        FEvents = static_cast<std::int32_t>(Propagon::RoundHalfEven(target));
+        FEvents = static_cast<std::int64_t>(Propagon::RoundHalfEven(target));
         cut = false;
       }
       const double previous = slice;
@@ -134,7 +152,9 @@ void TReversibleKernel::Run() {
       // The cut slice lands on the check point itself, not one rounding step
       // short of it, which would leave a sliver of a slice to run.
       t = cut ? tEnd : std::min(t + slice, tEnd);
-      Slice(slice);
+      // A stopped slice leaves the rest of its chains for good: the state
+      // reached is recorded under the current check point.
+      if (!Slice(slice)) break;
     }
     FRun.PublishProgress(t, FSteps, FApplied);
     FRun.CompleteCheckPoint(k, [this](std::int32_t i) { StoreRecord(i); });
@@ -167,7 +187,7 @@ void TReversibleKernel::StoreRecord(std::int32_t k) {
 }
 
 // One slice: every chain in turn spends `slice` seconds of its own time.
-void TReversibleKernel::Slice(double slice) {
+bool TReversibleKernel::Slice(double slice) {
   TSimState& s = FState;
   const TEndRates& r = FRates;
   TRunControl& control = FRun.Control;
@@ -176,9 +196,24 @@ void TReversibleKernel::Slice(double slice) {
   std::int32_t nA = FFreeA;
   std::int32_t nB = FFreeB;
   std::int32_t bare = FBare;
-  std::int32_t events = 0;
+  std::int64_t events = 0;
   std::uint64_t steps = FSteps;
   std::uint64_t applied = FApplied;
+  const auto writeBack = [&] {
+    FFreeA = nA;
+    FFreeB = nB;
+    FBare = bare;
+    FEvents = events;
+    FSteps = steps;
+    FApplied = applied;
+  };
+  // Pause and Stop between two events (each event is complete, in whichever
+  // chain): true when the run must leave the slice. Called only once a
+  // request is pending, so the counts stay in registers otherwise.
+  const auto attend = [&] {
+    writeBack();
+    return control.BetweenEvents(FRun.Observer());
+  };
 
   for (std::int32_t chain = 1; chain <= chains; ++chain) {
     double b = slice; // time left to this chain in the slice
@@ -191,7 +226,7 @@ void TReversibleKernel::Slice(double slice) {
       // waits out the slice: test the rate rather than divide by zero.
       if (!(total > 0.0)) break;
       ++steps;
-      b += std::log(RandomOpen()) / total;
+      b -= RandomNegLogOpen() / total;
       if (b < 0.0) break; // the next event falls after the end of the slice
       ++events;
       const double x = RandomUniform() * total;
@@ -221,21 +256,18 @@ void TReversibleKernel::Slice(double slice) {
         if (code >= ecIA) ++bare;
         ++applied;
       }
+      // One relaxed load per event: a chain may run through many events in
+      // one slice, and Stop must not wait for the slice to end.
+      if (control.Requests() != 0) [[unlikely]]
+        if (attend()) return false;
     }
-    // Between two chains every event is complete: the pause gate.
-    if (control.Requests() & TRunControl::rqPause) [[unlikely]] {
-      FFreeA = nA;
-      FFreeB = nB;
-      FBare = bare;
-      control.PassPauseGate(FRun.Observer());
-    }
+    // And every 1024 chains for the chains that draw no event (a few
+    // microseconds of idle draws).
+    if ((chain & 1023) == 0 && control.Requests() != 0) [[unlikely]]
+      if (attend()) return false;
   }
-  FFreeA = nA;
-  FFreeB = nB;
-  FBare = bare;
-  FEvents = events;
-  FSteps = steps;
-  FApplied = applied;
+  writeBack();
+  return true;
 }
 
 } // namespace

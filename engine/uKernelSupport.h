@@ -3,6 +3,7 @@
 
 #include "engine/uDataStruct.h"
 #include "engine/uranmt.h"
+#include "params/uErrors.h"
 #include "params/uParamFile.h"
 
 #include <cmath>
@@ -12,12 +13,11 @@
 
 namespace Engine {
 
-// Reads rate constants from "SimulationRates".
-//
-// rrLocal: ReadLocalFloat, either decimal separator, and a missing or
-// malformed value throws EConvertError (free radical, ATRP).
-// rrPlain: the plain real reader, current separator only, and a missing or
-// malformed value reads as 1.0 (living reversible).
+// Reads rate constants from "SimulationRates" with ReadLocalFloat (either
+// decimal separator). Every kernel reads the same way: a missing, empty or
+// malformed value is an EConvertError that names the key ("Rate constant
+// "A*A" is missing or not a number"), never a default that would run a
+// different process than the one described.
 //
 // A rate constant must be finite and not negative: a negative rate would make
 // the total rate, and with it the waiting times, meaningless (time running
@@ -25,9 +25,7 @@ namespace Engine {
 // std::invalid_argument with the key in the message.
 class TRateReader {
 public:
-  enum TMode { rrLocal, rrPlain };
-
-  TRateReader(const Params::TParameterFile& file, TMode mode) : FFile(file), FMode(mode) {}
+  explicit TRateReader(const Params::TParameterFile& file) : FFile(file) {}
 
   double operator()(const char* key) const {
     const double value = Finite(key);
@@ -39,8 +37,14 @@ public:
 
   // Any finite value (the initiation efficiency is a probability threshold).
   double Finite(const char* key) const {
-    const double value = FMode == rrLocal ? FFile.ReadLocalFloat(Params::SimulationRatesSection, key)
-                                          : FFile.ReadFloat(Params::SimulationRatesSection, key, 1.0);
+    double value = 0.0;
+    try {
+      value = FFile.ReadLocalFloat(Params::SimulationRatesSection, key);
+    } catch (const Propagon::EConvertError&) {
+      Propagon::EConvertError error(std::string("Rate constant \"") + key + "\" is missing or not a number");
+      error.SetField(std::string(Params::SimulationRatesSection) + "/" + key);
+      throw error;
+    }
     if (!std::isfinite(value))
       throw std::invalid_argument(std::string("Rate constant \"") + key + "\" of section \"" +
                                   Params::SimulationRatesSection + "\" is not a finite number");
@@ -49,7 +53,39 @@ public:
 
 private:
   const Params::TParameterFile& FFile;
-  TMode FMode;
+};
+
+// The largest rate each channel can reach in a run, checked before the first
+// event: a constant times the largest counts it can be multiplied with. A
+// channel whose largest rate, or a sum of such rates, is not a finite number
+// would make every waiting time 0 and the clock would never move; the run is
+// refused with the key named instead. The bounds are far above what a run
+// reaches (every chain a radical, all the monomer still free), so a sound
+// parameter set is never refused.
+class TRateBounds {
+public:
+  // `count1` x `count2` x `rate` for the channel of `key`.
+  void Add(const char* key, double rate, double count1, double count2 = 1.0) {
+    const double bound = rate * count1 * count2;
+    if (!std::isfinite(bound)) Refuse(key);
+    FTotal += bound;
+    if (bound > FLargest) {
+      FLargest = bound;
+      FLargestKey = key;
+    }
+    if (!std::isfinite(FTotal)) Refuse(FLargestKey);
+  }
+
+private:
+  [[noreturn]] static void Refuse(const char* key) {
+    throw std::invalid_argument(std::string("Rate constant \"") + key + "\" of section \"" +
+                                Params::SimulationRatesSection +
+                                "\" is too large: the total rate of the run would not be a finite number");
+  }
+
+  double FTotal = 0.0;
+  double FLargest = -1.0;
+  const char* FLargestKey = "";
 };
 
 // The time averages of the A* and B* radical counts over the interval that
@@ -82,6 +118,15 @@ inline std::int32_t MoveChainAt(std::int32_t o, std::int32_t* from, std::int32_t
   to[nTo++] = chain;
   from[o] = from[--nFrom];
   return chain;
+}
+
+// Undoes MoveChainAt(o, from, nFrom, to, nTo) that moved `chain`: both lists
+// are as they were before, member order included.
+inline void UndoMoveChainAt(std::int32_t o, std::int32_t chain, std::int32_t* from, std::int32_t& nFrom,
+                            std::int32_t& nTo) noexcept {
+  --nTo;
+  from[nFrom++] = from[o];
+  from[o] = chain;
 }
 
 // Moves a chain picked at random from one list to the end of another; returns it.

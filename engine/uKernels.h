@@ -17,7 +17,7 @@
 //           [&](std::int32_t k, double tEnd) {            // events of interval k
 //             while (t < tEnd) {
 //               ... one event: t, steps, events ...
-//               run.Control.PassPauseGate(run.Observer());  // between events: one relaxed load
+//               if (run.Control.BetweenEvents(run.Observer())) break;  // Pause/Stop: one relaxed load
 //             }
 //             run.PublishProgress(t, steps, events);
 //           },
@@ -33,18 +33,19 @@
 // A kernel that needs its own loop calls run.CompleteCheckPoint(k, store)
 // itself and stops when it returns true.
 //
-// Pause: call run.Control.PassPauseGate(run.Observer()) between two events
+// Pause: call run.Control.BetweenEvents(run.Observer()) between two events
 // (at least once per event, never inside one: the store must be consistent
-// when the thread is held). It costs one relaxed atomic load when no pause is
-// requested. A kernel that looks at Stop after every event uses
-// run.Control.BetweenEvents(run.Observer()) instead, which passes the gate and
-// returns true when the loop must be left; both cost the same single load.
+// when the thread is held). It passes the pause gate and returns true when
+// the loop must be left (Stop), and costs one relaxed atomic load while
+// nothing is requested.
 //
-// Stop: run.Control.Terminated() is the cooperative flag. Kernels other than
-// the living one look at it only through CompleteCheckPoint (after a check
-// point has been recorded). A kernel that finds that no event can happen any
-// more calls run.RequestTermination() and leaves its event loop; the cycle
-// then records the current check point and ends.
+// Stop: run.Control.Terminated() is the cooperative flag. Every kernel looks
+// at it after every event (BetweenEvents, the same single load as the pause
+// gate), so Stop takes effect at once whether or not a live view slows the
+// events down: the kernel leaves its loop, and the cycle records the state
+// reached under the current check point index and ends. A kernel that finds
+// that no event can happen any more calls run.RequestTermination() and leaves
+// its event loop the same way.
 //
 // Progress: run.PublishProgress(t, steps, events) now and then (every few
 // thousand attempts, and at the end of each interval): steps are loop
@@ -78,9 +79,10 @@ struct TLivingRates {
 };
 
 // Reads the twelve probabilities and the time step with ReadLocalFloat: a
-// missing or malformed value throws EConvertError. A time step that is not a
-// positive number throws EMathError (the clock would never reach the next
-// check point).
+// missing or malformed value throws EConvertError naming its key, a negative
+// or non-finite probability std::invalid_argument naming its key. A time step
+// that is not a positive number throws EMathError (the clock would never
+// reach the next check point).
 TLivingRates ReadLivingRates(const Params::TParameterFile& file);
 
 // Living (co)polymerization with segment exchange between chains.

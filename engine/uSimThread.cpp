@@ -274,7 +274,7 @@ void TSimThread::Execute() {
     SimulateLivingReversible(FRun);
     break;
   default:
-    // No kernel for this type: the run ends at once.
+    // Not reached: AllocateMemory refuses a type without a kernel.
     break;
   }
 }
@@ -305,13 +305,39 @@ void TSimThread::OnSimulationEnd() {
   };
   {
     TReleaseRunningFlag release{*this};
-    if (!FState.AllocationFailed) Propagon::LogMessage("Simulation Finished at: " + LongTimeString());
-    FState.CalcMassDistributions();
-    FObserver.EndOfRunStatistics();
-    FState.FreeThreadMemory();
-    Propagon::LogMessage("The Window Can be Closed!");
+    // Every step runs whatever the one before it came to: a step that fails
+    // (most likely for want of memory, the final statistics being the
+    // largest allocation of the handler) is logged, what was computed before
+    // it stays, and the run is closed all the same.
+    EndOfRunStep("Simulation Finished", [this] {
+      if (!FState.AllocationFailed) Propagon::LogMessage("Simulation Finished at: " + LongTimeString());
+    });
+    EndOfRunStep("The Final Statistics", [this] { FState.CalcMassDistributions(); });
+    EndOfRunStep("The Final Plots", [this] { FObserver.EndOfRunStatistics(); });
+    EndOfRunStep("Freeing Thread Memory", [this] { FState.FreeThreadMemory(); });
+    EndOfRunStep("The Closing Messages", [] { Propagon::LogMessage("The Window Can be Closed!"); });
   }
-  FObserver.SimulationEnded();
+  EndOfRunStep("The End of the Run", [this] { FObserver.SimulationEnded(); });
+}
+
+template <class Step>
+void TSimThread::EndOfRunStep(const char* what, Step&& step) noexcept {
+  std::string reason;
+  try {
+    step();
+    return;
+  } catch (const std::bad_alloc&) {
+    reason = "Out of Memory";
+  } catch (const std::exception& e) {
+    reason = e.what();
+  } catch (...) {
+    reason = "Unknown error";
+  }
+  try {
+    Propagon::LogMessage(std::string(what) + " Failed: " + reason + " (the results computed before are kept)");
+  } catch (...) {
+    // Not even the line could be made: the handler still goes on.
+  }
 }
 
 } // namespace Engine

@@ -45,8 +45,8 @@ namespace Engine {
 // Requests to a running simulation.
 //
 // Owner side (any thread, never blocks except WaitUntilHeld): Pause, Resume,
-// Terminate. Kernel side (simulation thread): BetweenEvents / PassPauseGate
-// between two events, Terminated after a check point.
+// Terminate. Kernel side (simulation thread): BetweenEvents after every
+// event (pause gate and Stop in one load), Terminated after a check point.
 class TRunControl {
 public:
   static constexpr std::uint32_t rqStop = 1;
@@ -63,8 +63,8 @@ public:
   // Termination has been requested (Stop, or the kernel's own request).
   bool Terminated() const noexcept { return (Requests() & rqStop) != 0; }
 
-  // The per-event test of a kernel that looks at Stop after every event (the
-  // living kernel): passes the pause gate and tells whether to leave the loop.
+  // The per-event test of every kernel: passes the pause gate and tells
+  // whether to leave the loop (Stop).
   // Costs one relaxed load while nothing is requested.
   bool BetweenEvents(TSimObserver* observer) {
     const std::uint32_t requests = Requests();
@@ -73,8 +73,8 @@ public:
     return AttendRequests(requests, observer);
   }
 
-  // The per-event test of a kernel that looks at Stop only after check points:
-  // holds the thread while a pause is requested, otherwise returns at once.
+  // The pause gate alone: holds the thread while a pause is requested,
+  // otherwise returns at once.
   void PassPauseGate(TSimObserver* observer) {
     if (Requests() & rqPause) [[unlikely]]
       HoldWhilePaused(observer);
@@ -266,7 +266,9 @@ public:
   //   unless AllocationFailed, logs "Simulation Finished at: " + time of day;
   //   CalcMassDistributions; observer EndOfRunStatistics; FreeThreadMemory;
   //   logs "The Window Can be Closed!"; SimulationRunning() := false; observer
-  //   SimulationEnded. Runs once; later calls do nothing.
+  //   SimulationEnded. Runs once; later calls do nothing. Never throws: a
+  //   step that fails (out of memory, a window that cannot redraw) is logged
+  //   and the steps after it still run.
   void OnSimulationEnd();
   bool EndHandled() const noexcept { return FEndHandled; }
 
@@ -289,6 +291,11 @@ protected:
 
 private:
   void ThreadMain();
+  // One step of OnSimulationEnd: an error it raises is logged as "<what>
+  // Failed: <reason> (the results computed before are kept)" and goes no
+  // further.
+  template <class Step>
+  void EndOfRunStep(const char* what, Step&& step) noexcept;
 
   TSimState& FState;
   const Params::TParameterFile& FFile;

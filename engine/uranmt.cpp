@@ -1,5 +1,7 @@
 #include "engine/uranmt.h"
 
+#include "engine/uVectorLog.h"
+
 #include <ctime>
 
 namespace Engine {
@@ -56,6 +58,14 @@ void TMersenneTwister::Refill() noexcept {
   for (int i = 0; i < N; ++i)
     out[i] = Temper(mt[i]);
   FIndex = 0;
+  if (FWithLogs) NegLogOpenBlock(FOutput, FNegLog, N);
+}
+
+// The first logarithm asked for in a block: the rest of the block gets its
+// logarithms now, every later block at its refill.
+void TMersenneTwister::StartLogs() noexcept {
+  FWithLogs = true;
+  NegLogOpenBlock(FOutput + FIndex, FNegLog + FIndex, StateSize - FIndex);
 }
 
 std::uint32_t GetTickCount() noexcept {

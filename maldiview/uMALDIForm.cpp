@@ -139,6 +139,10 @@ TMALDIForm::TMALDIForm(Plots::TPlotHost* host, QWidget* parent)
   bar->addWidget(LabelLevelLabel, 1, 3, Qt::AlignCenter);
   bar->addWidget(ButtonResetLabels, 0, 4, 2, 1, Qt::AlignCenter);
   StaticText1->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+  // The caption spans the Calculate button's column: it must neither take
+  // the button's clicks nor paint over its lower half.
+  StaticText1->setAttribute(Qt::WA_TransparentForMouseEvents);
+  ButtonCalcMALDI->raise();
   // The captions under the sliders are one text, as in the original design:
   // the sliders take its width so "left … right" stands under the position
   // slider and "shrink … expand" under the magnification slider.
@@ -224,7 +228,7 @@ void TMALDIForm::FormActivate() {
   const Shell::TMaldiBinding* binding = Shell::ActiveMaldiBinding();
   const bool storeQuiet = !FHost || !FHost->SimulationRunning() || FHost->SimulationPaused();
   aRecalcMALDI->setEnabled(binding != nullptr && binding->SpectrumAvailable() &&
-                           !Engine::SimState().MassAxis.empty() && storeQuiet);
+                           !Engine::SimState().MassHistogram.Empty() && storeQuiet);
 }
 
 void TMALDIForm::FormEndDock() { setMinimumWidth(isWindow() ? FloatingMinimumWidth : 0); }
@@ -267,6 +271,8 @@ void TMALDIForm::changeEvent(QEvent* event) {
     FormActivate();
 }
 
+void TMALDIForm::RunStateChanged() { FormActivate(); }
+
 void TMALDIForm::enterEvent(QEnterEvent* event) {
   TChartForm::enterEvent(event);
   FormActivate();
@@ -287,7 +293,7 @@ bool TMALDIForm::aRecalcMALDIExecute() {
     if (binding == nullptr || !binding->SpectrumAvailable())
       ShowMessage(QStringLiteral("MALDI Spectrum not Allowed!\nThe MALDI library is not loaded or offers no "
                                  "\"PrepareSpectrum\" (Menu/File/MALDI DLL)."));
-    else if (Engine::SimState().MassAxis.empty())
+    else if (Engine::SimState().MassHistogram.Empty())
       ShowMessage(QStringLiteral("There is no product yet: perform a simulation first."));
     else
       ShowMessage(QStringLiteral("The MALDI spectrum can be calculated when the run has ended or while it is "

@@ -69,6 +69,9 @@ public:
   // The calculate button is enabled when the library offers "PrepareSpectrum",
   // the store has molar masses, and no run is changing the store.
   void FormActivate();
+  // A run started, ended, paused or resumed: Calculate follows at once (a
+  // docked window gets no activation or enter event for it).
+  void RunStateChanged() override;
   // A floating window is at least FloatingMinimumWidth wide; docked, no minimum.
   void FormEndDock();
   // Base behaviour, then X-Logarithm is hidden (m/z is always linear).

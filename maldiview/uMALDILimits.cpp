@@ -11,6 +11,7 @@
 #include "shell/uMaldiBinding.h"
 
 #include <QComboBox>
+#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -48,18 +49,25 @@ TMALDISettingsForm::TMALDISettingsForm(TMALDIForm* owner, Plots::TPlotHost* host
   LabelPreparationTime = new QLabel(this);
   LabelPreparationTime->setObjectName(QStringLiteral("LabelPreparationTime"));
   LabelPreparationTime->setAutoFillBackground(true);
-  LabelPreparationTime->setWordWrap(true);
+  // Two lines of their own (the text breaks them); wrapping would cut the
+  // second one in the narrow dialog.
+  LabelPreparationTime->setWordWrap(false);
   LabelPreparationTime->setMargin(2);
+  const QFontMetrics metrics(LabelPreparationTime->font());
+  LabelPreparationTime->setMinimumSize(
+      metrics.horizontalAdvance(QStringLiteral("Approx. Preparation Time = 99999.9s")) + 8,
+      2 * metrics.lineSpacing() + 8);
 
   ButtonAbort = new QPushButton(QStringLiteral("Abort"), this);
   ButtonAbort->setObjectName(QStringLiteral("ButtonAbort"));
   ButtonOK = new QPushButton(QStringLiteral("OK"), this);
   ButtonOK->setObjectName(QStringLiteral("ButtonOK"));
-  // Enter in the cation box adds a cation; it must not also press a button.
-  for (QPushButton* button : {ButtonAbort, ButtonOK}) {
-    button->setAutoDefault(false);
-    button->setDefault(false);
-  }
+  // Return presses OK, except in the cation box, where it adds the cation
+  // (its event filter takes the key before the dialog sees it).
+  ButtonAbort->setAutoDefault(false);
+  ButtonAbort->setDefault(false);
+  ButtonOK->setAutoDefault(true);
+  ButtonOK->setDefault(true);
 
   auto* layout = new QVBoxLayout(this);
   layout->setContentsMargins(8, 6, 8, 6);
@@ -73,6 +81,8 @@ TMALDISettingsForm::TMALDISettingsForm(TMALDIForm* owner, Plots::TPlotHost* host
   buttons->addWidget(ButtonAbort);
   buttons->addWidget(ButtonOK);
   layout->addLayout(buttons);
+  // The dialog grows with its texts rather than clipping them.
+  layout->setSizeConstraint(QLayout::SetMinimumSize);
   resize(std::max(ClientWidth, sizeHint().width()), std::max(ClientHeight, sizeHint().height()));
 
   connect(LabeledEditUpperLimit, &QLineEdit::textChanged, this, [this] { LabeledEditUpperLimitChange(); });
@@ -110,7 +120,7 @@ void TMALDISettingsForm::FormShow() {
   if (FOwner && !FOwner->Cation().isEmpty())
     Cations->setEditText(FOwner->Cation());
   const Engine::TSimState& state = Engine::SimState();
-  const double largest = state.MassAxis.empty() ? 0.0 : state.MassAxis.back();
+  const double largest = state.MassHistogram.Empty() ? 0.0 : state.MassHistogram.LastMass();
   const QString upper = QString::fromStdString(Propagon::FormatFloat("0", largest));
   if (LabeledEditUpperLimit->text() == upper)
     ModifyMessage();

@@ -226,7 +226,11 @@ TTableJob MakeTableJob(const Params::TParameterFile& file, int processType, std:
   if (processType == Engine::ptLiving) {
     job.EndGroups[3] = attached;
   } else {
-    job.EndGroups[0] = processType == Engine::ptFreeRadical ? initiator : attached + attached;
+    // A recombined chain carries the fragment that ended up on each of its
+    // two ends, not the whole initiator molecule: an azo initiator loses N2
+    // on decomposition, and a peroxide's formula is only by chance twice its
+    // fragment.
+    job.EndGroups[0] = attached + attached;
     job.EndGroups[1] = attached + "H";
     job.EndGroups[2] = attached;
     if (processType == Engine::ptATRP)

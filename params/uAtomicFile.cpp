@@ -9,23 +9,25 @@
 
 namespace Propagon {
 
-TAtomicFile::TAtomicFile(std::string fileName) : FFileName(std::move(fileName)), FTarget(FFileName) {
-  if (char* real = ::realpath(FFileName.c_str(), nullptr)) {
-    FTarget = real;
-    std::free(real);
-  }
-  mode_t mode = 0666;
+namespace {
+// The permission bits of a file created now: 0666 less the umask.
+mode_t NewFileMode() {
+  const mode_t mask = ::umask(0);
+  ::umask(mask);
+  return 0666 & ~mask;
+}
+} // namespace
+
+TAtomicFile::TAtomicFile(std::string fileName) : FFileName(std::move(fileName)) {
+  // A link is replaced like a missing file, with the mode a new file gets.
+  mode_t mode = NewFileMode();
   struct stat st {};
-  if (::stat(FTarget.c_str(), &st) == 0) {
-    if (!S_ISREG(st.st_mode) || ::access(FTarget.c_str(), W_OK) != 0)
+  if (::lstat(FFileName.c_str(), &st) == 0 && !S_ISLNK(st.st_mode)) {
+    if (!S_ISREG(st.st_mode) || ::access(FFileName.c_str(), W_OK) != 0)
       return;
     mode = st.st_mode & 07777;
-  } else {
-    const mode_t mask = ::umask(0);
-    ::umask(mask);
-    mode = 0666 & ~mask;
   }
-  std::string pattern = FTarget + ".part-XXXXXX";
+  std::string pattern = FFileName + ".part-XXXXXX";
   const int fd = ::mkstemp(pattern.data());
   if (fd < 0)
     return;
@@ -61,7 +63,7 @@ bool TAtomicFile::Commit() {
     if (fd >= 0)
       ok = ::close(fd) == 0 && ok;
   }
-  ok = ok && ::rename(FTemporary.c_str(), FTarget.c_str()) == 0;
+  ok = ok && ::rename(FTemporary.c_str(), FFileName.c_str()) == 0;
   if (!ok)
     ::unlink(FTemporary.c_str());
   FCommitted = ok;

@@ -10,8 +10,9 @@
 // files do the same inside Params::TIniFile.
 //
 // As a direct write would, a target that exists but is read-only, or is not
-// a regular file, is refused. A symbolic link is followed: the file it names
-// is replaced and the link stays. A replaced file keeps its permission bits;
+// a regular file, is refused. A symbolic link is never written through: the
+// link itself is replaced by the new file and the file it named stays as it
+// was (a link planted in a shared folder cannot redirect the write). A replaced file keeps its permission bits;
 // a new one gets 0666 less the umask.
 //
 // One object is used by one thread at a time.
@@ -50,7 +51,6 @@ public:
 
 private:
   std::string FFileName;
-  std::string FTarget; // the file finally replaced (a link resolved)
   std::string FTemporary;
   std::ofstream FStream;
   bool FDone = false;

@@ -1,5 +1,6 @@
 #include "params/uParamFile.h"
 
+#include "params/uFileSizeLimit.h"
 #include "params/uMessageReporter.h"
 #include "params/uNumberFormat.h"
 
@@ -13,6 +14,8 @@ bool IsBlank(const std::string& s) { return s.find_first_not_of(" \t") == std::s
 TParameterFile::TParameterFile(std::string fileName) : TIniFile(std::move(fileName)) {}
 
 bool TParameterFile::CheckFileValid(TMessageReporter& reporter) const {
+  if (!CheckParameterFileSize(FileName(), reporter))
+    return false;
   const bool valid = ReadBool(FileValidSection, FileValidKey, false);
   if (!valid)
     reporter.ShowInformation("\"" + FileName() + "\"\r\nis not a Valid Parameters File!");

@@ -16,6 +16,11 @@
 
 namespace Params {
 
+// Largest molar mass of a component or fragment, g/mol, that validation and
+// the run accept: the mass of a chain of MaxDP such units and its square
+// (for Mw) stay finite.
+inline constexpr double MaxMolarMass = 1e100;
+
 class TMessageReporter;
 
 // The validity marker section; "®" is U+00AE in memory, the byte 0xAE on disk.
@@ -55,7 +60,8 @@ public:
   // Never fails: an absent file reads as empty.
   explicit TParameterFile(std::string fileName);
 
-  // Reads "FileValid" (default false). When false, shows the information box
+  // A file over MaxParameterFileSize is refused with its error box first,
+  // unread (uFileSizeLimit.h). Reads "FileValid" (default false). When false, shows the information box
   // "\"<file name>\"\r\nis not a Valid Parameters File!" through `reporter`.
   bool CheckFileValid(TMessageReporter& reporter) const;
   void SetFileValid(bool valid);

@@ -1,5 +1,7 @@
 #include "params/uParamSetting.h"
 
+#include "params/uGrowthBound.h"
+
 #include "params/uErrors.h"
 #include "params/uLogMessage.h"
 #include "params/uMessageReporter.h"
@@ -135,34 +137,98 @@ std::int64_t GetMoleculesNumber(TProcessValues& values, const TValidationState& 
   return RoundMolecules(Multiply(Multiply(Multiply(c, v), AvogadroNumber), s));
 }
 
+namespace {
+
+// Bytes per chain slot that every process type touches: its length (16-bit),
+// the living kernel's end-mer entry and the statistics' B count (32-bit
+// each).
+constexpr std::int64_t BytesPerSlot = 2 + 4 + 4;
+// Bytes per chain slot of a process's own lists: free radical three 32-bit
+// radical lists; ATRP six 32-bit lists and the living flag; living
+// reversible the end code.
+constexpr std::int64_t ListBytesPerChain[4] = {0, 3 * 4, 6 * 4 + 1, 1};
+// The first 256-position block of the sequence of a chain that starts: these
+// blocks lie chain after chain, so they fill pages in the order chains are
+// numbered (and started).
+constexpr std::int64_t FirstBlockBytes = 256;
+// The mass histograms hold at most one bin per chain, and a homopolymer has
+// at most three masses per chain length (one end group with a hydrogen more
+// or less, or two): a bin is 24 bytes, twice that while the bins grow, 16
+// bytes of lookup slots and 24 of the copy a chart window takes.
+constexpr std::int64_t BytesPerMassBin = 2 * 24 + 16 + 24;
+constexpr std::int64_t HomopolymerMassBins = 3 * (MaxDP + 1);
+// The living kernel's record per monomer molecule (TMer: 3 x 32-bit + kind).
+constexpr std::int64_t MerBytes = 16;
+// Bytes per check point: the engine's records (four 32-bit counts, two
+// centre averages, four dyad fractions, the time) and the row the command
+// line keeps for checkpoints.tsv.
+constexpr std::int64_t BytesPerCheckPoint = 4 * 4 + 2 * 8 + 4 * 8 + 8 + 184;
+
+// What the store's later blocks (positions 256 on) can make resident for
+// `started` chains holding `units` units: the units themselves (one byte
+// each) and, for each chain long enough to have later blocks (at most
+// units / 256 of them), one partly used 256-byte block and its 512-byte row
+// of the block table; 4 bytes per chain slot name the rows.
+std::int64_t LaterBlocksBytes(std::int64_t slots, std::int64_t started, std::int64_t units) {
+  const std::int64_t longChains = std::min(started, units / 256);
+  return units + longChains * (256 + 512) + slots * 4;
+}
+
+}  // namespace
+
 std::int64_t EstimateRequiredMemory(int processType, std::int64_t NI, std::int64_t NA, std::int64_t NB,
-                                    std::int64_t checkPointsHigh) {
-  std::int64_t units = (NI + 1) * (MaxDP + 1);
-  std::int64_t process = 0;
-  switch (processType) {
-  case 0:
-    process = 16 * (NA + NB) + 4 * (NI + 1);
-    break;
-  case 1:
-    units = (2 * NI + 1) * (MaxDP + 1);
-    process = 12 * NI;
-    break;
-  case 2:
-    process = 25 * NI;
-    break;
-  case 3:
-    process = NI;
-    break;
-  default:
-    break;
+                                    std::int64_t checkPointsHigh, const TFreeRadicalGrowth* growth) {
+  const bool known = processType >= 0 && processType <= 3;
+  const std::int64_t slots = (processType == 1 ? 2 * NI : NI) + 1;  // slot 0 belongs to no chain
+  const std::int64_t monomers = NA + NB;
+  // Chains that can start and units they can hold: all of them, except in a
+  // free-radical run whose rates bound both.
+  std::int64_t started = slots, units = monomers;
+  if (processType == 1 && growth != nullptr) {
+    started = std::min(slots, FreeRadicalStartedChainsBound(NI, growth->f, growth->kd, growth->tLast) + 1);
+    // Each chain that starts takes one monomer unit with its primary radical.
+    units = std::min(monomers, FreeRadicalUnitsBound(*growth, NI, NA, NB) + started);
   }
-  const std::int64_t h1 = checkPointsHigh + 1;
-  return process + units + 12 * h1 + 4 * (MaxDP + 1) + 80 * h1 + MemoryBase;
+  std::int64_t bytes = slots * (BytesPerSlot + (known ? ListBytesPerChain[processType] : 0));
+  bytes += started * FirstBlockBytes + LaterBlocksBytes(slots, started, units);
+  const std::int64_t bins = NA == 0 || NB == 0 ? std::min(started, HomopolymerMassBins) : started;
+  bytes += bins * BytesPerMassBin;
+  if (processType == 0)
+    bytes += (monomers + 1) * MerBytes;
+  bytes += (checkPointsHigh + 1) * BytesPerCheckPoint;
+  bytes += 4 * (MaxDP + 1);  // the DP distribution
+  return bytes + MemoryBase;
+}
+
+TFreeRadicalGrowth FreeRadicalGrowthOf(const TProcessValues& values, const TValidationState& state) {
+  // The per-event constants exactly as SaveSimulationParameters writes them
+  // (text and back), so an estimate made later from the saved file agrees.
+  const double scaling = Divide(state.I0, static_cast<double>(state.NI));
+  const auto perEvent = [&](const std::string& text, const char* key) {
+    return FieldValue(RealText(Multiply(Rate(text, key), scaling)), key);
+  };
+  const auto propagation = [&](int k) { return perEvent(values.Propagation[k], PropagationKeys[k]); };
+  const auto termination = [&](int k) {
+    return perEvent(values.Termination[k], TerminationKeys[k]) +
+           perEvent(values.Termination[k + 3], TerminationKeys[k + 3]);
+  };
+  TFreeRadicalGrowth g;
+  g.kAA = propagation(1);
+  g.kBA = propagation(2);
+  g.kAB = propagation(4);
+  g.kBB = propagation(5);
+  g.ktAA = termination(0);
+  g.ktAB = termination(1);
+  g.ktBB = termination(2);
+  g.kd = Rate(values.InitDecomposit, "InitDecomposit");
+  g.f = Rate(values.InitiationEfficiency, "InitiationEfficiency");
+  g.tLast = LastCheckingPoint(values);
+  return g;
 }
 
 std::int64_t ExpectedChainsNumber(std::int64_t NI, double f, double kd, double tLast) {
-  const double decomposed = static_cast<double>(NI) * (1.0 - std::exp(-f * kd * tLast));
-  return 2 * RoundMolecules(decomposed);
+  const double escaped = f * static_cast<double>(NI) * (1.0 - std::exp(-kd * tLast));
+  return 2 * RoundMolecules(escaped);
 }
 
 double LastCheckingPoint(const TProcessValues& values) {
@@ -255,7 +321,7 @@ double CalcFormulaMass(const std::string& formula, int component, bool attachedG
     mass = lookup(formula);
   else
     Propagon::LogMessage(std::string("Function not Assigned! Error in \"") + MaldiLibraryName + "\"!");
-  if (!(mass > 0.0) || !std::isfinite(mass)) {
+  if (!(mass > 0.0 && mass <= MaxMolarMass)) {
     ShowInvalidFormula(component, attachedGroup, reporter);
     return 0.0;
   }

@@ -23,13 +23,18 @@
 
 namespace Params {
 
+struct TFreeRadicalGrowth;
+
 class TParameterFile;
 class TMessageReporter;
 
 inline constexpr double AvogadroNumber = 6.02214179E23;
 inline constexpr std::int64_t MaxDP = 32767;
-// Allowance for the rest of the program in the memory estimate, bytes.
-inline constexpr std::int64_t MemoryBase = 310000000;
+// Allowance in the memory estimate for what a run needs besides its
+// simulation state (program text, libraries, buffers of the result files),
+// bytes. The desktop program's windows are already resident when the free
+// memory is read, so they are not counted again.
+inline constexpr std::int64_t MemoryBase = 6 * 1024 * 1024;
 
 // Component panel indices (ComponentNames).
 enum TComponentIndex : int { ciSolvent = 0, ciInitiator = 1, ciMonomerA = 2, ciMonomerB = 3, ciActivator = 4 };
@@ -110,15 +115,33 @@ std::int64_t GetMoleculesNumber(TProcessValues& values, const TValidationState& 
 // Rounds a molecule number half to even; EInvalidOp for NaN, EOverflow beyond 64 bits.
 std::int64_t RoundMolecules(double value);
 
-// Bytes a run needs: chain units + per-molecule arrays of the process + check
-// point records + the DP distribution + MemoryBase.
+// Bytes a run can make resident (the "RequiredMemory" of a parameter file),
+// built from what the run's structures touch, not from their reserved size.
+// With C chain slots (N_I; 2 N_I in free radical), S chains that can start,
+// U units they can hold and H + 1 check points:
+//   C x (10 bytes of per-chain arrays + the process's lists: 12 free radical,
+//        25 ATRP, 1 living reversible)
+//   + S x 256 for the store's first block of each chain that starts
+//   + U + what the store's later blocks and block table can touch for them
+//   + 88 bytes per possible mass bin (S, or at most 3 x 32768 for a
+//     homopolymer)
+//   + for the living kernel 16 per mer record (N_A + N_B + 1)
+//   + 256 x (H + 1) + 4 x 32768 (DP distribution) + MemoryBase.
+// S = C and U = N_A + N_B, except for a free-radical run with its rates
+// (growth): then S and U are the bounds of uGrowthBound.h. The sequence store
+// is backed lazily and hands out its later blocks in the order chains reach
+// them, so a chain's 32768 possible positions are not counted.
 std::int64_t EstimateRequiredMemory(int processType, std::int64_t NI, std::int64_t NA, std::int64_t NB,
-                                    std::int64_t checkPointsHigh);
+                                    std::int64_t checkPointsHigh, const TFreeRadicalGrowth* growth = nullptr);
+
+// The per-event constants, efficiency and last check point of a free-radical
+// description, as the prepared file will hold them (for the estimate).
+TFreeRadicalGrowth FreeRadicalGrowthOf(const TProcessValues& values, const TValidationState& state);
 
 // Number of primary radicals formed by t_last in the free-radical run:
-// 2 x round(N_I x (1 - exp(-f x kd x t_last))). The kernel accepts a
-// decomposition with probability f and keeps a rejected molecule, so the
-// fraction decomposed is 1 - exp(-f kd t).
+// 2 x round(f x N_I x (1 - exp(-kd x t_last))). Every decomposition consumes
+// its molecule (the initiator decays with kd) and a fraction f of them give
+// two radicals.
 std::int64_t ExpectedChainsNumber(std::int64_t NI, double f, double kd, double tLast);
 
 // The final time: the last checking point (0 without any).

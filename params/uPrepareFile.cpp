@@ -1,6 +1,7 @@
 #include "params/uPrepareFile.h"
 
 #include "params/uErrors.h"
+#include "params/uFileSizeLimit.h"
 #include "params/uParamFile.h"
 
 #include <fstream>
@@ -14,6 +15,10 @@ TPrepareResult PrepareParameterFile(const std::string& input, const std::string&
   struct stat st {};
   if (::stat(input.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || !std::ifstream(input).good()) {
     result.Message = "Cannot read the parameter file \"" + input + "\"";
+    return result;
+  }
+  if (const std::string tooLarge = ParameterFileSizeError(input); !tooLarge.empty()) {
+    result.Message = tooLarge;
     return result;
   }
   TProcessValues values;

@@ -1,11 +1,16 @@
 #include "params/uValidation.h"
 
+#include "params/uGrowthBound.h"
+
+#include <optional>
+
 #include "params/uErrors.h"
 #include "params/uLogMessage.h"
 #include "params/uMemoryCheck.h"
 #include "params/uMessageReporter.h"
 #include "params/uNumberFormat.h"
 #include "params/uParamFile.h"
+#include "params/uRunChecks.h"
 
 #include <algorithm>
 #include <cmath>
@@ -120,6 +125,29 @@ void CheckLengths(const TProcessValues& values) {
   }
 }
 
+// No selection (-1) is the editor's own case; any other value outside 0..3
+// comes from a file and is named.
+[[noreturn]] void RefuseProcessType(int type) {
+  Propagon::EMathError error(type == -1 ? std::string("Process Type not Selected!") : ProcessTypeProblem(type));
+  error.SetField(std::string(GeneralSection) + "/ProcessType");
+  throw error;
+}
+
+// Check point 0 is the initial state of the run; the editor's generator
+// always starts there, a list typed or written by hand may not.
+void CheckFirstCheckingPoint(const TProcessValues& values) {
+  for (const std::string& line : values.CheckingPoints) {
+    if (line.find_first_not_of(" \t") == std::string::npos) continue;
+    const std::string field = std::string(CheckingPointsSection) + "/0";
+    if (const std::string problem = FirstCheckPointProblem(FieldValue(line, field)); !problem.empty()) {
+      Propagon::EMathError error(problem);
+      error.SetField(field);
+      throw error;
+    }
+    return;
+  }
+}
+
 } // namespace
 
 double CheckFormula(TProcessValues& values, int component, bool attachedGroup, const TMolMassLookup& lookup,
@@ -197,7 +225,7 @@ TValidationOutcome ValidateParameters(TProcessValues& values, TValidationState& 
   try {
     state.ValidationFailed = false;
     if (values.ProcessType < 0 || values.ProcessType > 3)
-      throw Propagon::EMathError("Process Type not Selected!");
+      RefuseProcessType(values.ProcessType);
 
     for (int component : {ciInitiator, ciMonomerA, ciMonomerB})
       state.ValidationFailed =
@@ -230,6 +258,7 @@ TValidationOutcome ValidateParameters(TProcessValues& values, TValidationState& 
 
     const std::string rates = std::string(ChemicalRatesSection) + "/";
     CheckRatesAndCheckingPoints(values);
+    CheckFirstCheckingPoint(values);
     switch (values.ProcessType) {
     case 0: {
       // One event stands for 1 / (kmax I0 (N_A + N_B)) seconds: without a
@@ -280,7 +309,10 @@ TValidationOutcome ValidateParameters(TProcessValues& values, TValidationState& 
     std::int64_t high = context.CheckPointsHigh;
     if (high < 0)
       high = std::max<std::int64_t>(0, static_cast<std::int64_t>(values.CheckingPointsNumber) - 1);
-    const std::int64_t estimate = EstimateRequiredMemory(values.ProcessType, state.NI, state.NA, state.NB, high);
+    std::optional<TFreeRadicalGrowth> growth;
+    if (values.ProcessType == 1) growth = FreeRadicalGrowthOf(values, state);
+    const std::int64_t estimate = EstimateRequiredMemory(values.ProcessType, state.NI, state.NA, state.NB, high,
+                                                         growth ? &*growth : nullptr);
 
     if (!state.ValidationFailed) {
       state.ValidationFailed = CheckMemory(estimate, reporter);

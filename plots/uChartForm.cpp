@@ -6,6 +6,7 @@
 #include "params/uLogMessage.h"
 #include "params/uNumberFormat.h"
 #include "plots/uLiveViewTools.h"
+#include "plots/uChartPicture.h"
 #include "plots/uPlotHost.h"
 
 #include <QAction>
@@ -18,6 +19,7 @@
 #include <QFileInfo>
 #include <QIcon>
 #include <QMenu>
+#include <QInputDialog>
 #include <QPrintDialog>
 #include <QPrinter>
 #include <QStyle>
@@ -112,11 +114,15 @@ TChartForm::TChartForm(TPlotHost* host, QWidget* parent) : QWidget(parent), FHos
   aEditCopyPlot->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
   aEditCopyPlot->setToolTip(QStringLiteral("Copy"));
   aEditCopyPlot->setStatusTip(QStringLiteral("Copies the Plot Picture and puts it on the Clipboard"));
+  aSavePlotAs = new QAction(ThemeIcon("document-save-as", QStyle::SP_DialogSaveButton), QStringLiteral("Save Pl&ot As..."), this);
+  aSavePlotAs->setObjectName(QStringLiteral("aSavePlotAs"));
+  aSavePlotAs->setToolTip(QStringLiteral("Save Plot As"));
+  aSavePlotAs->setStatusTip(QStringLiteral("Saves the Plot Picture as a PNG image, an SVG picture or a PDF document"));
   aPrintPlot = new QAction(ThemeIcon("document-print", QStyle::SP_ComputerIcon), QStringLiteral("&Print Plot"), this);
   aPrintPlot->setObjectName(QStringLiteral("aPrintPlot"));
   aPrintPlot->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_P));
   // The shortcuts work while the window (docked or floating) has the focus.
-  for (QAction* action : {aXLogarithm, aUndoZoom, aEditCopyData, aPlotDataSaveAs, aEditCopyPlot, aPrintPlot}) {
+  for (QAction* action : {aXLogarithm, aUndoZoom, aEditCopyData, aPlotDataSaveAs, aEditCopyPlot, aSavePlotAs, aPrintPlot}) {
     action->setShortcutContext(Qt::WidgetWithChildrenShortcut);
     addAction(action);
   }
@@ -126,6 +132,7 @@ TChartForm::TChartForm(TPlotHost* host, QWidget* parent) : QWidget(parent), FHos
   connect(aEditCopyData, &QAction::triggered, this, [this] { aEditCopyDataExecute(); });
   connect(aPlotDataSaveAs, &QAction::triggered, this, [this] { aPlotDataSaveAsExecute(); });
   connect(aEditCopyPlot, &QAction::triggered, this, [this] { aEditCopyPlotExecute(); });
+  connect(aSavePlotAs, &QAction::triggered, this, [this] { aSavePlotAsExecute(); });
   connect(aPrintPlot, &QAction::triggered, this, [this] { aPrintPlotExecute(); });
 
   ChartPopupMenu = new QMenu(this);
@@ -136,12 +143,15 @@ TChartForm::TChartForm(TPlotHost* host, QWidget* parent) : QWidget(parent), FHos
   ChartPopupMenu->addAction(aEditCopyData);
   ChartPopupMenu->addAction(aPlotDataSaveAs);
   ChartPopupMenu->addAction(aEditCopyPlot);
+  ChartPopupMenu->addAction(aSavePlotAs);
   ChartPopupMenu->addAction(aPrintPlot);
 
   connect(AChart, &Charts::TChart::ContextMenuRequested, this, [this](const QPoint& pos) { PopupAt(pos); });
   connect(AChart, &Charts::TChart::DoubleClicked, this, [this] { AChartDblClick(); });
   connect(AChart, &Charts::TChart::Zoomed, this, [this] { AChartZoom(); });
   connect(AChart, &Charts::TChart::Resized, this, [this] { AChartResize(); });
+  // Printed pages get the fonts and pens of their own size.
+  AChart->SetOutputLayout([this](const QSize& size) { ScaleFontsFor(size); });
   AChartResize();
 }
 
@@ -151,6 +161,7 @@ void TChartForm::RestorePlots(int n) { (void)n; }
 
 void TChartForm::ClearData() {
   AChart->ClearAllSeries();
+  AChart->SetSubtitle(QString()); // its facts were about the curves
   AChart->Invalidate();
 }
 
@@ -197,9 +208,11 @@ void TChartForm::ChartPopupMenuPopup() {
   aXLogarithm->setChecked(AChart->AxisLogarithmic(TAxisId::Bottom));
 }
 
-void TChartForm::AChartResize() {
+void TChartForm::AChartResize() { ScaleFontsFor(AChart->size()); }
+
+void TChartForm::ScaleFontsFor(const QSize& size) {
   const double scaling = FHost ? FHost->ScalingFactor() : 0.005;
-  FFontScale = std::sqrt(static_cast<double>(AChart->width()) * AChart->height()) * scaling;
+  FFontScale = std::sqrt(static_cast<double>(size.width()) * size.height()) * scaling;
   const double s = FFontScale;
   for (TAxisId axis : {TAxisId::Bottom, TAxisId::Left, TAxisId::Right}) {
     AChart->SetAxisTitleFontSize(axis, RoundEven(4.0 * s));
@@ -350,6 +363,37 @@ bool TChartForm::aPlotDataSaveAsAccept(const QString& fileName) {
 bool TChartForm::aEditCopyPlotExecute() {
   const TBackgroundGuard guard(AChart);
   return AChart->CopyToClipboard();
+}
+
+void TChartForm::aSavePlotAsExecute() {
+  QString filter;
+  QString fileName = QFileDialog::getSaveFileName(this, QStringLiteral("Save Plot As"), windowTitle(),
+                                                  ChartPictureFilters(), &filter);
+  if (fileName.isEmpty())
+    return;
+  if (QFileInfo(fileName).suffix().isEmpty())
+    fileName += filter.contains(QLatin1String("svg")) ? QStringLiteral(".svg")
+                : filter.contains(QLatin1String("pdf")) ? QStringLiteral(".pdf")
+                                                        : QStringLiteral(".png");
+  int dpi = 300;
+  if (QFileInfo(fileName).suffix().compare(QLatin1String("png"), Qt::CaseInsensitive) == 0) {
+    bool ok = false;
+    dpi = QInputDialog::getInt(this, QStringLiteral("Save Plot As"), QStringLiteral("Resolution (dots per inch):"),
+                               300, 72, 1200, 50, &ok);
+    if (!ok)
+      return;
+  }
+  aSavePlotAsAccept(fileName, dpi);
+}
+
+bool TChartForm::aSavePlotAsAccept(QString fileName, int dpi) {
+  const TBackgroundGuard guard(AChart);
+  QString error;
+  if (!SaveChartPicture(*AChart, fileName, dpi, error)) {
+    ShowError(this, QStringLiteral("Error"), QStringLiteral("Cannot write %1:\n%2").arg(fileName, error));
+    return false;
+  }
+  return true;
 }
 
 void TChartForm::aPrintPlotExecute() {

@@ -62,6 +62,9 @@ public:
   virtual void EndOfRunStatistics() {}
   // A paused run, after the statistics of the paused state: recompute.
   virtual void RecalculateOnPause() {}
+  // A run started, ended, was paused or resumed (window thread, after the
+  // main window's own state changed).
+  virtual void RunStateChanged() {}
 
   // ---- event handlers -------------------------------------------------------
   // When a run has been started and its records are held: RestorePlots.
@@ -77,6 +80,8 @@ public:
   virtual void ChartPopupMenuPopup();
   // Font sizes and pen widths from the chart's size and ScalingFactor.
   virtual void AChartResize();
+  // The same for a chart laid out at `size` (the window, or a printed page).
+  void ScaleFontsFor(const QSize& size);
   // Value formats of the three axes from their ranges after a user's zoom.
   virtual void AChartZoom();
 
@@ -92,6 +97,12 @@ public:
   bool aPlotDataSaveAsAccept(const QString& fileName);
   // SVG, PDF and PNG of the chart (transparent background) to the clipboard.
   bool aEditCopyPlotExecute();
+  // Save dialog (PNG, SVG or PDF; a PNG asks for its resolution), then
+  // aSavePlotAsAccept.
+  void aSavePlotAsExecute();
+  // Writes the picture (format by extension, dpi for PNG); an error box and
+  // false when it cannot be written.
+  bool aSavePlotAsAccept(QString fileName, int dpi);
   // Print dialog, then aPrintPlotAccept.
   void aPrintPlotExecute();
   // Prints the chart as the job "AChart" within the print margins.
@@ -116,6 +127,7 @@ public:
   QAction* aEditCopyData = nullptr;
   QAction* aPlotDataSaveAs = nullptr;
   QAction* aEditCopyPlot = nullptr;
+  QAction* aSavePlotAs = nullptr;
   QAction* aPrintPlot = nullptr;
   // The separator below X-Logarithm.
   QAction* N2 = nullptr;

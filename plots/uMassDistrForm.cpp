@@ -2,6 +2,7 @@
 
 #include "charts/uChart.h"
 #include "engine/uDataStruct.h"
+#include "plots/calc/uMolarMassViews.h"
 #include "plots/calc/uSECTrace.h"
 #include "plots/uPlotHost.h"
 
@@ -49,8 +50,6 @@ TMassDistrChartForm::TMassDistrChartForm(TPlotHost* host, QWidget* parent) : TCh
   if (auto* layout = qobject_cast<QVBoxLayout*>(this->layout()))
     layout->insertWidget(0, Panel1);
 
-  AChart->SetAxisTitle(TAxisId::Bottom, QStringLiteral("molecular mass"));
-  AChart->SetAxisTitle(TAxisId::Left, QStringLiteral("mole fraction"));
   AChart->SetAxisAutomatic(TAxisId::Left, true);
   AChart->SetAxisValueFormat(TAxisId::Left, QStringLiteral("#,##0.0000"));
 
@@ -79,7 +78,14 @@ TMassDistrChartForm::TMassDistrChartForm(TPlotHost* host, QWidget* parent) : TCh
   PopUpWeightDistr->setChecked(true);
   connect(PopUpNumberDistr, &QAction::triggered, this, [this] { PopUpNumberDistrClick(); });
   connect(PopUpWeightDistr, &QAction::triggered, this, [this] { PopUpWeightDistrClick(); });
-  N1 = InsertMenuItems({PopUpNumberDistr, PopUpWeightDistr});
+  // The same curves per decade of molar mass over a logarithmic axis, the
+  // way GPC software shows them; the per-g/mol curves stay the default.
+  PopUpLogMolarMass = new QAction(QStringLiteral("Log &Molar-Mass Axis (GPC View)"), this);
+  PopUpLogMolarMass->setObjectName(QStringLiteral("PopUpLogMolarMass"));
+  PopUpLogMolarMass->setCheckable(true);
+  connect(PopUpLogMolarMass, &QAction::toggled, this, [this](bool on) { SetLogMolarMassView(on); });
+  N1 = InsertMenuItems({PopUpNumberDistr, PopUpWeightDistr, PopUpLogMolarMass});
+  UpdateAxisTitles();
 
   connect(ResolutionTrackBar, &QSlider::valueChanged, this, [this] { ResolutionTrackBarChange(); });
 
@@ -129,16 +135,62 @@ void TMassDistrChartForm::EndOfRunStatistics() { CalcSmoothDistributions(); }
 
 void TMassDistrChartForm::RecalculateOnPause() { CalcSmoothDistributions(); }
 
+void TMassDistrChartForm::UpdateAxisTitles() {
+  // The quantity and its unit; the left axis names the curve in front.
+  const bool weight = PopUpWeightDistr->isChecked();
+  AChart->SetAxisTitle(TAxisId::Bottom, FLogView ? QStringLiteral("molar mass, g/mol (logarithmic)")
+                                                 : QStringLiteral("molar mass, g/mol"));
+  AChart->SetAxisTitle(TAxisId::Left, FLogView ? (weight ? QStringLiteral("w(log M), weight fraction per decade")
+                                                         : QStringLiteral("n(log M), mole fraction per decade"))
+                                               : (weight ? QStringLiteral("weight fraction")
+                                                         : QStringLiteral("mole fraction")));
+}
+
+void TMassDistrChartForm::SetLogMolarMassView(bool on) {
+  if (PopUpLogMolarMass->isChecked() != on)
+    PopUpLogMolarMass->setChecked(on); // comes back through toggled
+  if (FLogView == on)
+    return;
+  FLogView = on;
+  AChart->SetAxisLogarithmic(TAxisId::Bottom, on);
+  if (!on)
+    AChart->SetAxisMinimum(TAxisId::Bottom, 0.0);
+  UpdateAxisTitles();
+  DrawCurves();
+}
+
+void TMassDistrChartForm::DrawLogCurves() {
+  const TLogMassCurves curves = LogMassCurves(FCalc);
+  if (curves.M.empty())
+    return;
+  AChart->SetPoints(SeriesIndex(Series1), curves.M, curves.NumberLog);
+  AChart->SetPoints(SeriesIndex(Series2), curves.M, curves.WeightLog);
+  AChart->SetAxisMinimum(TAxisId::Bottom, std::pow(10.0, std::floor(std::log10(curves.M.front()))));
+}
+
 void TMassDistrChartForm::DrawCurves() {
   const long last = FCalc.LastIndex(); // b
   if (last < 0)
     return;
-  // Points 0 … b-1 at M(i) = MassAxis[i] = i g/mol.
+  if (FLogView) {
+    for (int s = 0; s < AChart->SeriesCount(); ++s)
+      if (s != SeriesIndex(Series1) && s != SeriesIndex(Series2))
+        AChart->ClearSeries(s);
+    DrawLogCurves();
+    DrawAverageMarkers(SeriesIndex(Series3), SeriesIndex(Series4), SeriesIndex(Series5), FCalc.Mn(), FCalc.Mw(),
+                       AChart->AxisMaximum(TAxisId::Left));
+    AChart->Invalidate();
+    return;
+  }
+  // Points 0 … b-1 at M(i) = i g/mol (i x the grid step on a coarser grid).
   const std::size_t shown = static_cast<std::size_t>(last);
-  if (FShownMasses.size() != shown) {
+  const double step = FCalc.GridStep();
+  const bool axisChanged = FShownMasses.size() != shown || FShownStep != step;
+  if (axisChanged) {
     FShownMasses.resize(shown);
     for (std::size_t i = 0; i < shown; ++i)
-      FShownMasses[i] = static_cast<double>(i);
+      FShownMasses[i] = static_cast<double>(i) * step;
+    FShownStep = step;
   }
 
   // The two curves are overwritten in place (a cleared series would be
@@ -152,7 +204,7 @@ void TMassDistrChartForm::DrawCurves() {
   // A track-bar move keeps the mass axis: only the values are new.
   const std::vector<double>& sn = FCalc.SN();
   const std::vector<double>& sw = FCalc.SW();
-  const bool sameAxis = static_cast<std::size_t>(AChart->PointCount(numberCurve)) == shown &&
+  const bool sameAxis = !axisChanged && static_cast<std::size_t>(AChart->PointCount(numberCurve)) == shown &&
                         static_cast<std::size_t>(AChart->PointCount(weightCurve)) == shown &&
                         sn.size() >= shown && sw.size() >= shown;
   if (!sameAxis || !AChart->SetYValues(numberCurve, sn) || !AChart->SetYValues(weightCurve, sw)) {
@@ -193,11 +245,13 @@ void TMassDistrChartForm::MoveEarlier(TDesignSeries series) {
 void TMassDistrChartForm::PopUpNumberDistrClick() {
   PopUpNumberDistr->setChecked(true);
   MoveEarlier(Series2);
+  UpdateAxisTitles();
 }
 
 void TMassDistrChartForm::PopUpWeightDistrClick() {
   PopUpWeightDistr->setChecked(true);
   MoveEarlier(Series1);
+  UpdateAxisTitles();
 }
 
 void TMassDistrChartForm::ChartPopupMenuPopup() {

@@ -6,7 +6,7 @@
 // Mw.
 //
 // The curves come from the mass histograms of the chain statistics
-// (TSimState: MassAxis, NumberDistribution, WeightDistribution, Mn, Mw); the
+// (TSimState: MassHistogram, Mn, Mw); the
 // computation is TMassDistrCalc (plots/calc/uMassDistrCalc.h).
 //
 // When it recalculates: at the end of a run and on pause (EndOfRunStatistics,
@@ -62,6 +62,10 @@ public:
   // to the front). Weight Distribution: the same with Series1.
   void PopUpNumberDistrClick();
   void PopUpWeightDistrClick();
+  // The distributions per decade, w(log M) and n(log M), over a logarithmic
+  // molar-mass axis (off: the per-g/mol curves, the default).
+  void SetLogMolarMassView(bool on);
+  bool LogMolarMassView() const { return FLogView; }
   void ChartPopupMenuPopup() override;
   void AChartResize() override;
 
@@ -76,17 +80,23 @@ public:
   QLabel* IntervalWidthLabel = nullptr;
   QAction* PopUpNumberDistr = nullptr;
   QAction* PopUpWeightDistr = nullptr;
+  QAction* PopUpLogMolarMass = nullptr;
   QAction* N1 = nullptr;
 
 private:
   // Puts SN, SW and the markers into the series.
   void DrawCurves();
+  void DrawLogCurves();
   // Moves a design series one place earlier, unless it is first.
   void MoveEarlier(TDesignSeries series);
+  // Bottom: the molar mass and its unit; left: the curve in front.
+  void UpdateAxisTitles();
+  bool FLogView = false;
 
   TMassDistrCalc FCalc;
   // Mass axis without its last bin: the X values of the two curves.
   std::vector<double> FShownMasses;
+  double FShownStep = 1.0; // the grid step FShownMasses were made for
   // Design series in their current chart order.
   std::array<int, 5> FOrder{Series1, Series2, Series3, Series4, Series5};
   QActionGroup* FDistrGroup = nullptr;

@@ -18,6 +18,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QStyle>
 #include <QVBoxLayout>
 
 namespace Plots {
@@ -72,6 +73,8 @@ private:
 
 } // namespace
 
+bool TPlotsListForm::IsLiveView(int slot) { return slot == slStructure || slot == slDistribution; }
+
 QString TPlotsListForm::EntryText(int slot) {
   return slot >= 0 && slot < SlotCount ? QString::fromLatin1(Slots[static_cast<std::size_t>(slot)].Entry) : QString();
 }
@@ -91,11 +94,27 @@ TPlotsListForm::TPlotsListForm(TPlotHost* host, QWidget* parent) : QDialog(paren
   DefinedPlotsList = new QListWidget(this);
   DefinedPlotsList->setObjectName(QStringLiteral("DefinedPlotsList"));
   label->setBuddy(DefinedPlotsList);
+  // The two live views are drawn at every event of a run: they make it
+  // 50-100 times slower, even on a hidden tab. The entries say so (their
+  // texts are settings keys and stay as they are).
+  const QIcon slow = style()->standardIcon(QStyle::SP_MessageBoxWarning);
   for (int slot = 0; slot < SlotCount; ++slot) {
     auto* item = new QListWidgetItem(EntryText(slot), DefinedPlotsList);
     item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable);
     item->setCheckState(Qt::Unchecked);
+    if (IsLiveView(slot)) {
+      item->setIcon(slow);
+      item->setToolTip(QString::fromLatin1(LiveViewNote));
+    }
   }
+  LiveViewNoteLabel = new QLabel(QStringLiteral("Marked views are drawn live: while one is selected, "
+                                                "a run is 50-100 times slower."),
+                                 this);
+  LiveViewNoteLabel->setObjectName(QStringLiteral("LiveViewNoteLabel"));
+  LiveViewNoteLabel->setWordWrap(true);
+  QFont small = LiveViewNoteLabel->font();
+  small.setPointSizeF(small.pointSizeF() * 0.9);
+  LiveViewNoteLabel->setFont(small);
   btnOK = new QPushButton(QStringLiteral("&OK"), this);
   btnOK->setObjectName(QStringLiteral("btnOK"));
   btnOK->setDefault(true);
@@ -109,6 +128,7 @@ TPlotsListForm::TPlotsListForm(TPlotHost* host, QWidget* parent) : QDialog(paren
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(label);
   layout->addWidget(DefinedPlotsList);
+  layout->addWidget(LiveViewNoteLabel);
   layout->addLayout(buttons);
   // At least the design's 193 x 185, more where the fonts need it.
   const QSize hint = sizeHint();
@@ -403,6 +423,13 @@ void TPlotsListForm::RefreshOnPause(QWidget* activePage) {
   for (int slot = slCenters; slot < SlotCount; ++slot)
     if (QWidget* window = PlotWindow(slot); window && window->isVisible())
       repaint(window);
+  RunStateChanged();
+}
+
+void TPlotsListForm::RunStateChanged() {
+  for (int slot = 0; slot < SlotCount; ++slot)
+    if (TChartForm* chart = ChartWindow(slot))
+      chart->RunStateChanged();
 }
 
 void TPlotsListForm::BeforeResume() {

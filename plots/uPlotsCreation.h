@@ -30,6 +30,7 @@
 #include <array>
 #include <functional>
 
+class QLabel;
 class QListWidget;
 class QPushButton;
 
@@ -66,6 +67,11 @@ public:
   // The entry text (also the settings key) and the window caption (also the
   // placement section) of a slot.
   static QString EntryText(int slot);
+  // The two views drawn at every event (they slow a run down), and the hint
+  // their entries carry.
+  static bool IsLiveView(int slot);
+  static constexpr const char* LiveViewNote =
+      "Drawn live at every event: while this view is selected, a run is 50-100 times slower.";
   static QString SlotCaption(int slot);
 
   using TWindowFactory = std::function<QWidget*(TPlotHost* host)>;
@@ -135,6 +141,8 @@ public:
   void RefreshOnPause(QWidget* activePage);
   // Resume: the microstructure view back to normal magnification.
   void BeforeResume();
+  // A run started, ended, was paused or resumed: every chart window hears it.
+  void RunStateChanged();
   bool IsMicrostructureView(const QWidget* page) const;
   // Another parameter file was opened: the chart titles name it.
   void ParameterFileChanged();
@@ -143,6 +151,7 @@ public:
   QListWidget* DefinedPlotsList = nullptr;
   QPushButton* btnOK = nullptr;
   QPushButton* btnCancel = nullptr;
+  QLabel* LiveViewNoteLabel = nullptr;
 
 private:
   QWidget* CreateWindow(int slot);

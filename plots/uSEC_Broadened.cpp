@@ -2,6 +2,7 @@
 
 #include "charts/uChart.h"
 #include "engine/uDataStruct.h"
+#include "plots/calc/uMolarMassViews.h"
 #include "plots/uPlotHost.h"
 
 #include <QAction>
@@ -76,7 +77,7 @@ TSECPlot::TSECPlot(TPlotHost* host, QWidget* parent) : TChartForm(host, parent) 
   SetUpAverageLabels(Series4, markerGreen);
 
   // The context menu of this window shows no icons.
-  for (QAction* action : {aXLogarithm, aUndoZoom, aEditCopyData, aPlotDataSaveAs, aEditCopyPlot, aPrintPlot})
+  for (QAction* action : {aXLogarithm, aUndoZoom, aEditCopyData, aPlotDataSaveAs, aEditCopyPlot, aSavePlotAs, aPrintPlot})
     action->setIcon(QIcon());
 
   connect(BroadeningTrackBar, &QSlider::valueChanged, this, [this] { BroadeningTrackBarChange(); });
@@ -143,6 +144,13 @@ void TSECPlot::DrawTrace() {
     DrawAverageMarkers(Series2, Series3, Series4, std::log10(mn), std::log10(mw), top);
   }
   SetCustomLabels();
+  // The molar masses over the elution volume, and the averages a GPC
+  // report gives, on every copy of the picture.
+  std::vector<std::pair<double, QString>> ticks;
+  for (const auto& [position, text] : MolarMassScaleTicks(FTrace.Decades()))
+    ticks.emplace_back(position, QString::fromStdString(text));
+  AChart->SetTopScale(QStringLiteral("molar mass, g/mol"), ticks);
+  AChart->SetSubtitle(mn > 0.0 ? QString::fromStdString(AveragesText(TraceAverages(FTrace))) : QString());
   AChart->Invalidate();
 }
 

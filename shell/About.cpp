@@ -38,6 +38,18 @@ TAboutBox::TAboutBox(QWidget* parent, const QString& programFile, const QString&
       "and isotopically resolved MALDI-ToF spectra.",
       this);
 
+  // What the program is built from, and where its isotope data come from.
+  auto* credits = new QLabel(
+      QString("Built with Qt %1 (GNU LGPL v3, The Qt Company) and QCustomPlot 2.1\n"
+              "(GNU GPL v3, Emanuel Eichhammer). Isotope masses and abundances:\n"
+              "NIST, \"Atomic Weights and Isotopic Compositions\".")
+          .arg(QString::fromLatin1(qVersion())),
+      this);
+  credits->setObjectName("Credits");
+  QFont small = credits->font();
+  small.setPointSizeF(small.pointSizeF() * 0.9);
+  credits->setFont(small);
+
   const TMemoryStatus memory = ReadMemoryStatus(meminfoFile.toStdString());
   FPhysMem = new QLabel(memory.Valid ? QString::fromStdString(FormatPhysicalMemory(memory.TotalPhys))
                                      : QStringLiteral("unknown"),
@@ -56,11 +68,13 @@ TAboutBox::TAboutBox(QWidget* parent, const QString& programFile, const QString&
   grid->addWidget(FProductName, 0, 1, 1, 2);
   grid->addWidget(FVersion, 1, 1, 1, 2);
   grid->addWidget(comments, 2, 1, 1, 2);
-  grid->addWidget(new QLabel("Physical Memory Available to Windows:", this), 3, 1);
+  // The system this build runs on is Linux, whatever the original said.
+  grid->addWidget(new QLabel("Physical Memory Available to Linux:", this), 3, 1);
   grid->addWidget(FPhysMem, 3, 2, Qt::AlignRight);
   grid->addWidget(new QLabel("Memory in Use:", this), 4, 1);
   grid->addWidget(FFreeRes, 4, 2, Qt::AlignRight);
-  grid->addWidget(buttons, 5, 0, 1, 3);
+  grid->addWidget(credits, 5, 1, 1, 2);
+  grid->addWidget(buttons, 6, 0, 1, 3);
 }
 
 } // namespace Shell

@@ -2,7 +2,8 @@
 //
 // Start-up: the settings file is opened first, before the application object
 // exists (so a broken display setup still finds it); then the application
-// title, the main window and the event loop. Shut-down is the main window's:
+// title, the main window and the event loop. SIGXFSZ is ignored and SIGTERM
+// and SIGHUP end the program through the window (uTerminationSignals.h). Shut-down is the main window's:
 // placement and log saved at close, settings flushed, run and library
 // released when it is destroyed.
 
@@ -10,12 +11,14 @@
 #include "shell/uMainForm.h"
 #include "shell/uMyIniFile.h"
 #include "shell/uShellDialogs.h"
+#include "shell/uTerminationSignals.h"
 
 #include <QApplication>
 
 #include <unistd.h>
 
 #include <climits>
+#include <csignal>
 #include <filesystem>
 #include <string>
 
@@ -40,6 +43,9 @@ std::string ProgramFolder(const char* argv0) {
 } // namespace
 
 int main(int argc, char** argv) {
+  // A file-size limit makes the write fail (EFBIG), which every writer
+  // reports, instead of ending the program with temporary files left behind.
+  std::signal(SIGXFSZ, SIG_IGN);
   const std::string exeDir = ProgramFolder(argc > 0 ? argv[0] : "polykin");
   const Shell::TSettingsLocation location = Shell::SettingsLocation(exeDir, "polykin");
   Shell::TMyIniFile settings(location.SettingsFile);
@@ -59,8 +65,12 @@ int main(int argc, char** argv) {
 
   Shell::TMainForm mainForm(options);
   mainForm.SetParameterEditor(&Params::ExecParameterEditor);
+  // SIGTERM and SIGHUP stop a run as Stop does and close the window.
+  Shell::TTerminationSignals termination(mainForm, [](int code) { QApplication::exit(code); });
   mainForm.show();
-  const int result = app.exec();
+  int result = app.exec();
   settings.UpdateFile();
+  if (termination.ReceivedSignal() != 0)
+    result = 128 + termination.ReceivedSignal();
   return result;
 }

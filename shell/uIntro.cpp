@@ -35,15 +35,16 @@ TIntroForm::TIntroForm(TMainForm* mainForm) : QDialog(mainForm), FMainForm(mainF
       "living and living reversible polymerization, free-radical polymerization and "
       "ATRP, with up to two monomers.</p>"
       "<ol>"
-      "<li><b>File &gt; Open Parameters</b> loads a process description (<tt>.kpx</tt>); "
-      "the examples that come with the program are a good start.</li>"
+      "<li><b>File &gt; Open Parameters</b> (Ctrl+O) loads a process description (<tt>.kpx</tt>); "
+      "<b>File &gt; Open Example</b> starts in the folder of the examples that come with the "
+      "program, a good start. A <tt>.kpx</tt> file dropped on the window opens too.</li>"
       "<li><b>View &gt; Create Plots</b> chooses the windows to watch: kinetics, "
       "averages, distributions, SEC trace, chain microstructure, MALDI spectrum.</li>"
-      "<li><b>Perform Simulation</b> runs it; Pause shows the statistics of the moment, "
-      "Stop ends the run after its current step.</li>"
+      "<li><b>Perform Simulation</b> (F9) runs it; Pause (F10) shows the statistics of the moment, "
+      "Stop (Shift+F9) ends the run after its current step.</li>"
       "<li><b>Edit &gt; Parameter Settings</b> writes your own process.</li>"
       "</ol>"
-      "<p>The demo walks through one run with pictures; the manual describes every "
+      "<p>The demo walks through one run with pictures; the manual (F1) describes every "
       "window and the models behind them.</p>");
   text->setMinimumWidth(380);
 

@@ -7,6 +7,7 @@
 #include "params/uMemoryCheck.h"
 #include "params/uNumberFormat.h"
 #include "params/uParamFile.h"
+#include "params/uRunChecks.h"
 #include "shell/About.h"
 #include "shell/uGuiObserver.h"
 #include "shell/uIcons.h"
@@ -14,6 +15,8 @@
 #include "shell/uMyIniFile.h"
 #include "shell/uPlotSelection.h"
 #include "shell/uPlotWindows.h"
+#include "shell/uRecentFiles.h"
+#include "shell/uRunProgress.h"
 #include "shell/uShellDialogs.h"
 
 #include <QAction>
@@ -21,6 +24,10 @@
 #include <QCloseEvent>
 #include <QDir>
 #include <QDockWidget>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QUrl>
 #include <QSaveFile>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -192,8 +199,12 @@ TMainForm::~TMainForm() {
     delete FIntro.data();
   // The dock widgets are deleted by the window's base class after the
   // members are gone: their signals must not reach this object any more.
-  for (QDockWidget* dock : findChildren<QDockWidget*>())
+  for (QDockWidget* dock : findChildren<QDockWidget*>()) {
     disconnect(dock, nullptr, this, nullptr);
+    dock->removeEventFilter(this);
+    if (QWidget* form = dock->widget())
+      form->removeEventFilter(this);
+  }
   disconnect(this, nullptr, this, nullptr);
 }
 
@@ -232,14 +243,8 @@ void TMainForm::RestoreMainPlacement() {
       size = size.boundedTo(QSize(avail.width() - 200, avail.height() - 100)).expandedTo(QSize(300, 200));
     }
     resize(size);
-  } else {
-    // Bounds stored on a screen that is gone: bring the window back.
-    bool visible = false;
-    for (QScreen* screen : QGuiApplication::screens())
-      visible = visible || screen->availableGeometry().intersects(geometry());
-    if (!visible && QGuiApplication::primaryScreen())
-      move(QGuiApplication::primaryScreen()->availableGeometry().topLeft() + QPoint(200, 100));
   }
+  // Stored bounds are pulled onto the screen by RestoreFormPlacement.
 }
 
 void TMainForm::CreatePages() {
@@ -274,6 +279,9 @@ void TMainForm::CreatePages() {
   FStatusLabel->setObjectName("StatusText");
   statusBar()->setObjectName("StatusBar");
   statusBar()->addWidget(FStatusLabel, 1);
+  FRunProgress = new TRunProgress;
+  statusBar()->addPermanentWidget(FRunProgress);
+  setAcceptDrops(true);
 }
 
 void TMainForm::CreateActions() {
@@ -304,6 +312,16 @@ void TMainForm::CreateActions() {
   aDockAllPlots = MakeAction(this, "aDockAllPlots", "&Dock All Plot Windows",
                              "Dock|Puts every floating plot window back as a tab", "");
 
+  aOpenExample = MakeAction(this, "aOpenExample", "Open &Example...",
+                            "Open Example|Opens one of the example parameter files that come with the program", "");
+  // The keys of a run, as debuggers and build tools have them.
+  aPerformSimulation->setShortcut(QKeySequence(Qt::Key_F9));
+  aPauseSimulation->setShortcut(QKeySequence(Qt::Key_F10));
+  aStopSimulation->setShortcut(QKeySequence(Qt::SHIFT | Qt::Key_F9));
+  aFileExit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+  aShowManual->setShortcut(QKeySequence(Qt::Key_F1));
+  aPauseSimulation->setCheckable(true);
+
   aPerformSimulation->setEnabled(false);
   aPauseSimulation->setEnabled(false);
   aStopSimulation->setEnabled(false);
@@ -311,6 +329,7 @@ void TMainForm::CreateActions() {
   aMicrostructureRestore->setVisible(false);
 
   connect(aOpenParam, &QAction::triggered, this, &TMainForm::aOpenParamExecute);
+  connect(aOpenExample, &QAction::triggered, this, &TMainForm::aOpenExampleExecute);
   connect(aFileExit, &QAction::triggered, this, &QWidget::close);
   connect(aPerformSimulation, &QAction::triggered, this, &TMainForm::aPerformSimulationExecute);
   connect(aPauseSimulation, &QAction::triggered, this, &TMainForm::aPauseSimulationExecute);
@@ -345,9 +364,12 @@ void TMainForm::CreateActions() {
     page->setFloating(!page->isFloating());
   });
   connect(aDockAllPlots, &QAction::triggered, this, [this] {
+    // Closed windows stay closed; the docked ones go back to the places
+    // their tags ask for, and the Messages page is the one shown last.
     for (QDockWidget* dock : findChildren<QDockWidget*>())
-      if (dock != FMessagesPage && dock->isFloating())
+      if (dock != FMessagesPage && dock->isFloating() && dock->isVisible())
         dock->setFloating(false);
+    ShowMessagesPage();
   });
 }
 
@@ -355,6 +377,12 @@ void TMainForm::CreateMenus() {
   QMenu* file = menuBar()->addMenu("&File");
   file->setObjectName("FileMenu");
   file->addAction(aOpenParam);
+  file->addAction(aOpenExample);
+  RecentFilesMenu = file->addMenu("Recent &Files");
+  RecentFilesMenu->setObjectName("RecentFilesMenu");
+  connect(RecentFilesMenu, &QMenu::aboutToShow, this, &TMainForm::FillRecentFilesMenu);
+  FillRecentFilesMenu();
+  file->addSeparator();
   file->addAction(aClear);
   file->addAction(aBrowseForMALDIFolder);
   file->addSeparator();
@@ -415,10 +443,14 @@ void TMainForm::FormShow() {
   if (!FArguments.isEmpty() && !FArguments.first().isEmpty()) {
     const QFileInfo argument(FArguments.first());
     const QString name = argument.completeBaseName() + ".kpx";
-    // The file name part is looked for in the current folder, then beside
-    // the program; a file named with its folder that exists there is taken
-    // as well (a file given on the command line is never ignored silently).
-    QStringList candidates{QDir::current().filePath(name), FExeDir + name};
+    // A file named on the command line that exists is that file (a desktop
+    // launcher passes the absolute path of what was double-clicked). Only
+    // when it does not, its name part is looked for in the current folder,
+    // then beside the program, then in the folder given with it.
+    QStringList candidates;
+    if (argument.isFile())
+      candidates << argument.absoluteFilePath();
+    candidates << QDir::current().filePath(name) << FExeDir + name;
     const QString asGiven = argument.dir().filePath(name);
     if (!candidates.contains(asGiven))
       candidates << asGiven;
@@ -455,6 +487,76 @@ void TMainForm::aOpenParamExecute() {
   OpenParameterFileByName(chosen);
 }
 
+QString TMainForm::ExamplesFolder() const { return Shell::ExamplesFolder(FExeDir); }
+
+void TMainForm::aOpenExampleExecute() {
+  const QString folder = ExamplesFolder();
+  if (folder.isEmpty()) {
+    Log("No Example Parameter Files Found beside \"" + FExeDir + "\" (share/propagon/examples)!");
+    return;
+  }
+  const QString chosen = FDialogs->GetOpenFileName(folder, QString(), "Propagon Parameters (*.kpx)");
+  if (!chosen.isEmpty())
+    OpenParameterFileByName(chosen);
+}
+
+QStringList TMainForm::RecentFiles() const { return TRecentFiles(*FSettings).Files(); }
+
+void TMainForm::OpenRecentFile(int index) {
+  const QStringList files = RecentFiles();
+  if (index < 0 || index >= files.size())
+    return;
+  const QString name = files[index];
+  if (!QFileInfo(name).isFile()) {
+    Log("The File \"" + name + "\" does not Exist any more; it is Removed from the Recent Files.");
+    TRecentFiles(*FSettings).Remove(name);
+    FillRecentFilesMenu();
+    return;
+  }
+  OpenParameterFileByName(name);
+}
+
+void TMainForm::FillRecentFilesMenu() {
+  RecentFilesMenu->clear();
+  const QStringList files = RecentFiles();
+  for (int i = 0; i < files.size(); ++i) {
+    // "&1 name.kpx", with the folder as the hint; "&" in a name is shown.
+    QString label = QFileInfo(files[i]).fileName();
+    label.replace('&', "&&");
+    QAction* entry = RecentFilesMenu->addAction(QString("&%1 %2").arg(i + 1).arg(label));
+    entry->setStatusTip(files[i]);
+    entry->setToolTip(files[i]);
+    connect(entry, &QAction::triggered, this, [this, i] { OpenRecentFile(i); });
+  }
+  if (files.isEmpty())
+    RecentFilesMenu->addAction("(none)")->setEnabled(false);
+}
+
+namespace {
+// The first local .kpx file among dropped things.
+QString DroppedParameterFile(const QMimeData* data) {
+  if (!data || !data->hasUrls())
+    return {};
+  for (const QUrl& url : data->urls())
+    if (url.isLocalFile() && url.toLocalFile().endsWith(".kpx", Qt::CaseInsensitive))
+      return url.toLocalFile();
+  return {};
+}
+} // namespace
+
+void TMainForm::dragEnterEvent(QDragEnterEvent* event) {
+  if (aOpenParam->isEnabled() && !DroppedParameterFile(event->mimeData()).isEmpty())
+    event->acceptProposedAction();
+}
+
+void TMainForm::dropEvent(QDropEvent* event) {
+  const QString file = DroppedParameterFile(event->mimeData());
+  if (file.isEmpty() || !aOpenParam->isEnabled())
+    return;
+  event->acceptProposedAction();
+  OpenParameterFileByName(file);
+}
+
 void TMainForm::OpenParameterFileByName(const QString& fileName) {
   const QString full = QFileInfo(fileName).absoluteFilePath();
   WhenIdle([this, full] {
@@ -474,7 +576,16 @@ void TMainForm::OpenParameterFile() {
 
   if (!FRunParameterFile->CheckFileValid(*FDialogs))
     return;
+  // A process type without a kernel, or check points not starting at 0,
+  // cannot be run: said at once, and Perform stays off.
+  if (const std::string problem = Params::RunnableFileProblem(*FRunParameterFile); !problem.empty()) {
+    Log(QString::fromStdString(problem));
+    FDialogs->ShowError(problem);
+    FRunParameterFile.reset();
+    return;
+  }
   DoClear();
+  TRecentFiles(*FSettings).Add(FParameterFileName);
   Log("Loading the File \"" + FParameterFileName + "\" ...");
   setWindowTitle(QString(ApplicationTitle) + " [" + QFileInfo(FParameterFileName).fileName() + "]");
   bool tooLow = true;
@@ -512,6 +623,9 @@ void TMainForm::SetButtonsStatus(QAction* action) {
   aPauseSimulation->setEnabled(aStopSimulation->isEnabled());
   aClear->setEnabled(aOpenParam->isEnabled());
   aParamSettings->setEnabled(aOpenParam->isEnabled());
+  aOpenExample->setEnabled(aOpenParam->isEnabled());
+  RecentFilesMenu->setEnabled(aOpenParam->isEnabled());
+  UpdatePauseState();
   // The icons carry a greyed picture for the disabled state (ActionIcon).
   UpdateMicrostructureActions();
 }
@@ -571,15 +685,52 @@ void TMainForm::StartRun() {
   // thread mostly sleeps anyway.
   FSimulationRunning = true;
   FRunHasTakenPlace = true;
+  FStopAsked = false;
   FCurrentCheckPoint = 0;
   SetButtonsStatus(aPerformSimulation);
   SetHint(aPauseSimulation, "Pause Simulation");
+  BeginProgress(); // reads the file before the run does
   FSimThread->Start();
   SetHint(aStopSimulation, "Stops the Simulation");
   emit RunStarted();
 }
 
+void TMainForm::BeginProgress() {
+  std::vector<double> times;
+  try {
+    int high = -1;
+    FRunParameterFile->ReadCheckingPointsArray(high, times);
+  } catch (const std::exception&) {
+    times.clear(); // the run reports an unreadable list itself
+  }
+  FRunProgress->Begin(std::move(times), [this](TProgressSample& sample) {
+    if (!FSimThread)
+      return false;
+    // Atomics only: the run goes on while the window looks.
+    const Engine::TSimRun& run = FSimThread->Run();
+    sample.Time = run.ProgressTime();
+    sample.CheckPoint = run.CurrentCheckPoint();
+    sample.Events = run.Events();
+    sample.LiveView = FSimThread->ShowStructure() || FSimThread->ShowDistribution();
+    sample.Paused = FSimThread->PauseRequested() && !FSimThread->Terminated();
+    return true;
+  });
+}
+
+void TMainForm::UpdatePauseState() {
+  aPauseSimulation->setChecked(FSimThread && FSimulationRunning && FSimThread->PauseRequested() &&
+                               !FSimThread->Terminated());
+}
+
 void TMainForm::aPauseSimulationExecute() {
+  // The action is checkable: its mark follows the run, not the click.
+  struct TMark {
+    TMainForm* F;
+    ~TMark() {
+      F->UpdatePauseState();
+      F->FRunProgress->Sample();
+    }
+  } mark{this};
   if (!FSimThread || FSimThread->Terminated())
     return;
   if (!FSimThread->PauseRequested()) {
@@ -609,8 +760,10 @@ void TMainForm::aStopSimulationExecute() {
   Log("Simulation Terminated by User!");
   Log("Complete the Last Step...");
   Log("");
-  if (FSimThread)
+  if (FSimThread) {
+    FStopAsked = true;
     FSimThread->Terminate(); // also lets a paused run go on to its end
+  }
   SetHint(aStopSimulation, "Simulation is Stopped!");
   SetHint(aPauseSimulation, "Toggles Executing of the Simulation (Pause/Resume)");
   SetButtonsStatus(aStopSimulation);
@@ -626,7 +779,7 @@ void TMainForm::DoClear() {
   SetButtonsStatus(aClear);
   Engine::SimState().FreeAllocatedMemory();
   FCurrentCheckPoint = 0;
-  SetStatusText(SummaryText(0.0, 0.0, 0.0));
+  SetStatusText(WithUnits(SummaryText(0.0, 0.0, 0.0)));
 }
 
 // ---------------------------------------------------------------------------
@@ -651,7 +804,7 @@ void TMainForm::InitializePlots() {
 
 void TMainForm::DisplaySimulSummary(int checkPoint) {
   FCurrentCheckPoint = checkPoint;
-  SetStatusText(SummaryText(checkPoint));
+  SetStatusText(WithUnits(SummaryText(checkPoint)));
 }
 
 void TMainForm::UpdateUserInterface(int checkPoint) {
@@ -723,6 +876,18 @@ void TMainForm::SimulationEnded() {
   FMessageMemo->moveCursor(QTextCursor::End);
   FMessageMemo->ensureCursorVisible();
   FSimulationRunning = false;
+  if (FSimThread) {
+    // How long it took and how much happened, where the user looks.
+    const double seconds = FSimThread->WallSeconds();
+    const QString notice = QString("Run %1 %2 s, %3 events")
+                               .arg(FStopAsked ? "stopped after" : "finished in")
+                               .arg(QString::number(seconds, 'f', 1))
+                               .arg(PowerOfTenText(static_cast<double>(FSimThread->Run().Events())));
+    Log(notice);
+    FRunProgress->ShowNotice(notice);
+  } else {
+    FRunProgress->End();
+  }
   SetButtonsStatus(aStopSimulation);
   SetHint(aStopSimulation, "Simulation is Stopped!");
   SetHint(aPauseSimulation, "Toggles Executing of the Simulation (Pause/Resume)");
@@ -758,6 +923,8 @@ QStringList TMainForm::LogLines() const {
     return {};
   return text.split('\n');
 }
+
+QString TMainForm::WithUnits(const QString& summary) { return summary + " g/mol"; }
 
 QString TMainForm::StatusText() const { return FStatusLabel->text(); }
 
@@ -827,6 +994,10 @@ QDockWidget* TMainForm::DockForm(QWidget* form, int tag) {
       if (FActivePage == dock)
         FActivePage = FMessagesPage;
     });
+    // The frame's close box closes the window itself (placement saved, form
+    // hidden), and a hidden window takes its frame with it.
+    dock->installEventFilter(this);
+    form->installEventFilter(this);
     addDockWidget(Qt::TopDockWidgetArea, dock);
   }
   dock->setProperty("tag", tag);
@@ -845,14 +1016,59 @@ QDockWidget* TMainForm::FloatForm(QWidget* form, const QRect& bounds) {
   if (!dock)
     return nullptr;
   dock->setFloating(true);
-  dock->setGeometry(bounds);
+  dock->setGeometry(FitOntoScreen(bounds));
   return dock;
+}
+
+void TMainForm::ShowForm(QWidget* form) {
+  if (!form)
+    return;
+  form->show();
+  QDockWidget* dock = DockOf(form);
+  if (!dock || dock->isVisible())
+    return;
+  if (dock->isFloating()) {
+    dock->show();
+    dock->raise();
+  } else {
+    dock->show();
+    OnDockTopLevelChanged(dock, false); // back at the tab its tag asks for
+  }
+}
+
+bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::Close) {
+    auto* dock = qobject_cast<QDockWidget*>(watched);
+    if (dock && dock != FMessagesPage && dock->widget()) {
+      // Closing the frame is closing the window: the form saves its
+      // placement (while the frame still says docked or floating) and hides.
+      event->ignore();
+      dock->widget()->close();
+      return true;
+    }
+  } else if (event->type() == QEvent::HideToParent) {
+    auto* form = qobject_cast<QWidget*>(watched);
+    QDockWidget* dock = form ? DockOf(form) : nullptr;
+    if (dock && dock != FMessagesPage && dock->isVisible())
+      HidePage(dock);
+  }
+  return QMainWindow::eventFilter(watched, event);
+}
+
+void TMainForm::HidePage(QDockWidget* dock) {
+  std::erase(FTabOrder, dock);
+  const bool wasActive = FActivePage == dock;
+  dock->hide();
+  if (wasActive)
+    ActivatePage(FMessagesPage);
 }
 
 void TMainForm::ReleaseForm(QWidget* form) {
   QDockWidget* dock = DockOf(form);
   if (!dock)
     return;
+  dock->removeEventFilter(this);
+  form->removeEventFilter(this);
   std::erase(FTabOrder, dock);
   if (FActivePage == dock)
     FActivePage = FMessagesPage;
@@ -911,7 +1127,12 @@ void TMainForm::SetPlotWindows(TPlotWindows* plots) {
 
 void TMainForm::CheckMALDILibrary(const QString& path) {
   FMaldi.CheckMALDILibrary(path.toStdString());
-  aBrowseForMALDIFolder->setEnabled(FMaldi.SearchEnabled());
+  // A library without its isotope table beside it loads, but cannot compute
+  // a spectrum: the user must still be able to pick another one.
+  const bool tableFound =
+      FMaldi.Loaded() &&
+      QFileInfo::exists(QFileInfo(QString::fromStdString(FMaldi.LibraryPath())).dir().filePath(IsotopeTableFileName));
+  aBrowseForMALDIFolder->setEnabled(FMaldi.SearchEnabled() || !tableFound);
 }
 
 void TMainForm::aBrowseForMALDIFolderExecute() {

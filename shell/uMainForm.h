@@ -34,6 +34,9 @@
 
 class QAction;
 class QDockWidget;
+class QDragEnterEvent;
+class QDropEvent;
+class QMenu;
 class QLabel;
 class QPlainTextEdit;
 
@@ -54,6 +57,7 @@ class TGuiLogSink;
 class TMyIniFile;
 class TPlotWindows;
 class TPlotSelection;
+class TRunProgress;
 class TShellDialogs;
 
 struct TMainFormOptions {
@@ -99,6 +103,8 @@ public:
   QAction* aMicrostructureRestore = nullptr;
   QAction* aFloatPage = nullptr;  // float / dock the active plot window
   QAction* aDockAllPlots = nullptr;
+  QAction* aOpenExample = nullptr;  // the open dialog in the examples folder
+  QMenu* RecentFilesMenu = nullptr; // File › Recent Files (the last 8 opened)
 
   // ---- program-wide values ----
   const QString& ExeDir() const { return FExeDir; }
@@ -149,6 +155,17 @@ public:
   // "Time= 0.00s  Conv= 0.000  Mn= 0" for given numbers.
   static QString SummaryText(double time, double conversion, double mn);
   void SetStatusText(const QString& text);
+  // The summary as the status line shows it: with the unit of Mn.
+  static QString WithUnits(const QString& summary);
+  // The run's progress between check points (status line, right part).
+  TRunProgress* RunProgress() const { return FRunProgress; }
+  // The parameter files opened last, newest first.
+  QStringList RecentFiles() const;
+  // Opens the Recent Files entry `index` (a vanished file is dropped).
+  void OpenRecentFile(int index);
+  // The folder File › Open Example starts in (empty when none was found).
+  QString ExamplesFolder() const;
+  void aOpenExampleExecute();
 
   // ---- pages and docking ----
   QDockWidget* MessagesPage() const { return FMessagesPage; }
@@ -162,6 +179,9 @@ public:
   QDockWidget* FloatForm(QWidget* form, const QRect& bounds);
   // The dock widget that carries `form` (nullptr if it was never docked).
   QDockWidget* DockOf(const QWidget* form) const;
+  // Shows a form that was closed, with its frame: a docked one goes back to
+  // its tab (Show All Plots).
+  void ShowForm(QWidget* form);
   // Removes a form's dock widget (the form is being destroyed or reparented).
   void ReleaseForm(QWidget* form);
   // Docked pages in tab order (Messages first).
@@ -243,8 +263,15 @@ signals:
 protected:
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+  void HidePage(QDockWidget* dock);
+  void FillRecentFilesMenu();
+  void BeginProgress();
+  void UpdatePauseState();
   void CreateActions();
   void CreateMenus();
   void CreatePages();
@@ -281,6 +308,7 @@ private:
   QDockWidget* FMessagesPage = nullptr;
   QPlainTextEdit* FMessageMemo = nullptr;
   QLabel* FStatusLabel = nullptr;
+  TRunProgress* FRunProgress = nullptr;
   std::vector<QDockWidget*> FTabOrder;
   QDockWidget* FActivePage = nullptr;
   QPointer<TIntroForm> FIntro;
@@ -292,6 +320,7 @@ private:
   bool FSimulationRunning = false;
   std::atomic<int> FCurrentCheckPoint{0};
   bool FRunHasTakenPlace = false;
+  bool FStopAsked = false;
   bool FShown = false;
   bool FPauseStatisticsShown = false;
   std::vector<std::function<void()>> FAfterRun;

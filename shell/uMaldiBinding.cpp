@@ -1,6 +1,7 @@
 #include "shell/uMaldiBinding.h"
 
 #include "params/uLogMessage.h"
+#include "shell/uLibraryProbe.h"
 
 #include <dlfcn.h>
 
@@ -116,11 +117,17 @@ void TMaldiBinding::CheckMALDILibrary(const std::string& path) {
     reason = "empty file name";
   } else {
     const std::string loadName = path.find('/') == std::string::npos ? "./" + path : path;
-    dlerror();
-    handle = dlopen(loadName.c_str(), RTLD_NOW | RTLD_LOCAL);
-    if (!handle) {
-      const char* err = dlerror();
-      reason = err ? err : "unknown error";
+    // Tried in a child process first: a damaged file would end this one.
+    const TLibraryProbe probe = ProbeLibrary(loadName);
+    if (probe.Result == TLibraryProbe::TResult::Crashed) {
+      reason = "not a usable library: loading it in a test process ended with " + probe.Reason;
+    } else {
+      dlerror();
+      handle = dlopen(loadName.c_str(), RTLD_NOW | RTLD_LOCAL);
+      if (!handle) {
+        const char* err = dlerror();
+        reason = err ? err : "unknown error";
+      }
     }
   }
 

@@ -66,7 +66,10 @@ public:
   //     "Edition of Process Parameters not Allowed!";
   //   - load failed: "Error: Unable to Load Library from File \"<path>\"!..."
   //     followed by the loader's own reason; the previously loaded library
-  //     (if any) and its flags stay in force.
+  //     (if any) and its flags stay in force. The file is first loaded in a
+  //     short child process (ProbeLibrary); one that ends that process (a
+  //     truncated or corrupted file) is never loaded here, and the reason
+  //     reads "not a usable library: ...".
   void CheckMALDILibrary(const std::string& path);
 
   // A library is loaded (the most recent successful load).

@@ -5,6 +5,8 @@
 #include "params/uNumberFormat.h"
 
 #include <QDockWidget>
+#include <QGuiApplication>
+#include <QScreen>
 #include <QListWidget>
 #include <QWidget>
 
@@ -237,7 +239,39 @@ void TMyIniFile::RestoreFormPlacement(QWidget* form, const QString& section) con
   const int height = ReadInteger(s, "Height", 200);
   const int top = ReadInteger(s, "Top", 100);
   const int left = ReadInteger(s, "Left", 200);
-  PlacementWindow(form)->setGeometry(left, top, width, height);
+  PlacementWindow(form)->setGeometry(FitOntoScreen(QRect(left, top, width, height)));
+}
+
+QRect FitOntoScreen(const QRect& bounds) {
+  const QList<QScreen*> screens = QGuiApplication::screens();
+  QScreen* best = QGuiApplication::primaryScreen();
+  qint64 bestArea = 0;
+  for (QScreen* screen : screens) {
+    const QRect common = screen->availableGeometry().intersected(bounds);
+    const qint64 area = common.isEmpty() ? 0 : qint64(common.width()) * common.height();
+    if (area > bestArea) {
+      bestArea = area;
+      best = screen;
+    }
+  }
+  if (!best)
+    return bounds;
+  // The bounds are the client area; the frame adds a title bar above and a
+  // thin border around it, which must be reachable too.
+  const QMargins frame(4, 30, 4, 4);
+  const QRect avail = best->availableGeometry().marginsRemoved(frame);
+  if (avail.isEmpty())
+    return bounds;
+  QRect r(bounds.topLeft(), bounds.size().boundedTo(avail.size()).expandedTo(QSize(1, 1)));
+  if (r.right() > avail.right())
+    r.moveRight(avail.right());
+  if (r.bottom() > avail.bottom())
+    r.moveBottom(avail.bottom());
+  if (r.left() < avail.left())
+    r.moveLeft(avail.left());
+  if (r.top() < avail.top())
+    r.moveTop(avail.top());
+  return r;
 }
 
 void TMyIniFile::ReadCheckListState(QListWidget* list) const {

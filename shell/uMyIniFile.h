@@ -20,6 +20,7 @@
 
 #include "params/uIniFile.h"
 
+#include <QRect>
 #include <QString>
 
 #include <array>
@@ -89,7 +90,8 @@ public:
   // QDockWidget, or when it is a top-level window that is not a dock widget.
   void SaveFormPlacement(const QWidget* form, const QString& section);
   // Sets the bounds of the window (the dock widget around a docked form) from
-  // "Left" (200), "Top" (100), "Width" (300) and "Height" (200).
+  // "Left" (200), "Top" (100), "Width" (300) and "Height" (200), pulled fully
+  // onto the available area of a screen (FitOntoScreen).
   void RestoreFormPlacement(QWidget* form, const QString& section) const;
 
   // One boolean per item, keyed by the item's text, in the section named
@@ -111,6 +113,13 @@ private:
 bool IsFloating(const QWidget* form);
 QWidget* PlacementWindow(QWidget* form);
 const QWidget* PlacementWindow(const QWidget* form);
+
+// Bounds stored on another screen, at another scaling or before a panel
+// moved can leave a window's title or status bar out of reach. The bounds
+// are moved (and, when larger, shrunk) so that the window with its frame lies
+// wholly inside the available area of the screen it overlaps most (the
+// primary screen when it overlaps none). Without a screen they stay as given.
+QRect FitOntoScreen(const QRect& bounds);
 
 // The version of a program file of this project as "major.minor.release.build",
 // read from the version mark the build puts into every such file (the

@@ -13,6 +13,9 @@ TPlotSelection::TPlotSelection(TMainForm& mainForm)
   FListForm->hide();
   FListForm->RegisterWindowFactory(Plots::TPlotsListForm::slMALDI,
                                    [](Plots::TPlotHost* host) -> QWidget* { return new MaldiView::TMALDIForm(host); });
+  // After the main window's own state has changed, so the windows read it.
+  QObject::connect(&mainForm, &TMainForm::RunStarted, FListForm, [this] { FListForm->RunStateChanged(); });
+  QObject::connect(&mainForm, &TMainForm::RunEnded, FListForm, [this] { FListForm->RunStateChanged(); });
 }
 
 TPlotSelection::~TPlotSelection() {

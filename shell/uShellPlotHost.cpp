@@ -83,6 +83,8 @@ void TShellPlotHost::DockPlotWindow(QWidget* window, int tag) { FMainForm.DockFo
 
 void TShellPlotHost::FloatPlotWindow(QWidget* window, const QRect& bounds) { FMainForm.FloatForm(window, bounds); }
 
+void TShellPlotHost::ShowPlotWindow(QWidget* window) { FMainForm.ShowForm(window); }
+
 void TShellPlotHost::ReleasePlotWindow(QWidget* window) { FMainForm.ReleaseForm(window); }
 
 void TShellPlotHost::ShowMessagesPage() { FMainForm.ShowMessagesPage(); }

@@ -42,6 +42,7 @@ public:
   QWidget* MainWindow() const override;
   void DockPlotWindow(QWidget* window, int tag) override;
   void FloatPlotWindow(QWidget* window, const QRect& bounds) override;
+  void ShowPlotWindow(QWidget* window) override;
   void ReleasePlotWindow(QWidget* window) override;
   void ShowMessagesPage() override;
 

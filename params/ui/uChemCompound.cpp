@@ -85,6 +85,15 @@ void TEditPositiveNumber::SetLabelText(const QString& text) {
     FLabel->setText(text);
 }
 
+void TEditPositiveNumber::SetUnitText(const QString& text) {
+  if (!FUnit) {
+    FUnit = new QLabel(parentWidget());
+    FUnit->setObjectName(objectName() + "Unit");
+    FUnit->setVisible(isVisibleTo(parentWidget()));
+  }
+  FUnit->setText(text);
+}
+
 void TEditPositiveNumber::DropLabel() {
   delete FLabel;
   FLabel = nullptr;
@@ -99,6 +108,8 @@ void TEditPositiveNumber::setVisible(bool visible) {
   QLineEdit::setVisible(visible);
   if (FLabel)
     FLabel->setVisible(visible);
+  if (FUnit)
+    FUnit->setVisible(visible);
 }
 
 bool TEditPositiveNumber::Shown() const {
@@ -171,20 +182,25 @@ TCompoundInterface::TCompoundInterface(const TEditorServices& services, QWidget*
 
   Units = new TRadioGroup(QString(), {"Volume", "Weight", "Moles", "Concentration"}, this);
   Units->setMinimumHeight(100);
-  layout->addWidget(Units, 0, 0, 1, 2);
+  layout->addWidget(Units, 0, 0, 1, 3);
 
   FormulaLabel = new QLabel("Formula", this);
   Formula = new QLineEdit(this);
   Formula->setToolTip("The Chemical Formula");
   FormulaLabel->setBuddy(Formula);
-  layout->addWidget(FormulaLabel, 1, 0, 1, 2);
-  layout->addWidget(Formula, 2, 0, 1, 2);
+  layout->addWidget(FormulaLabel, 1, 0, 1, 3);
+  layout->addWidget(Formula, 2, 0, 1, 3);
 
   Length = new TEditPositiveNumber("Length", "Length", "Number of Bonds Built in the Main Chain ", reporter, this);
   Amount = new TEditPositiveNumber("Amount", AmountLabels[0], QString(), reporter, this);
   Density = new TEditPositiveNumber("Density", "Density", "Density, g/cm3", reporter, this);
   Volume = new TEditPositiveNumber("Volume", "Volume", "Volume, mL", reporter, this);
   Oxidized = new TEditPositiveNumber("Oxidized", "Oxidized", "Amount of Oxidized Activator", reporter, this);
+  // The units the values are read in (Density and Volume as their hints
+  // say; Oxidized is the oxidized share of the activator).
+  Density->SetUnitText(QString::fromUtf8("g/cm\u00b3"));
+  Volume->SetUnitText("mL");
+  Oxidized->SetUnitText("mol/mol");
   Density->SetTextQuiet("1");
   Length->SetTextQuiet("2");
   Length->setVisible(true);
@@ -192,6 +208,8 @@ TCompoundInterface::TCompoundInterface(const TEditorServices& services, QWidget*
   for (TEditPositiveNumber* field : {Length, Amount, Density, Volume, Oxidized}) {
     layout->addWidget(field->Label(), row, 0);
     layout->addWidget(field, row, 1);
+    if (field->UnitLabel())
+      layout->addWidget(field->UnitLabel(), row, 2);
     ++row;
   }
 
@@ -201,13 +219,13 @@ TCompoundInterface::TCompoundInterface(const TEditorServices& services, QWidget*
   AttachedGroupLabel->setBuddy(AttachedGroup);
   AttachedGroupLabel->setVisible(false);
   AttachedGroup->setVisible(false);
-  layout->addWidget(AttachedGroupLabel, row++, 0, 1, 2);
-  layout->addWidget(AttachedGroup, row++, 0, 1, 2);
+  layout->addWidget(AttachedGroupLabel, row++, 0, 1, 3);
+  layout->addWidget(AttachedGroup, row++, 0, 1, 3);
 
   Note = new QLabel("Editing disabled by the selection of the option Known Mixture Volume", this);
   Note->setWordWrap(true);
   Note->setVisible(false);
-  layout->addWidget(Note, row++, 0, 1, 2);
+  layout->addWidget(Note, row++, 0, 1, 3);
   layout->setRowStretch(row, 1);
   layout->setColumnStretch(1, 1);
 

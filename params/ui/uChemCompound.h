@@ -41,8 +41,9 @@ struct TEditorServices {
   std::function<bool()> VolumesCalcMode;
 };
 
-// "Sol&vent", "&Initiator", ... by component index.
-inline constexpr std::array<const char*, 5> ComponentCaptions = {"Sol&vent", "&Initiator", "Monomer &A",
+// "Sol&vent", "&Initiator", ... by component index. Monomer A takes N as
+// its access key: A belongs to the window's "Save &As...".
+inline constexpr std::array<const char*, 5> ComponentCaptions = {"Sol&vent", "&Initiator", "Mo&nomer A",
                                                                  "Monomer &B", "A&ctivator"};
 // Labels of the Amount field by unit.
 inline constexpr std::array<const char*, 4> AmountLabels = {"Volume (ml)", "Weight (g)", "Moles",
@@ -88,6 +89,10 @@ public:
   // For a field of a grid whose row and column headings name it.
   void DropLabel();
   void SetLabelText(const QString& text);
+  // The unit shown beside the field (created on first use; shown and hidden
+  // with the field).
+  void SetUnitText(const QString& text);
+  QLabel* UnitLabel() const { return FUnit; }
   // The text without the change rule (opening a file, refreshing computed values).
   void SetTextQuiet(const QString& text);
   std::string Text() const { return text().toStdString(); }
@@ -108,6 +113,7 @@ private:
   void ShowConversionError();
   TMessageReporter& FReporter;
   QLabel* FLabel;
+  QLabel* FUnit = nullptr;
   bool FInRule = false;
 };
 

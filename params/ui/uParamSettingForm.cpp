@@ -100,7 +100,7 @@ void TParamSettingForm::FormCreate() {
   PageControl->addTab(General, "&General");
   PageControl->addTab(Components, "Co&mponents");
   PageControl->addTab(Reactivities, "&Reactivities");
-  PageControl->addTab(Controls, "Checking &Points");
+  PageControl->addTab(Controls, "C&hecking Points");
 
   auto* bar = new QWidget(this);
   bar->setFixedHeight(37);
@@ -145,14 +145,14 @@ QWidget* TParamSettingForm::CreateGeneralPage() {
   auto* page = new QWidget;
   page->setObjectName("General");
   auto* layout = new QGridLayout(page);
-  ProcessTypeGroup = new TRadioGroup("&Process Type",
+  ProcessTypeGroup = new TRadioGroup("Process T&ype",
                                      {"&Living Polymerization", "&Free Radical Polymerization",
-                                      "&Controlled Radical Polymerization (ATRP)", "Living &Reversible Polymerization"},
+                                      "&Controlled Radical Polymerization (ATRP)", "Living Re&versible Polymerization"},
                                      page);
   ProcessTypeGroup->setObjectName("ProcessType");
   layout->addWidget(ProcessTypeGroup, 0, 0, 1, 4);
 
-  MixtureVolume = new TRadioGroup("Mixture &Volume", {"&Total known", "Su&m of Components"}, page);
+  MixtureVolume = new TRadioGroup("Mi&xture Volume", {"&Total known", "S&um of Components"}, page);
   MixtureVolume->setObjectName("MixtureVolume");
   layout->addWidget(MixtureVolume, 1, 0, 2, 1);
 
@@ -324,11 +324,11 @@ QWidget* TParamSettingForm::CreateControlsPage() {
   page->setObjectName("Controls");
   auto* layout = new QHBoxLayout(page);
   auto* left = new QVBoxLayout;
-  CheckingPointsMethod = new TRadioGroup("&Method", {"by &Conversion", "by &Time"}, page);
+  CheckingPointsMethod = new TRadioGroup("Metho&d", {"by &Conversion", "by &Time"}, page);
   CheckingPointsMethod->setObjectName("CheckingPointsMethod");
   CheckingPointsMethod->SetItemIndex(1);
   CheckingPointsDistr =
-      new TRadioGroup("&Distribution", {"&Linear Time Scale", "Logarit&hmic Time Scale"}, page);
+      new TRadioGroup("Distri&bution", {"&Linear Time Scale", "Logar&ithmic Time Scale"}, page);
   CheckingPointsDistr->setObjectName("CheckingPointsDistr");
   CheckingPointsDistr->SetItemIndex(cdLinear);
   left->addWidget(CheckingPointsMethod);
@@ -356,7 +356,7 @@ QWidget* TParamSettingForm::CreateControlsPage() {
   fields->addWidget(FinalValue, 2, 1);
   fields->addWidget(new QLabel("s", page), 2, 2);
   left->addLayout(fields);
-  CheckingPointsGeneration = new QPushButton("&Generate Checking Points", page);
+  CheckingPointsGeneration = new QPushButton("Generate Checking Point&s", page);
   CheckingPointsGeneration->setAutoDefault(false);
   left->addWidget(CheckingPointsGeneration);
   left->addStretch(1);
@@ -710,7 +710,18 @@ void TParamSettingForm::SetListLines(const std::vector<std::string>& lines) {
 
 void TParamSettingForm::SetStartFinalFromList() {
   const std::vector<std::string> lines = ListLines();
-  StartingValue->SetTextQuiet(lines.empty() ? "0" : QString::fromStdString(lines.front()));
+  // A list always begins at time 0, which the logarithmic scale cannot start
+  // from: the starting value is the first positive time (the first line
+  // when there is none), so a file just opened can be spread anew.
+  std::string start = lines.empty() ? std::string("0") : lines.front();
+  for (const std::string& line : lines) {
+    double value = 0.0;
+    if (Propagon::TryStrToFloat(line, value) && value > 0) {
+      start = line;
+      break;
+    }
+  }
+  StartingValue->SetTextQuiet(QString::fromStdString(start));
   FinalValue->SetTextQuiet(lines.empty() ? "0" : QString::fromStdString(lines.back()));
 }
 

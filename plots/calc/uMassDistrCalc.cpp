@@ -10,13 +10,42 @@
 
 namespace Plots {
 
+TCurveGrid CurveGridOf(double axisLength) {
+  TCurveGrid grid;
+  if (!(axisLength >= 1.0))
+    return grid;
+  if (axisLength <= static_cast<double>(MaxCurvePoints)) {
+    grid.Points = static_cast<std::size_t>(axisLength);
+    return grid;
+  }
+  grid.Step = std::ceil(axisLength / static_cast<double>(MaxCurvePoints));
+  grid.Points = std::min(MaxCurvePoints, static_cast<std::size_t>(std::ceil(axisLength / grid.Step)));
+  return grid;
+}
+
 bool MassHistogramsReady(const Engine::TSimState& state) {
   if (!state.CheckPointRecordsAllocated() || state.DPDistribution.empty())
     return false;
   if (state.DPDistribution[0] == state.ChainsNumber)
     return false;
-  const std::size_t count = state.NumberDistribution.size();
-  return count > 0 && state.WeightDistribution.size() == count && state.MassAxis.size() == count;
+  return !state.MassHistogram.Empty();
+}
+
+std::vector<Engine::TMassBin> GridBins(const std::vector<Engine::TMassBin>& bins, const TCurveGrid& grid) {
+  std::vector<Engine::TMassBin> points;
+  points.reserve(bins.size());
+  for (const Engine::TMassBin& bin : bins) {
+    const double point = grid.Step == 1.0 ? bin.Mass : std::floor(bin.Mass / grid.Step);
+    if (!(point >= 0.0) || point >= static_cast<double>(grid.Points))
+      continue;
+    if (!points.empty() && points.back().Mass == point) {
+      points.back().Number += bin.Number;
+      points.back().Weight += bin.Weight;
+    } else {
+      points.push_back(Engine::TMassBin{point, bin.Number, bin.Weight});
+    }
+  }
+  return points;
 }
 
 void SmoothDistributions(const std::vector<double>& n, const std::vector<double>& w, int width,
@@ -101,10 +130,9 @@ void SmoothDistributions(const std::vector<double>& n, const std::vector<double>
 bool TMassDistrCalc::TakeHistograms(const Engine::TSimState& state) {
   if (!MassHistogramsReady(state))
     return false;
-  FMassAxis = state.MassAxis;
-  FNumber = state.NumberDistribution;
-  FWeight = state.WeightDistribution;
-  FBins = FNumber.size();
+  FHistogram.Bins = state.MassHistogram.Bins;
+  FHistogram.AxisLength = state.MassHistogram.AxisLength;
+  FGrid = CurveGridOf(FHistogram.AxisLength);
   FMn = state.Mn;
   FMw = state.Mw;
   return true;
@@ -114,38 +142,31 @@ bool TMassDistrCalc::SmoothState(const Engine::TSimState& state, int width) {
   if (!MassHistogramsReady(state))
     return false;
   // No copy is kept: release an earlier one.
-  std::vector<double>().swap(FMassAxis);
-  std::vector<double>().swap(FNumber);
-  std::vector<double>().swap(FWeight);
-  FBins = state.NumberDistribution.size();
+  FHistogram.Release();
+  FGrid = CurveGridOf(state.MassHistogram.AxisLength);
   FMn = state.Mn;
   FMw = state.Mw;
-  FWidth = std::clamp(width, ResolutionMinimum, ResolutionMaximum);
-  SmoothDistributions(state.NumberDistribution, state.WeightDistribution, FWidth, FSN, FSW);
+  SmoothBins(state.MassHistogram, width);
   return true;
 }
 
 void TMassDistrCalc::SetHistograms(std::vector<double> number, std::vector<double> weight, double mn, double mw) {
   const std::size_t count = std::min(number.size(), weight.size());
-  number.resize(count);
-  weight.resize(count);
-  FNumber = std::move(number);
-  FWeight = std::move(weight);
-  FBins = count;
-  FMassAxis.resize(count);
+  FHistogram.Release();
   for (std::size_t i = 0; i < count; ++i)
-    FMassAxis[i] = static_cast<double>(i);
+    if (number[i] != 0.0 || weight[i] != 0.0)
+      FHistogram.Bins.push_back(Engine::TMassBin{static_cast<double>(i), number[i], weight[i]});
+  FHistogram.AxisLength = static_cast<double>(count);
+  FGrid = CurveGridOf(FHistogram.AxisLength);
   FMn = mn;
   FMw = mw;
 }
 
 void TMassDistrCalc::Reset() {
-  FMassAxis.clear();
-  FNumber.clear();
-  FWeight.clear();
+  FHistogram.Release();
   FSN.clear();
   FSW.clear();
-  FBins = 0;
+  FGrid = TCurveGrid{};
   FMn = FMw = 0.0;
   FWidth = 0;
 }
@@ -153,8 +174,21 @@ void TMassDistrCalc::Reset() {
 void TMassDistrCalc::Smooth(int width) {
   if (!HasHistograms())
     return;
+  SmoothBins(FHistogram, width);
+}
+
+void TMassDistrCalc::SmoothBins(const Engine::TMassHistogram& histogram, int width) {
   FWidth = std::clamp(width, ResolutionMinimum, ResolutionMaximum);
-  SmoothDistributions(FNumber, FWeight, FWidth, FSN, FSW);
+  FSN.assign(FGrid.Points, 0.0);
+  FSW.assign(FGrid.Points, 0.0);
+  const auto fill = [this](std::size_t i, double sn, double sw) {
+    FSN[i] = sn;
+    FSW[i] = sw;
+  };
+  if (FGrid.Step == 1.0)
+    SmoothSparse(histogram.Bins, FGrid, FWidth, fill);
+  else
+    SmoothSparse(GridBins(histogram.Bins, FGrid), FGrid, FWidth, fill);
 }
 
 } // namespace Plots
@@ -172,27 +206,56 @@ std::string CurveNumber(double value) {
 void WriteSmoothedTable(std::ostream& out, const TMassDistrCalc& calc) {
   out << "mass\tnumber\tweight\n";
   const long last = calc.LastIndex();
-  const std::vector<double>& mass = calc.MassAxis();
   const std::vector<double>& sn = calc.SN();
   const std::vector<double>& sw = calc.SW();
-  if (sn.size() != mass.size() || sw.size() != mass.size())
+  if (last < 0 || sn.size() != static_cast<std::size_t>(last) + 1 || sw.size() != sn.size())
     return;
   for (long i = 0; i < last; ++i) {
     const std::size_t k = static_cast<std::size_t>(i);
-    out << CurveNumber(mass[k]) << '\t' << CurveNumber(sn[k]) << '\t' << CurveNumber(sw[k]) << '\n';
+    out << CurveNumber(static_cast<double>(i) * calc.GridStep()) << '\t' << CurveNumber(sn[k]) << '\t'
+        << CurveNumber(sw[k]) << '\n';
   }
 }
 
+void WriteSmoothedTable(std::ostream& out, const Engine::TMassHistogram& histogram, int width) {
+  out << "mass\tnumber\tweight\n";
+  const TCurveGrid grid = CurveGridOf(histogram.AxisLength);
+  if (grid.Points == 0)
+    return;
+  // Points 0 … b-1 (the last is not shown, as in the chart); points the
+  // smoothing does not visit are 0.
+  const std::size_t shown = grid.Points - 1;
+  std::size_t next = 0;
+  const auto zeroesUpTo = [&](std::size_t end) {
+    for (; next < end; ++next)
+      out << CurveNumber(static_cast<double>(next) * grid.Step) << "\t0\t0\n";
+  };
+  const auto write = [&](std::size_t i, double sn, double sw) {
+    if (i >= shown)
+      return;
+    zeroesUpTo(i);
+    out << CurveNumber(static_cast<double>(i) * grid.Step) << '\t' << CurveNumber(sn) << '\t' << CurveNumber(sw)
+        << '\n';
+    next = i + 1;
+  };
+  const int span = std::clamp(width, ResolutionMinimum, ResolutionMaximum);
+  if (grid.Step == 1.0)
+    SmoothSparse(histogram.Bins, grid, span, write);
+  else
+    SmoothSparse(GridBins(histogram.Bins, grid), grid, span, write);
+  zeroesUpTo(shown);
+}
+
 TCurveFileResult SaveSmoothedDistributions(const Engine::TSimState& state, const std::string& fileName, int width) {
-  TMassDistrCalc calc;
-  const bool ready = calc.TakeHistograms(state);
-  if (ready)
-    calc.Smooth(width);
+  const bool ready = MassHistogramsReady(state);
   // Replaced whole or not at all: a failed write keeps an earlier file.
   Propagon::TAtomicFile file(fileName);
   if (!file.IsOpen())
     return TCurveFileResult::WriteFailed;
-  WriteSmoothedTable(file.Stream(), calc);
+  if (ready)
+    WriteSmoothedTable(file.Stream(), state.MassHistogram, width);
+  else
+    file.Stream() << "mass\tnumber\tweight\n";
   if (!file.Commit())
     return TCurveFileResult::WriteFailed;
   return ready ? TCurveFileResult::Written : TCurveFileResult::NothingToShow;

@@ -15,6 +15,13 @@
 // divided by TN (TW): below 100 g/mol the values stay per bin, so a
 // distribution made only of such light chains is shown unnormalised.
 //
+// The curves are computed from the sparse histograms (only bins that hold
+// chains are stored) on a grid of at most MaxCurvePoints points: every g/mol
+// (the curve above, point for point) while the mass axis has at most that
+// many points, otherwise bins of `Step` g/mol, with the values divided by the
+// step so they stay fractions per g/mol. The smoothing visits only the points
+// whose window holds chains; every other point is 0.
+//
 // Threading: TakeHistograms copies the histograms at a moment when the
 // simulation state may be read (inside an observer call, while paused, at the
 // end of the run); Smooth works on that copy only, so it may run at any time
@@ -22,6 +29,10 @@
 // histograms. SmoothState reads the state directly and keeps no copy (after
 // a run, when nothing can change the state).
 
+#include "engine/uMassHistogram.h"
+
+#include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <iosfwd>
 #include <string>
@@ -37,26 +48,51 @@ namespace Plots {
 inline constexpr int ResolutionMinimum = 1;
 inline constexpr int ResolutionMaximum = 100;
 inline constexpr int ResolutionInitial = 21;
-// First index (g/mol) whose smoothed values are divided by the totals.
+// First mass (g/mol) whose smoothed values are divided by the totals.
 inline constexpr std::size_t NormalizationStart = 100;
+// Most points a curve has: a chain of MaxDP units of 128 g/mol still gets
+// one point per g/mol.
+inline constexpr std::size_t MaxCurvePoints = std::size_t{1} << 22;
+
+// Where the curve's points lie: point i at i x Step g/mol, i = 0 … Points-1.
+struct TCurveGrid {
+  double Step = 1.0;
+  std::size_t Points = 0;
+};
+// The grid of a mass axis of `axisLength` points (0 … axisLength-1 g/mol).
+TCurveGrid CurveGridOf(double axisLength);
 
 // The state holds mass histograms worth showing: the run has records, some
 // chain has grown (DPDistribution[0] differs from ChainsNumber, the test the
-// chain statistics use) and the three mass arrays exist with equal lengths.
+// chain statistics use) and the histograms exist.
 bool MassHistogramsReady(const Engine::TSimState& state);
 
-// The moving average with running sums, in one pass (O(b), whatever w).
-// `n` and `w` have equal lengths b + 1; sn and sw are resized to b + 1.
-// `width` is clamped to 1 … 100.
+// The moving average with running sums over whole arrays, in one pass (O(b),
+// whatever w). `n` and `w` have equal lengths b + 1; sn and sw are resized
+// to b + 1. `width` is clamped to 1 … 100. The reference the sparse
+// smoothing below agrees with.
 void SmoothDistributions(const std::vector<double>& n, const std::vector<double>& w, int width,
                          std::vector<double>& sn, std::vector<double>& sw);
 
+// The histogram's bins on `grid`: Mass becomes the point index; bins that
+// share a point are summed in increasing mass.
+std::vector<Engine::TMassBin> GridBins(const std::vector<Engine::TMassBin>& bins, const TCurveGrid& grid);
+
+// The smoothing of SmoothDistributions on sparse bins (Mass = point index,
+// increasing, all below grid.Points): calls visit(i, sn, sw) in increasing i
+// for every point i >= w whose window holds chains; SN and SW are 0 at every
+// other point. Cost proportional to
+// the bins times w, not to the points.
+template <class Visit>
+void SmoothSparse(const std::vector<Engine::TMassBin>& bins, const TCurveGrid& grid, int width, Visit&& visit);
+
 class TMassDistrCalc {
 public:
-  // Copies MassAxis, the two histograms, Mn and Mw from the state when
-  // MassHistogramsReady; otherwise keeps what it holds and returns false.
+  // Copies the histograms, Mn and Mw from the state when MassHistogramsReady;
+  // otherwise keeps what it holds and returns false.
   bool TakeHistograms(const Engine::TSimState& state);
-  // The same from given arrays (equal lengths; the mass axis is 0, 1, 2 …).
+  // The same from whole arrays N(i), W(i) (equal lengths; the mass axis is
+  // 0, 1, 2 …).
   void SetHistograms(std::vector<double> number, std::vector<double> weight, double mn, double mw);
   // SN and SW straight from the state's histograms, without keeping a copy
   // (HasHistograms is false afterwards): for a state that cannot change until
@@ -65,29 +101,30 @@ public:
   bool SmoothState(const Engine::TSimState& state, int width);
   // Forgets the histograms (Clear).
   void Reset();
-  bool HasHistograms() const { return !FNumber.empty(); }
+  bool HasHistograms() const { return !FHistogram.Empty(); }
 
   // SN and SW for moving-average width `width` from the held histograms.
   // Nothing happens without histograms.
   void Smooth(int width);
 
-  // b + 1 entries each once Smooth has run.
+  // grid.Points entries each once Smooth has run.
   const std::vector<double>& SN() const { return FSN; }
   const std::vector<double>& SW() const { return FSW; }
-  // The held copy of the mass axis (empty after SmoothState).
-  const std::vector<double>& MassAxis() const { return FMassAxis; }
+  // The grid of the last histograms: point i is i x GridStep() g/mol.
+  double GridStep() const { return FGrid.Step; }
   double Mn() const { return FMn; }
   double Mw() const { return FMw; }
-  // b, the last index of the mass axis of the last histograms (-1 before any).
-  long LastIndex() const { return static_cast<long>(FBins) - 1; }
+  // b, the last point of the grid of the last histograms (-1 before any).
+  long LastIndex() const { return static_cast<long>(FGrid.Points) - 1; }
   int Width() const { return FWidth; }
 
 private:
-  std::vector<double> FMassAxis, FNumber, FWeight;
+  void SmoothBins(const Engine::TMassHistogram& histogram, int width);
+  Engine::TMassHistogram FHistogram;
   std::vector<double> FSN, FSW;
+  TCurveGrid FGrid;
   double FMn = 0.0;
   double FMw = 0.0;
-  std::size_t FBins = 0;
   int FWidth = 0;
 };
 
@@ -105,11 +142,108 @@ enum class TCurveFileResult { Written, NothingToShow, WriteFailed };
 // text.
 void WriteSmoothedTable(std::ostream& out, const TMassDistrCalc& calc);
 
+// The same table straight from sparse histograms, point by point as it is
+// written: no array of the curve's length is made.
+void WriteSmoothedTable(std::ostream& out, const Engine::TMassHistogram& histogram, int width);
+
 // The smoothed distributions of the state's histograms at resolution `width`
 // written to `fileName` ("mass_distribution_smoothed.tsv" of the command
-// line). While MassHistogramsReady is false the file holds the header alone
-// and NothingToShow is returned; WriteFailed when it cannot be written.
+// line), streamed from the histograms. While MassHistogramsReady is false the
+// file holds the header alone and NothingToShow is returned; WriteFailed
+// when it cannot be written.
 TCurveFileResult SaveSmoothedDistributions(const Engine::TSimState& state, const std::string& fileName,
                                            int width = ResolutionInitial);
+
+} // namespace Plots
+
+// ---------------------------------------------------------------------------
+
+namespace Plots {
+
+template <class Visit>
+void SmoothSparse(const std::vector<Engine::TMassBin>& bins, const TCurveGrid& grid, int width, Visit&& visit) {
+  const std::size_t count = grid.Points;
+  const std::size_t span = static_cast<std::size_t>(std::clamp(width, 1, 100));
+  if (count <= span)
+    return;
+  const auto index = [](const Engine::TMassBin& bin) { return static_cast<std::size_t>(bin.Mass); };
+
+  // The totals count the chains from point w on, in two partial sums by the
+  // parity of i - w, as SmoothDistributions adds them.
+  double totalN = 0.0, totalW = 0.0, oddN = 0.0, oddW = 0.0;
+  for (const Engine::TMassBin& bin : bins) {
+    const std::size_t i = index(bin);
+    if (i < span || i >= count)
+      continue;
+    if ((i - span) % 2 == 0) {
+      totalN += bin.Number;
+      totalW += bin.Weight;
+    } else {
+      oddN += bin.Number;
+      oddW += bin.Weight;
+    }
+  }
+  totalN += oddN;
+  totalW += oddW;
+  if (totalN == 0.0)
+    totalN = 1.0;
+  if (totalW == 0.0)
+    totalW = 1.0;
+  const double inverseWidth = 1.0 / static_cast<double>(span);
+  const double inverseN = 1.0 / totalN;
+  const double inverseW = 1.0 / totalW;
+  const double perStep = 1.0 / grid.Step;
+  const std::size_t firstNormalized =
+      std::clamp<std::size_t>(static_cast<std::size_t>(std::ceil(static_cast<double>(NormalizationStart) / grid.Step)),
+                              span, count);
+
+  // The window is primed with points 0 … w-1; emptyFrom is the point from
+  // which the window holds nothing (last point with chains + w).
+  double sN = 0.0, sW = 0.0;
+  std::size_t emptyFrom = 0;
+  auto in = bins.begin();
+  for (; in != bins.end() && index(*in) < span; ++in) {
+    sN += in->Number;
+    sW += in->Weight;
+    emptyFrom = index(*in) + span;
+  }
+  auto out = bins.begin(); // the next bin to leave the window, at its index + w
+  std::size_t i = span;
+  while (i < count) {
+    const bool entering = in != bins.end() && index(*in) == i;
+    if (i >= emptyFrom && !entering) {
+      // Nothing in the window up to the next bin: every point there is 0,
+      // and every bin before it has left the window.
+      sN = sW = 0.0;
+      out = in;
+      if (in == bins.end())
+        break;
+      i = index(*in);
+      continue;
+    }
+    double nIn = 0.0, wIn = 0.0, nOut = 0.0, wOut = 0.0;
+    if (entering) {
+      nIn = in->Number;
+      wIn = in->Weight;
+      ++in;
+    }
+    if (out != bins.end() && index(*out) + span == i) {
+      nOut = out->Number;
+      wOut = out->Weight;
+      ++out;
+    }
+    sN += nIn - nOut;
+    sW += wIn - wOut;
+    if (nIn != 0.0 || wIn != 0.0)
+      emptyFrom = i + span;
+    // An empty window is exactly empty: no rounding residue is left.
+    if (i >= emptyFrom)
+      sN = sW = 0.0;
+    const bool normalized = i >= firstNormalized;
+    visit(i, sN * inverseWidth * (normalized ? inverseN : 1.0) * perStep,
+          sW * inverseWidth * (normalized ? inverseW : 1.0) * perStep);
+    ++i;
+  }
+}
 
 } // namespace Plots

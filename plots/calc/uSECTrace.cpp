@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <ostream>
 #include <numbers>
 
@@ -81,11 +82,53 @@ bool TSECTrace::AggregateMasses(const double* weight, std::size_t count) {
   return FHasWeight;
 }
 
+bool TSECTrace::AggregateMasses(const std::vector<Engine::TMassBin>& bins) {
+  FNeedsAggregation = false;
+  FWg.fill(0.0);
+  FHasWeight = false;
+  // The heaviest bin with weight at 1 g/mol or more, as in the arrays above.
+  auto top = bins.end();
+  while (top != bins.begin() && (std::prev(top)->Weight == 0.0 || std::prev(top)->Mass < 1.0))
+    --top;
+  if (top == bins.begin() || std::prev(top)->Mass < 1.0)
+    return false;
+  const double m = std::prev(top)->Mass;
+  FDecades = static_cast<int>(std::trunc(std::log10(m) + 1.5));
+  const double h = static_cast<double>(FDecades) / SECGridLast;
+  for (int k = 0; k <= SECGridLast; ++k)
+    FX[static_cast<std::size_t>(k)] = k * h;
+  const double inverseStep = 1.0 / h;
+  // Bins of one cell follow each other: summed first, then added to the
+  // cell, as the runs of the arrays are.
+  int cell = -1;
+  double sum = 0.0;
+  const auto flush = [&] {
+    if (cell < 0)
+      return;
+    FWg[static_cast<std::size_t>(cell)] += sum;
+    if (sum != 0.0)
+      FHasWeight = true;
+  };
+  for (auto bin = bins.begin(); bin != top; ++bin) {
+    if (bin->Mass < 1.0)
+      continue;
+    const int c = std::min(static_cast<int>(std::trunc(std::log10(bin->Mass) * inverseStep)), SECGridLast);
+    if (c != cell) {
+      flush();
+      cell = c;
+      sum = 0.0;
+    }
+    sum += bin->Weight;
+  }
+  flush();
+  return FHasWeight;
+}
+
 bool TSECTrace::AggregateFrom(Engine::TSimState& state) {
   state.NeedsAggregation.store(false, std::memory_order_relaxed);
   FMn = state.Mn;
   FMw = state.Mw;
-  return AggregateMasses(state.WeightDistribution.data(), state.WeightDistribution.size());
+  return AggregateMasses(state.MassHistogram.Bins);
 }
 
 double TSECTrace::Broaden(double sigma) {

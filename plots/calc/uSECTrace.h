@@ -24,6 +24,8 @@
 
 #include "plots/calc/uMassDistrCalc.h"
 
+#include "engine/uMassHistogram.h"
+
 #include <array>
 #include <cstddef>
 #include <iosfwd>
@@ -76,7 +78,10 @@ public:
   // Without any weight at j >= 1, Wg is all 0, X keeps its values and false
   // is returned.
   bool AggregateMasses(const double* weight, std::size_t count);
-  // AggregateMasses from the state's WeightDistribution, and takes Mn and Mw;
+  // The same from sparse histogram bins (increasing mass): the same cells and
+  // sums, with a cost proportional to the bins.
+  bool AggregateMasses(const std::vector<Engine::TMassBin>& bins);
+  // AggregateMasses from the state's mass histogram, and takes Mn and Mw;
   // also clears the state's NeedsAggregation. The state must be readable.
   bool AggregateFrom(Engine::TSimState& state);
 

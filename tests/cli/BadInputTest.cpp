@@ -150,6 +150,41 @@ TEST(BadInput, CheckPointsOutOfOrder) {
   EXPECT_FALSE(Has(r.Out, "Simulation Started at: ")) << r.Out;
 }
 
+TEST(BadInput, AProcessTypeWithoutAKernelIsRefusedByRunAndPrepare) {
+  // 257 once ran the free-radical kernel and 7 "completed" with nothing
+  // simulated; now neither runs nor is prepared.
+  TTempDir dir;
+  const std::string kinds = " is not a Process Type (0 living, 1 free radical, 2 ATRP, 3 living reversible)";
+  for (const char* type : {"7", "257", "-1"}) {
+    EditedExample(dir, "typed.kpx", {{{"General", "ProcessType", type}}});
+    const TProcessResult run = RunCli("run typed.kpx --out out --seed 1", dir.Path());
+    EXPECT_EQ(run.ExitCode, 2) << type << run.Err;
+    EXPECT_TRUE(Has(run.Err, std::string("Error: ProcessType ") + type + kinds)) << run.Err;
+    EXPECT_FALSE(std::filesystem::exists(dir.Path() / "out")) << type;
+  }
+  EditedHandwritten(dir, "hand.kpx", {{{"General", "ProcessType", "7"}}});
+  const TProcessResult prepared = RunCli("prepare hand.kpx --out new.kpx", dir.Path());
+  EXPECT_EQ(prepared.ExitCode, 2) << prepared.Err;
+  EXPECT_TRUE(Has(prepared.Err, "ProcessType 7" + kinds)) << prepared.Err;
+  EXPECT_TRUE(Has(prepared.Err, "General/ProcessType")) << prepared.Err;
+  EXPECT_FALSE(std::filesystem::exists(dir.Path() / "new.kpx"));
+}
+
+TEST(BadInput, AFirstCheckPointOtherThanZeroIsRefusedByRunAndPrepare) {
+  TTempDir dir;
+  const std::string message = "The First Checking Point must be 0 (the Start of the Run), not 5";
+  EditedExample(dir, "late.kpx", {{{"CheckingPoints", "0", "5"}}});
+  const TProcessResult run = RunCli("run late.kpx --out out --seed 1", dir.Path());
+  EXPECT_EQ(run.ExitCode, 2) << run.Err;
+  EXPECT_TRUE(Has(run.Err, "Error: " + message)) << run.Err;
+  EXPECT_FALSE(std::filesystem::exists(dir.Path() / "out"));
+  EditedHandwritten(dir, "hand.kpx", {{{"CheckingPoints", "0", "5"}}});
+  const TProcessResult prepared = RunCli("prepare hand.kpx --out new.kpx", dir.Path());
+  EXPECT_EQ(prepared.ExitCode, 2) << prepared.Err;
+  EXPECT_TRUE(Has(prepared.Err, message)) << prepared.Err;
+  EXPECT_FALSE(std::filesystem::exists(dir.Path() / "new.kpx"));
+}
+
 TEST(BadInput, AFormulaOfABillionAtomsGetsItsMass) {
   TTempDir dir;
   // C1000000000 as monomer A: 10^9 x 12.0107359 g/mol, computed at once.
@@ -215,11 +250,36 @@ TEST(BadInput, AFullDiskDuringSaveKeepsTheOldFile) {
                             (dir / "err") + "'";
   const int rerunStatus = std::system(rerun.c_str());
   EXPECT_TRUE(WIFEXITED(rerunStatus) && WEXITSTATUS(rerunStatus) == 1) << ReadText(dir / "err");
-  EXPECT_TRUE(Has(ReadText(dir / "err"), "Unable to write to res/log.txt")) << ReadText(dir / "err");
+  // The first table that does not fit is named where it stands, and the
+  // folder of the earlier run is kept as a whole.
+  EXPECT_TRUE(Has(ReadText(dir / "err"), "Unable to write to res/")) << ReadText(dir / "err");
+  EXPECT_TRUE(Has(ReadText(dir / "err"), "The results of the earlier run in \"res\" are kept")) << ReadText(dir / "err");
   EXPECT_EQ(ReadText(dir.Path() / "res" / "checkpoints.tsv"), checkpoints) << "never a truncated table";
   EXPECT_EQ(ReadText(dir.Path() / "res" / "log.txt"), log) << "never a truncated log";
-  for (const auto& entry : std::filesystem::directory_iterator(dir.Path() / "res"))
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(dir.Path()))
     EXPECT_EQ(entry.path().filename().string().find(".part"), std::string::npos) << entry.path();
+}
+
+TEST(BadInput, AParameterFileOverTheSizeLimitIsRefusedUnread) {
+  TTempDir dir;
+  // A valid beginning, then 300 MB (sparse: no disk is used, and a reader
+  // that went through it would take many seconds and gigabytes).
+  std::filesystem::copy_file(Example("living-caprolactone.kpx"), dir / "huge.kpx");
+  std::filesystem::resize_file(dir / "huge.kpx", 300u << 20);
+  TProcessResult r = RunCli("run huge.kpx --out out", dir.Path());
+  EXPECT_EQ(r.ExitCode, 2);
+  EXPECT_TRUE(Has(r.Err, "is too large for a Parameters File: 300.0 MB (the limit is 16 MB)")) << r.Err;
+  EXPECT_FALSE(std::filesystem::exists(dir.Path() / "out"));
+  r = RunCli("prepare huge.kpx --out new.kpx", dir.Path());
+  EXPECT_EQ(r.ExitCode, 1);
+  EXPECT_TRUE(Has(r.Err, "is too large for a Parameters File")) << r.Err;
+  EXPECT_TRUE(Has(r.Err, "Nothing was written.")) << r.Err;
+  EXPECT_FALSE(std::filesystem::exists(dir.Path() / "new.kpx"));
+
+  // At the limit the file is read as any other (it is not a valid one here).
+  std::filesystem::resize_file(dir / "huge.kpx", 16u << 20);
+  r = RunCli("run huge.kpx --out out --seed 1 --quiet", dir.Path());
+  EXPECT_FALSE(Has(r.Err, "too large")) << r.Err;
 }
 
 TEST(BadInput, ALibraryFileThatIsNotALibrary) {

@@ -6,6 +6,7 @@
 #include "cli/uRunResults.h"
 #include "engine/uSimThread.h"
 #include "tests/cli/CliTestSupport.h"
+#include "tests/support/FileSizeLimit.h"
 
 #include <gtest/gtest.h>
 
@@ -94,6 +95,43 @@ TEST(CliRunCommand, InterruptStopsTheRunAndKeepsItsResults) {
   ASSERT_EQ(cp.Rows.size(), 2u);
   // Recorded under check point 1 with its scheduled time (shortest form).
   EXPECT_EQ(cp.Rows[1][1], "1e+12");
+}
+
+TEST(CliRunCommand, ATableThatCannotBeWrittenLeavesTheOthersAndTheLog) {
+  // Room for 64 KiB per file: mass_distribution_smoothed.tsv (about 1 MB
+  // here) cannot be written. The run reports it, and every other table and
+  // the log are still written (no earlier results stand in that folder).
+  TTempDir dir;
+  const std::filesystem::path outDir = dir.Path() / "out";
+  std::atomic<bool> interrupt{true};
+  Cli::TRunOptions options;
+  options.File = Fixture("run-endless.kpx");
+  options.OutDir = outDir.string();
+  options.Seed = 5;
+  options.Interrupt = &interrupt;
+  std::ostringstream out, err;
+  {
+    TestSupport::TFileSizeLimit full(64 << 10);
+    EXPECT_EQ(Cli::RunParameterFile(options, out, err), Cli::ExitError);
+  }
+  EXPECT_NE(err.str().find("Unable to write to " + (outDir / "mass_distribution_smoothed.tsv").string()),
+            std::string::npos)
+      << err.str();
+  for (const char* name : {"checkpoints.tsv", "dp_distribution.tsv", "mass_distribution.tsv", "sec.tsv",
+                           "summary.json", "log.txt"})
+    EXPECT_TRUE(std::filesystem::is_regular_file(outDir / name)) << name;
+  EXPECT_NE(ReadText(outDir / "log.txt").find("Writing mass_distribution_smoothed.tsv Failed: "), std::string::npos);
+  EXPECT_NE(ReadText(outDir / "log.txt").find("The Window Can be Closed!"), std::string::npos);
+
+  // A folder under a table's name in the output folder holds someone's
+  // files: the folder, replaced whole by a run, is refused and kept.
+  std::filesystem::remove_all(outDir);
+  std::filesystem::create_directories(outDir / "sec.tsv");
+  std::ofstream(outDir / "sec.tsv" / "keep") << "x";
+  std::ostringstream out2, err2;
+  EXPECT_EQ(Cli::RunParameterFile(options, out2, err2), Cli::ExitError);
+  EXPECT_NE(err2.str().find("holds \"sec.tsv\""), std::string::npos) << err2.str();
+  EXPECT_EQ(ReadText(outDir / "sec.tsv" / "keep"), "x");
 }
 
 TEST(CliRunCommand, RefusesAnUnwritableOutputFolder) {

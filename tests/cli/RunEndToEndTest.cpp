@@ -221,9 +221,10 @@ TEST(CliRun, AFailedRunStillWritesItsResultsAndExitsWithOne) {
   TTempDir dir;
   const TProcessResult run = RunCli("run '" + Fixture("run-unreadable-rate.kpx") + "' --out out --seed 1", dir.Path());
   EXPECT_EQ(run.ExitCode, 1);
-  EXPECT_NE(run.Out.find("Simulation Error: 'fast' is not a valid floating point value\n"), std::string::npos) << run.Out;
+  EXPECT_NE(run.Out.find("Simulation Error: Rate constant \"A*A\" is missing or not a number\n"), std::string::npos)
+      << run.Out;
   EXPECT_NE(run.Out.find("Simulation Finished at: "), std::string::npos);
-  EXPECT_NE(run.Err.find("'fast' is not a valid floating point value"), std::string::npos);
+  EXPECT_NE(run.Err.find("Rate constant \"A*A\" is missing or not a number"), std::string::npos);
   const auto summary = ReadSummary(dir.Path() / "out" / "summary.json");
   EXPECT_EQ(summary.at("status"), "\"failed\"");
   EXPECT_EQ(summary.at("checkpoints"), "0") << "the kernel failed before recording check point 0";

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <random>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -174,17 +175,15 @@ void ExpectSameAsByteByByte(TSimState& s) {
 void ExpectOnePassSameAsSeparate(TSimState& s, std::int32_t k) {
   s.CalcMassDistributions();
   s.CalcDyads(k);
-  const TRealArray axis = s.MassAxis, number = s.NumberDistribution, weight = s.WeightDistribution;
+  const std::vector<TMassBin> bins = s.MassHistogram.Bins;
+  const double axis = s.MassHistogram.AxisLength;
   const double mn = s.Mn, mw = s.Mw;
   const std::array<TRealArray, 4> dyads = s.CPDyads;
-  s.MassAxis.clear();
-  s.NumberDistribution.clear();
-  s.WeightDistribution.clear();
+  s.MassHistogram.Release();
   for (TRealArray& row : s.CPDyads) std::fill(row.begin(), row.end(), -1.0);
   s.CalcCheckPointStatistics(k);
-  EXPECT_EQ(s.MassAxis, axis);
-  EXPECT_EQ(s.NumberDistribution, number);
-  EXPECT_EQ(s.WeightDistribution, weight);
+  EXPECT_EQ(s.MassHistogram.AxisLength, axis);
+  EXPECT_EQ(s.MassHistogram.Bins, bins);
   EXPECT_EQ(s.Mn, mn);
   EXPECT_EQ(s.Mw, mw);
   for (std::size_t j = 0; j < 4; ++j)
@@ -263,7 +262,7 @@ TEST(WordWiseCounts, OnePassLeavesNothingGrownAndOutOfRangeColumnsAlone) {
   s.Mn = 42.0;
   s.CalcCheckPointStatistics(1); // nothing grown: masses untouched, dyads 0
   EXPECT_EQ(s.Mn, 42.0);
-  EXPECT_TRUE(s.MassAxis.empty());
+  EXPECT_TRUE(s.MassHistogram.Empty());
   for (std::size_t j = 0; j < 4; ++j) EXPECT_EQ(s.CPDyads[j][1], 0.0);
   store.Grow(1, {UnitA, UnitB});
   s.CalcCheckPointStatistics(5); // beyond the records: masses only
@@ -291,15 +290,17 @@ TEST(MassDistributions, LivingChainMassAndArrays) {
   store.S.CalcMassDistributions();
   const TSimState& s = store.S;
   // Length: Trunc(dmax x max(MA, MB) + 2 x MI) + 100 = Trunc(3 x 100 + 20) + 100 = 420.
-  ASSERT_EQ(s.MassAxis.size(), 420u);
-  EXPECT_EQ(s.NumberDistribution.size(), 420u);
-  EXPECT_EQ(s.MassAxis[0], 0.0);
-  EXPECT_EQ(s.MassAxis[419], 419.0);
-  EXPECT_EQ(s.NumberDistribution[260], 1.0);
-  EXPECT_EQ(s.NumberDistribution[110], 1.0);
-  EXPECT_DOUBLE_EQ(s.WeightDistribution[260], 260.0);
+  ASSERT_EQ(s.MassHistogram.AxisLength, 420.0);
+  EXPECT_EQ(s.MassHistogram.LastMass(), 419.0);
+  // Only the two bins that hold a chain are stored, lightest first.
+  ASSERT_EQ(s.MassHistogram.Bins.size(), 2u);
+  EXPECT_EQ(s.MassHistogram.Bins[0], (TMassBin{110.0, 1.0, 110.0}));
+  EXPECT_EQ(s.MassHistogram.Bins[1], (TMassBin{260.0, 1.0, 260.0}));
+  EXPECT_EQ(s.MassHistogram.NumberAt(260), 1.0);
+  EXPECT_EQ(s.MassHistogram.NumberAt(110), 1.0);
+  EXPECT_DOUBLE_EQ(s.MassHistogram.WeightAt(260), 260.0);
   double chains = 0.0;
-  for (double c : s.NumberDistribution) chains += c;
+  for (const TMassBin& bin : s.MassHistogram.Bins) chains += bin.Number;
   EXPECT_EQ(chains, 2.0); // the empty chain 3 is not counted
   // Mn = (110 + 260) / 2 = 185; Mw = (110^2 + 260^2) / 370 = 79700 / 370.
   EXPECT_DOUBLE_EQ(s.Mn, 185.0);
@@ -325,11 +326,11 @@ TEST(MassDistributions, FreeRadicalHydrogenAlternatesOverSingleEndChains) {
   // chain 2: A + B + 2 ends = 100 + 50 + 10 = 160, no correction
   // chain 4: 100 + 5 - 1.00794 = 103.99206 (bin 103)
   // chain 5: 100 + 5 + 1.00794 = 106.00794 (bin 106)
-  EXPECT_EQ(s.NumberDistribution[106], 2.0);
-  EXPECT_EQ(s.NumberDistribution[103], 1.0);
-  EXPECT_EQ(s.NumberDistribution[160], 1.0);
-  EXPECT_DOUBLE_EQ(s.WeightDistribution[106], 2.0 * (105.0 + HydrogenMass));
-  EXPECT_DOUBLE_EQ(s.WeightDistribution[103], 105.0 - HydrogenMass);
+  EXPECT_EQ(s.MassHistogram.NumberAt(106), 2.0);
+  EXPECT_EQ(s.MassHistogram.NumberAt(103), 1.0);
+  EXPECT_EQ(s.MassHistogram.NumberAt(160), 1.0);
+  EXPECT_DOUBLE_EQ(s.MassHistogram.WeightAt(106), 2.0 * (105.0 + HydrogenMass));
+  EXPECT_DOUBLE_EQ(s.MassHistogram.WeightAt(103), 105.0 - HydrogenMass);
   EXPECT_DOUBLE_EQ(s.Mn, (2.0 * (105.0 + HydrogenMass) + (105.0 - HydrogenMass) + 160.0) / 4.0);
 }
 
@@ -345,10 +346,10 @@ TEST(MassDistributions, AtrpLivingAndDeadChains) {
   s.ChainLiving[3] = 0; // dead, one end: 100 + MX - h = 178.99206
   ASSERT_TRUE(s.Recombine(4, 5)); // dead, two ends: 200 + 2 MX = 360
   s.CalcMassDistributions();
-  EXPECT_EQ(s.NumberDistribution[110], 1.0);
-  EXPECT_EQ(s.NumberDistribution[181], 1.0);
-  EXPECT_EQ(s.NumberDistribution[178], 1.0);
-  EXPECT_EQ(s.NumberDistribution[360], 1.0);
+  EXPECT_EQ(s.MassHistogram.NumberAt(110), 1.0);
+  EXPECT_EQ(s.MassHistogram.NumberAt(181), 1.0);
+  EXPECT_EQ(s.MassHistogram.NumberAt(178), 1.0);
+  EXPECT_EQ(s.MassHistogram.NumberAt(360), 1.0);
   EXPECT_DOUBLE_EQ(s.Mn, (110.0 + 181.0 + 179.0 + 360.0) / 4.0);
 }
 
@@ -364,19 +365,22 @@ TEST(MassDistributions, AtrpHeavyAttachedGroupStaysInsideTheArrays) {
   store.Grow(2, {UnitA});
   ASSERT_TRUE(s.Recombine(1, 2));
   s.CalcMassDistributions();
-  ASSERT_GT(s.NumberDistribution.size(), 800u);
-  EXPECT_EQ(s.NumberDistribution[800], 1.0);
+  ASSERT_GT(s.MassHistogram.AxisLength, 800.0);
+  EXPECT_EQ(s.MassHistogram.NumberAt(800), 1.0);
   EXPECT_DOUBLE_EQ(s.Mn, 800.0);
 }
 
 TEST(MassDistributions, NothingWhileNoChainHasGrown) {
   TStore store(MakeRun(ptLiving, 3));
   TSimState& s = store.S;
-  s.MassAxis = {7.0};
+  s.MassHistogram.Begin(8.0);
+  s.MassHistogram.Add(7.0, 7.5);
+  s.MassHistogram.Finish();
   s.Mn = 42.0;
   s.Mw = 43.0;
   s.CalcMassDistributions();
-  EXPECT_EQ(s.MassAxis, (TRealArray{7.0}));
+  EXPECT_EQ(s.MassHistogram.AxisLength, 8.0);
+  EXPECT_EQ(s.MassHistogram.NumberAt(7.0), 1.0);
   EXPECT_EQ(s.Mn, 42.0);
   EXPECT_EQ(s.Mw, 43.0);
   EXPECT_FALSE(s.NeedsAggregation.load());
@@ -396,21 +400,17 @@ TEST(MassDistributions, FreeRadicalWithHalfTheSlotsGrownIsComputed) {
   s.CalcMassDistributions();
   // 100 + 5 + h and 200 + 5 - h: Mn = 310 / 2 = 155.
   EXPECT_DOUBLE_EQ(s.Mn, 155.0);
-  EXPECT_EQ(s.NumberDistribution[106], 1.0);
-  EXPECT_EQ(s.NumberDistribution[203], 1.0);
+  EXPECT_EQ(s.MassHistogram.NumberAt(106), 1.0);
+  EXPECT_EQ(s.MassHistogram.NumberAt(203), 1.0);
 }
 
-TEST(MassDistributions, OtherProcessTypesOnlyResizeTheArrays) {
-  TRunDescription run = MakeRun(7, 2);
-  TStore store(run);
-  TSimState& s = store.S;
-  store.Grow(1, {UnitB});
-  s.Mn = 9.0;
+TEST(MassDistributions, OtherProcessTypesNeverReachTheStatistics) {
+  // A store is never sized for a type without a kernel (the run is refused
+  // when it is sized), so no mass rule is ever missing.
+  TSimState s;
+  EXPECT_THROW(s.AllocateMemory(MakeRun(7, 2)), std::invalid_argument);
   s.CalcMassDistributions();
-  // Trunc(1 x 100 + 20) + 100 = 220 empty bins; the averages stay.
-  EXPECT_EQ(s.MassAxis.size(), 220u);
-  for (double c : s.NumberDistribution) ASSERT_EQ(c, 0.0);
-  EXPECT_EQ(s.Mn, 9.0);
+  EXPECT_TRUE(s.MassHistogram.Bins.empty());
 }
 
 } // namespace

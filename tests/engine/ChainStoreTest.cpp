@@ -125,7 +125,8 @@ TEST(ChainStoreAllocation, LogsItsStepsAndSizesByProcessType) {
   EXPECT_EQ(s.ActiveB.size(), 80000u);
   EXPECT_TRUE(s.DormantI.empty());
   EXPECT_EQ(s.ChainUnits.Rows(), 80001);
-  EXPECT_EQ(s.ChainUnits.ReservedBytes(), 80001u * 32768u);
+  // Room for every position of every row (plus the block table).
+  EXPECT_GE(s.ChainUnits.ReservedBytes(), 80001u * 32768u);
   EXPECT_DOUBLE_EQ(s.InitiatorMolWeight, 5.0); // one half of the initiator per chain end
   EXPECT_EQ(s.ExpectedChainsN, 80000);         // absent key: ChainsNumber
   EXPECT_EQ(s.CheckPointsHigh, 2);
@@ -183,6 +184,14 @@ TEST(ChainStoreAllocation, ImpossibleNumbersFailWithTheAllocationErrorPath) {
   TRunDescription noCheckPoints = MakeRun(ptLiving, 10);
   noCheckPoints.CheckPointTime.clear();
   cases.push_back({noCheckPoints, "No Checking Points in the Parameters File!"});
+  // No kernel runs for another type: sizing it would "complete" a run in
+  // which nothing was simulated.
+  cases.push_back({MakeRun(7, 10),
+                   "ProcessType 7 is not a Process Type (0 living, 1 free radical, 2 ATRP, 3 living reversible)"});
+  // Check point 0 is the initial state.
+  TRunDescription lateStart = MakeRun(ptLiving, 10);
+  lateStart.CheckPointTime = {5.0, 10.0};
+  cases.push_back({lateStart, "The First Checking Point must be 0 (the Start of the Run), not 5"});
 
   for (const TCase& c : cases) {
     TLogCapture log;
@@ -281,11 +290,90 @@ TEST_F(ChainStoreFromFile, UnreadableMolarMassTakesTheErrorPath) {
   TLogCapture log;
   TSimState s;
   bool terminateRequested = false;
-  EXPECT_THROW(s.AllocateMemory(file, [&] { terminateRequested = true; }), Propagon::EConvertError);
+  EXPECT_THROW(s.AllocateMemory(file, [&] { terminateRequested = true; }), std::invalid_argument);
   EXPECT_TRUE(s.AllocationFailed);
   EXPECT_TRUE(terminateRequested);
+  // The key is named with its text.
   EXPECT_EQ(log.Lines(), (std::vector<std::string>{"Reading Memory Requirements...", "Allocate Memory ...",
+                                                   "Invalid MonomerBMolWeight in the Parameters File: abc (a molar "
+                                                   "mass must be above 0 and at most 1e100 g/mol)",
                                                    "Memory Allocation Error!"}));
+}
+
+TEST_F(ChainStoreFromFile, MolarMassesMustBeFiniteAndAboveZero) {
+  struct TCase {
+    const char* Key;
+    const char* Text;
+  };
+  for (const TCase c : {TCase{"MonomerAMolWeight", "0"}, TCase{"MonomerBMolWeight", "-100"},
+                        TCase{"InitiatorMolWeight", "nan"}, TCase{"MonomerAMolWeight", "inf"},
+                        TCase{"MonomerAMolWeight", "1e306"}}) {
+    Params::TParameterFile file(FileName());
+    WriteFreeRadicalRun(file);
+    file.WriteString("Components", c.Key, c.Text);
+    TLogCapture log;
+    TSimState s;
+    bool terminateRequested = false;
+    EXPECT_THROW(s.AllocateMemory(file, [&] { terminateRequested = true; }), std::invalid_argument) << c.Text;
+    EXPECT_TRUE(s.AllocationFailed);
+    EXPECT_TRUE(terminateRequested);
+    ASSERT_GE(log.Lines().size(), 2u);
+    // The key and its text are named, then the allocation fails.
+    EXPECT_EQ(log.Lines()[log.Lines().size() - 2].rfind(std::string("Invalid ") + c.Key +
+                                                           " in the Parameters File: " + c.Text, 0),
+              0u)
+        << log.Lines()[log.Lines().size() - 2];
+    EXPECT_EQ(log.Lines().back(), "Memory Allocation Error!");
+  }
+  // An ATRP attached group too.
+  Params::TParameterFile atrp(FileName());
+  WriteFreeRadicalRun(atrp);
+  atrp.WriteInteger("General", "ProcessType", 2);
+  atrp.WriteString("Components", "InitiatorAttachMolWeight", "0");
+  TSimState s;
+  EXPECT_THROW(s.AllocateMemory(atrp), std::invalid_argument);
+}
+
+TEST_F(ChainStoreFromFile, HugeButFiniteMolarMassGivesBoundedHistograms) {
+  // 1e12 g/mol a unit: the mass axis of a 3-unit chain reaches 3e12 g/mol,
+  // which no array indexed by mass could hold. The histograms keep one bin
+  // per chain mass and the curves a bounded grid.
+  Params::TParameterFile file(FileName());
+  WriteFreeRadicalRun(file);
+  file.WriteString("Components", "MonomerAMolWeight", "1e12");
+  TSimState s;
+  s.AllocateMemory(file);
+  s.InitializeRun();
+  s.ChainUnits[1][0] = 1;
+  s.ChainUnits[2][0] = 1;
+  for (std::uint8_t k = 0; k < 3; ++k) ASSERT_TRUE(s.PropagateStrided(1, UnitA));
+  ASSERT_TRUE(s.PropagateStrided(2, UnitA));
+  s.CalcMassDistributions();
+  ASSERT_EQ(s.MassHistogram.Bins.size(), 2u);
+  EXPECT_GT(s.MassHistogram.AxisLength, 3e12);
+  EXPECT_EQ(s.MassHistogram.NumberAt(std::trunc(3e12 + 82.105 + HydrogenMass)), 1.0);
+  EXPECT_DOUBLE_EQ(s.Mn, (4e12 + 2 * 82.105) / 2.0);
+  EXPECT_TRUE(std::isfinite(s.Mw));
+}
+
+TEST_F(ChainStoreFromFile, AProcessTypeWithoutAKernelIsRefusedWhole) {
+  // 257 is not read into 8 bits as type 1, nor -1 as 255, nor a text as 0.
+  for (const std::string type : {"257", "-1", "7", "one"}) {
+    Params::TParameterFile file(FileName());
+    WriteFreeRadicalRun(file);
+    file.WriteString("General", "ProcessType", type);
+    TLogCapture log;
+    TSimState s;
+    EXPECT_THROW(s.AllocateMemory(file), std::invalid_argument) << type;
+    EXPECT_TRUE(s.AllocationFailed);
+    const std::string shown = type == "one" ? "\"one\"" : type;
+    EXPECT_EQ(log.Lines(),
+              (std::vector<std::string>{"Reading Memory Requirements...",
+                                        "ProcessType " + shown +
+                                            " is not a Process Type (0 living, 1 free radical, 2 ATRP, 3 living reversible)",
+                                        "Memory Allocation Error!"}));
+    EXPECT_FALSE(s.ChainUnits.Allocated());
+  }
 }
 
 // ---------------------------------------------------------------------------
@@ -501,6 +589,12 @@ TEST(ChainStoreRecombine, RandomOperationsAgreeWithAModel) {
   }
   for (std::int32_t i = 1; i <= 60; ++i) ASSERT_EQ(Units(s, i), model[static_cast<std::size_t>(i)]) << "chain " << i;
   store.ExpectHistogramMatches();
+  // Chains emptied by a recombination gave their later blocks back and took
+  // new ones as they grew again: exactly the blocks the lengths need are held.
+  std::size_t needed = 0;
+  for (std::int32_t i = 1; i <= 60; ++i) needed += static_cast<std::size_t>(s.ChainDP[static_cast<std::size_t>(i)] >> 8);
+  EXPECT_GT(needed, 60u);
+  EXPECT_EQ(s.ChainUnits.BlocksInUse(), needed);
 }
 
 // ---------------------------------------------------------------------------

@@ -3,6 +3,7 @@
 // records of each check point, refusals at the longest chain, rate reading,
 // and the invariants of the store after whole copolymerization runs.
 
+#include "engine/uKernelSupport.h"
 #include "engine/uKernels.h"
 #include "params/uErrors.h"
 #include "tests/engine/KernelRunSupport.h"
@@ -74,29 +75,62 @@ TEST(FreeRadicalKernel, WithNoPossibleEventTheFirstCheckPointHoldsTheInitialStat
   EXPECT_FALSE(log.Contains("All Monomer Consumed!"));
 }
 
-TEST(FreeRadicalKernel, ZeroEfficiencyRejectsEveryDecompositionAndTheClockRunsThrough) {
+TEST(FreeRadicalKernel, ZeroEfficiencyConsumesTheInitiatorWithoutStartingAChain) {
+  // Every decomposition consumes its molecule; with f = 0 no radical ever
+  // escapes the cage. 50 molecules at kd = 1/s: the initiator decays with kd
+  // (binomial, p = exp(-kd t)) and the monomer is never touched.
   TLogCapture log;
   TSimState s;
   TFreeRadicalRates r = Homopolymerization();
   r.f = 0.0;
   r.kd = 1.0;
-  const TOutcome out = RunKernel(s, Describe(ptFreeRadical, 50, 1000, 0, {0, 1, 2, 3}), r, &SimulateFreeRadical, Seed);
+  const TOutcome out =
+      RunKernel(s, Describe(ptFreeRadical, 50, 1000, 0, {0, 0.5, 1, 1.5}), r, &SimulateFreeRadical, Seed);
 
-  EXPECT_FALSE(out.Terminated);
-  EXPECT_EQ(out.LastCheckPoint, 3);
-  EXPECT_EQ(out.Events, 0u) << "a rejected decomposition is no event";
-  // Rejected decompositions form a Poisson process of rate kd N_I = 50/s:
-  // about 150 steps in 3 s (sd 12.2); 5 sd either side.
-  EXPECT_GT(out.Steps, 150u - 62u);
-  EXPECT_LT(out.Steps, 150u + 62u);
-  EXPECT_GE(out.TimeReached, 3.0);
   for (int k = 1; k <= 3; ++k) {
-    EXPECT_EQ(s.CPInitiator[k], 50) << k;
+    const double p = std::exp(-0.5 * k);
+    EXPECT_NEAR(s.CPInitiator[k], 50 * p, 5.0 * std::sqrt(50 * p * (1 - p)) + 1) << k;
+    EXPECT_LE(s.CPInitiator[k], s.CPInitiator[k - 1]) << k;
     EXPECT_EQ(s.CPMonomerA[k], 1000) << k;
     EXPECT_EQ(s.CPACenters[k], 0.0) << k;
   }
+  EXPECT_EQ(out.Events, static_cast<std::uint64_t>(50 - s.InitiatorNumber)) << "each decomposition is an event";
   EXPECT_EQ(s.DPDistribution[0], 100);
   EXPECT_EQ(s.ActiveINumber, 0);
+  EXPECT_FALSE(out.Terminated) << "about 11 molecules are left";
+  EXPECT_EQ(out.LastCheckPoint, 3);
+}
+
+TEST(FreeRadicalKernel, EveryDecompositionConsumesItsMoleculeAndAFractionFStartsTwoChains) {
+  // Primary radicals that find no monomer stay where they are: ActiveI then
+  // counts every radical formed. 2e5 molecules, kd = 0.1/s, f = 0.3, seen at
+  // every check point: [I] follows exp(-kd t) and 2 f of every decomposed
+  // molecule became radicals (radicals form at 2 f kd [I]).
+  TSimState s;
+  TFreeRadicalRates r;
+  r.kd = 0.1;
+  r.f = 0.3;
+  r.kIA = 1.0;
+  const std::int32_t n = 200000;
+  TCheckPointObserver observer;
+  std::vector<std::int32_t> primary(1, 0);
+  observer.AtCheckPoint = [&](int) { primary.push_back(s.ActiveINumber); };
+  const std::vector<double> times = {0, 2, 5, 10, 20, 40};
+  RunKernel(s, Describe(ptFreeRadical, n, 0, 0, times), r, &SimulateFreeRadical, Seed, &observer);
+  ASSERT_EQ(primary.size(), times.size());
+  for (std::size_t k = 1; k < times.size(); ++k) {
+    const double p = std::exp(-r.kd * times[k]);
+    const double initiator = s.CPInitiator[k];
+    EXPECT_NEAR(initiator, n * p, 5.0 * std::sqrt(n * p * (1 - p))) << times[k];
+    // Pairs formed: binomial over the molecules, each decomposed and
+    // escaping with probability f (1 - p).
+    const double q = r.f * (1 - p);
+    EXPECT_EQ(primary[k] % 2, 0);
+    EXPECT_NEAR(primary[k] / 2.0, n * q, 5.0 * std::sqrt(n * q * (1 - q))) << times[k];
+    // Given the decompositions, the pairs are binomial with f.
+    const double decomposed = n - initiator;
+    EXPECT_NEAR(primary[k] / 2.0, r.f * decomposed, 5.0 * std::sqrt(decomposed * r.f * (1 - r.f)) + 1) << times[k];
+  }
 }
 
 TEST(FreeRadicalKernel, DecompositionsHandOutChainSlotsInPairs) {
@@ -215,7 +249,7 @@ TEST(FreeRadicalKernel, ZeroLengthIntervalStoresTheCountsOfTheMoment) {
   EXPECT_GT(s.CPACenters[2], 0.0);
 }
 
-TEST(FreeRadicalKernel, ChainsAtTheLongestLengthRefuseGrowthAndTheLogCountsTheRefusals) {
+TEST(FreeRadicalKernel, ChainsAtTheLongestLengthRefuseGrowthAndKeepTheMonomer) {
   TLogCapture log;
   TSimState s;
   TFreeRadicalRates r;
@@ -224,21 +258,40 @@ TEST(FreeRadicalKernel, ChainsAtTheLongestLengthRefuseGrowthAndTheLogCountsTheRe
   r.kIA = 1.0;
   r.kAA = 1.0;
   // One initiator molecule gives two radicals that share 70 000 monomer
-  // molecules without terminating: both reach 32 767 units and the last
-  // 70 000 - 2 x 32 767 = 4 466 additions are refused, each consuming its
-  // monomer molecule all the same.
-  const TOutcome out = RunKernel(s, Describe(ptFreeRadical, 1, 70000, 0, {0, 1e6}), r, &SimulateFreeRadical, Seed);
+  // molecules without terminating: both reach 32 767 units within about
+  // 1.4 s, and every addition after that is refused and leaves its monomer
+  // free: 70 000 - 2 x 32 767 = 4 466 molecules stay.
+  const TOutcome out = RunKernel(s, Describe(ptFreeRadical, 1, 70000, 0, {0, 5, 10}), r, &SimulateFreeRadical, Seed);
 
-  EXPECT_TRUE(out.Terminated);
+  EXPECT_FALSE(out.Terminated) << "the refused additions keep their rate";
   EXPECT_EQ(s.ChainDP[1], MaxDP);
   EXPECT_EQ(s.ChainDP[2], MaxDP);
   EXPECT_EQ(s.DPDistribution[MaxDP], 2);
-  EXPECT_EQ(s.CPMonomerA[1], 0);
+  EXPECT_EQ(s.CPMonomerA[1], 70000 - 2 * MaxDP);
+  EXPECT_EQ(s.CPMonomerA[2], 70000 - 2 * MaxDP);
+  EXPECT_EQ(s.ActiveANumber, 2) << "a refused radical stays a radical";
   const auto lines = log.Lines();
-  EXPECT_EQ(std::count(lines.begin(), lines.end(), "Chain DP to big for Propagation!"), 1);
-  EXPECT_TRUE(log.Contains("Chain DP to big for Propagation! (refused 4466 times since the previous check point)"));
-  EXPECT_TRUE(log.Contains("All Monomer Consumed!"));
-  EXPECT_TRUE(log.Contains("All Chains Terminated!"));
+  EXPECT_EQ(std::count(lines.begin(), lines.end(), "Chain DP to big for Propagation!"), 2) << "once per interval";
+  EXPECT_TRUE(log.HasPrefix("Chain DP to big for Propagation! (refused "));
+  EXPECT_FALSE(log.Contains("All Monomer Consumed!"));
+  EXPECT_TRUE(log.Contains("All Chains Terminated!")) << "the initiator is used up";
+}
+
+TEST(FreeRadicalKernel, ARefusedUnitGivesTheListMoveBackInOrder) {
+  // A radical that changes its kind moves between lists before the store
+  // is asked for the unit; a refusal must leave both lists as they were,
+  // member order included, so the run goes on exactly as if nothing had
+  // been drawn. Every place, the last one included.
+  for (std::int32_t o = 0; o < 4; ++o) {
+    std::int32_t from[4] = {11, 12, 13, 14}, to[4] = {21, 0, 0, 0};
+    std::int32_t nFrom = 4, nTo = 1;
+    const std::int32_t chain = MoveChainAt(o, from, nFrom, to, nTo);
+    EXPECT_EQ(chain, 11 + o);
+    UndoMoveChainAt(o, chain, from, nFrom, nTo);
+    EXPECT_EQ(nFrom, 4);
+    EXPECT_EQ(nTo, 1);
+    EXPECT_EQ(std::vector<std::int32_t>(from, from + 4), (std::vector<std::int32_t>{11, 12, 13, 14})) << o;
+  }
 }
 
 TEST(FreeRadicalKernel, CopolymerizationKeepsEveryInvariantOfTheStore) {
@@ -261,7 +314,8 @@ TEST(FreeRadicalKernel, CopolymerizationKeepsEveryInvariantOfTheStore) {
   ExpectDistributionMatchesStore(s);
 
   // Lists are disjoint; a member's last unit (or its empty chain) matches
-  // the list it is in; only handed-out slots appear.
+  // the list it is in; only handed-out slots appear (at most two for every
+  // decomposed molecule).
   const std::int32_t handedOut = 2 * (500 - s.InitiatorNumber);
   std::set<std::int32_t> seen;
   auto check = [&](const TChainList& list, std::int32_t n, int kind) {
@@ -281,9 +335,9 @@ TEST(FreeRadicalKernel, CopolymerizationKeepsEveryInvariantOfTheStore) {
   check(s.ActiveI, s.ActiveINumber, -1);
   check(s.ActiveA, s.ActiveANumber, UnitA);
   check(s.ActiveB, s.ActiveBNumber, UnitB);
-  // The initiator decays as exp(-f kd t) (rejected decompositions keep their
-  // molecule): 500 exp(-0.6 x 0.2 x 8) = 191.5, binomial sd 10.9.
-  EXPECT_NEAR(s.CPInitiator[4], 191.5, 5 * 10.9);
+  // Every decomposition consumes its molecule, so the initiator decays as
+  // exp(-kd t) whatever f: 500 exp(-0.2 x 8) = 100.9, binomial sd 9.0.
+  EXPECT_NEAR(s.CPInitiator[4], 100.9, 5 * 9.0);
   EXPECT_FALSE(log.Contains("Recombination give to big DP! Change some parameters!"));
 }
 
@@ -303,9 +357,10 @@ TEST(FreeRadicalKernel, TheSameSeedRepeatsTheRunExactly) {
   EXPECT_NE(s.ChainDP, firstDP);
 }
 
-TEST(FreeRadicalKernel, StopDuringARunCompletesTheCheckPointBeingWorkedOn) {
-  // Stop is looked at only after a check point is recorded: requested during
-  // interval 1, the run still performs every event up to check point 1.
+TEST(FreeRadicalKernel, StopEndsTheRunAfterTheCurrentEventAndRecordsTheStateReached) {
+  // Requested before the first event, Stop lets that one event complete (a
+  // decomposition: nothing else can happen yet) and the state of that moment
+  // is recorded under check point 1.
   TLogCapture log;
   TSimState s;
   s.FixedSeed = Seed;
@@ -313,10 +368,14 @@ TEST(FreeRadicalKernel, StopDuringARunCompletesTheCheckPointBeingWorkedOn) {
   const Params::TParameterFile noFile("");
   TRunControl control;
   TSimRun run(s, noFile, control);
-  control.Terminate(); // before the first event
+  control.Terminate();
   SimulateFreeRadical(run, Homopolymerization());
   EXPECT_EQ(run.CurrentCheckPoint(), 1);
-  EXPECT_GE(run.ProgressTime(), 3.0);
+  EXPECT_EQ(run.Steps(), 1u);
+  EXPECT_LT(run.ProgressTime(), 3.0);
+  EXPECT_EQ(s.CPInitiator[1], 199);
+  EXPECT_EQ(s.CPMonomerA[1], 20000);
+  EXPECT_EQ(s.ActiveINumber, 2);
   EXPECT_TRUE(log.Contains("Check Point: 1; Time:= 3"));
   EXPECT_FALSE(log.HasPrefix("Check Point: 2"));
 }
@@ -356,7 +415,8 @@ TEST(FreeRadicalRates, AMissingValueIsAConversionError) {
     ReadFreeRadicalRates(file);
     FAIL() << "no error";
   } catch (const Propagon::EConvertError& e) {
-    EXPECT_STREQ(e.what(), "'' is not a valid floating point value");
+    EXPECT_STREQ(e.what(), "Rate constant \"RecombAB\" is missing or not a number");
+    EXPECT_EQ(e.Field(), "SimulationRates/RecombAB");
   }
 }
 

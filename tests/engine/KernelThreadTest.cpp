@@ -1,7 +1,7 @@
 // The free-radical, ATRP and living reversible kernels run from parameter
 // files by the simulation thread: Execute picks them by ProcessType, a pause
-// holds them between two events with the store consistent, Stop lets the
-// current check point complete, and an unreadable rate ends the run.
+// holds them between two events with the store consistent, Stop ends them
+// after the current event, and an unreadable rate ends the run.
 
 #include "engine/uSimThread.h"
 #include "params/uParamFile.h"
@@ -90,10 +90,10 @@ TEST(KernelThread, EachProcessTypeRunsItsKernelFromTheFile) {
   }
   {
     TThreadRun r;
-    // The living reversible kernel reads its rates with the plain reader:
-    // the keys left out read as 1.0.
-    RunToEnd(r, RunFile(3, 100, 5000, 0, {{"I*A", "0.001"}, {"A*A", "0.001"}, {"I*B", "0"}, {"A*B", "0"},
-                                          {"B*A", "0"}, {"B*B", "0"}},
+    // Every key is read, the release constants with either separator.
+    RunToEnd(r, RunFile(3, 100, 5000, 0,
+                        {{"I*A", "0.001"}, {"A*A", "0.001"}, {"I*B", "0"}, {"A*B", "0"}, {"B*A", "0"}, {"B*B", "0"},
+                         {"IA*", "1"}, {"IB*", "1"}, {"AA*", "0,5"}, {"AB*", "1"}, {"BA*", "1"}, {"BB*", "1"}},
                         {"0", "1", "3"}));
     EXPECT_TRUE(r.Log.Contains("Check Point: 0; Time:= 0"));
     EXPECT_TRUE(r.Log.Contains("Check Point: 2; Time:= 3"));
@@ -101,7 +101,7 @@ TEST(KernelThread, EachProcessTypeRunsItsKernelFromTheFile) {
   }
 }
 
-TEST(KernelThread, APausedFreeRadicalRunHoldsAConsistentStoreAndStopCompletesTheCheckPoint) {
+TEST(KernelThread, APausedFreeRadicalRunHoldsAConsistentStoreAndStopEndsItAtOnce) {
   TLogCapture log;
   const TTempText kpx(RunFile(1, 2000, 2000000, 0,
                               {{"A*A", "1e-4"}, {"I*A", "1e-4"}, {"DisprAA", "1e-3"}, {"InitDecomposit", "0.05"},
@@ -133,14 +133,17 @@ TEST(KernelThread, APausedFreeRadicalRunHoldsAConsistentStoreAndStopCompletesThe
   std::this_thread::sleep_for(20ms);
   EXPECT_EQ(state.DPDistribution, histogram) << "nothing changes while held";
 
-  // Stop: the free-radical kernel looks at it only after a check point, so
-  // the run goes on to check point 1 (10^6 s of simulated time: every chain
-  // has long terminated) and ends there.
+  // Stop ends the run after the event it is in: the state reached, long
+  // before 10^6 s of simulated time, is recorded under check point 1.
+  const std::uint64_t stepsHeld = thread.Run().Steps();
   thread.Terminate();
   thread.WaitFor();
   EXPECT_FALSE(thread.Failed());
+  EXPECT_GT(state.CPACenters[1], 0.0) << "averaged over the interval actually run";
   thread.OnSimulationEnd();
   EXPECT_EQ(thread.CurrentCheckPoint(), 1);
+  EXPECT_LE(thread.Run().Steps(), stepsHeld + 1);
+  EXPECT_LT(thread.Run().ProgressTime(), 1e6);
   EXPECT_TRUE(log.Contains("Check Point: 1; Time:= 1E0006"));
   EXPECT_FALSE(log.HasPrefix("Check Point: 2"));
   EXPECT_TRUE(log.HasPrefix("Simulation Finished at: "));
@@ -158,11 +161,116 @@ TEST(KernelThread, AnUnreadableRateEndsTheRunBeforeAnyEvent) {
   thread.Start();
   thread.WaitFor();
   EXPECT_TRUE(thread.Failed());
-  EXPECT_EQ(thread.ErrorMessage(), "'fast' is not a valid floating point value");
+  EXPECT_EQ(thread.ErrorMessage(), "Rate constant \"DisprBB\" is missing or not a number");
   thread.OnSimulationEnd();
   EXPECT_FALSE(log.HasPrefix("Check Point: 1"));
   EXPECT_TRUE(log.HasPrefix("Simulation Finished at: ")) << "an error in a kernel ends the run as a normal end";
   EXPECT_EQ(thread.Run().Steps(), 0u);
+}
+
+// ---- Stop within a moment ---------------------------------------------------
+
+// A window that takes a millisecond for every per-event update of the live
+// DP distribution view (a slow hand-off to a busy window thread).
+class TSlowLiveView : public TSimObserver {
+public:
+  explicit TSlowLiveView(bool live) : FLive(live) {}
+  void GetLiveViewFlags(bool& structure, bool& distribution) override {
+    structure = false;
+    distribution = FLive;
+  }
+  void ShowOneChainChange() override { std::this_thread::sleep_for(1ms); }
+  void ShowTwoChainsChange() override { std::this_thread::sleep_for(1ms); }
+
+private:
+  bool FLive;
+};
+
+// Runs the file until it has performed some events (or 100 ms passed),
+// requests Stop and returns the seconds until Execute returned.
+double SecondsToStop(const std::string& text, bool liveView) {
+  const TTempText kpx(text);
+  const Params::TParameterFile file(kpx.Path());
+  TSimState state;
+  state.FixedSeed = 5;
+  TSlowLiveView observer(liveView);
+  TSimThread thread(file, observer, state);
+  thread.Start();
+  const auto started = std::chrono::steady_clock::now();
+  // Sizing the store of a big run takes a while on a loaded machine: Stop
+  // must come once the kernel is performing events.
+  while (thread.Run().Steps() < 20 && !thread.ExecuteFinished() &&
+         std::chrono::steady_clock::now() - started < 20s)
+    std::this_thread::sleep_for(1ms);
+  std::this_thread::sleep_for(20ms);
+  EXPECT_FALSE(thread.ExecuteFinished()) << "the run must still be going when Stop comes";
+  const auto stop = std::chrono::steady_clock::now();
+  thread.Terminate();
+  while (!thread.ExecuteFinished() && std::chrono::steady_clock::now() - stop < 30s)
+    std::this_thread::sleep_for(100us);
+  const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - stop).count();
+  thread.WaitFor();
+  EXPECT_FALSE(thread.Failed()) << thread.ErrorMessage();
+  EXPECT_EQ(thread.CurrentCheckPoint(), 1) << "the state reached is recorded under the current check point";
+  thread.OnSimulationEnd();
+  return seconds;
+}
+
+// One run per process type whose single interval would take hours.
+std::vector<std::pair<std::string, std::string>> EndlessRuns() {
+  const std::vector<std::string> endless = {"0", "1e12"};
+  std::map<std::string, std::string> atrp = {{"A*A", "0.001"}, {"I*A", "0.001"}, {"ActivI", "0.01"},
+                                             {"ActivA", "0.01"}, {"DeactI", "0.5"}, {"DeactA", "0.5"}};
+  for (const char* key : {"A*B", "B*A", "B*B", "I*B", "ActivB", "DeactB", "DisprAA", "DisprAB", "DisprBB",
+                          "RecombAA", "RecombAB", "RecombBB"})
+    atrp[key] = "0";
+  std::map<std::string, std::string> reversible = {{"I*A", "0.001"}, {"A*A", "0.001"}};
+  for (const char* key : {"I*B", "A*B", "B*A", "B*B", "IA*", "IB*", "AA*", "AB*", "BA*", "BB*"}) reversible[key] = "1";
+  std::string living = RunFile(0, 100, 2000000, 0, {{"I*A", "1"}, {"A*A", "1"}}, endless);
+  for (const char* key : {"B*A", "I*B", "A*B", "B*B", "I*Ac", "A*Ac", "B*Ac", "I*Bc", "A*Bc", "B*Bc"})
+    living.insert(living.find("[CheckingPoints]"), std::string(key) + "=0\r\n");
+  living.insert(living.find("[SimulationRates]"), "[ChemicalRates]\r\nTimeInterval=1e-9\r\n");
+  return {{"living", living},
+          {"free radical", RunFile(1, 2000, 100000000, 50000000, FreeRadicalRates, endless)},
+          {"ATRP", RunFile(2, 200, 100000000, 0, atrp, endless)},
+          {"living reversible", RunFile(3, 100, 100000000, 0, reversible, endless)}};
+}
+
+TEST(KernelThread, StopTakesEffectWithinAMomentInEveryProcessType) {
+  // Every kernel looks at Stop after each event: with no live view the run
+  // ends within microseconds, with a live view whose every update costs a
+  // millisecond within one update. 0.2 s is what the user may wait.
+  for (const auto& [name, text] : EndlessRuns()) {
+    for (const bool live : {false, true}) {
+      TLogCapture log;
+      const double seconds = SecondsToStop(text, live);
+      EXPECT_LT(seconds, 0.2) << name << (live ? " with a live view" : "");
+      EXPECT_TRUE(log.Contains("Check Point: 1; Time:= 1E0012")) << name;
+      EXPECT_TRUE(log.HasPrefix("Simulation Finished at: ")) << name;
+    }
+  }
+}
+
+TEST(KernelThread, ARateThatMakesTheTotalInfiniteIsRefusedBeforeTheFirstEvent) {
+  // A*A = 1e305 per molecule pair times 10^6 monomer molecules and 200
+  // radicals is past the largest double: every waiting time would be 0 and
+  // the clock would never move.
+  std::map<std::string, std::string> rates = FreeRadicalRates;
+  rates["A*A"] = "1e305";
+  const TTempText kpx(RunFile(1, 100, 1000000, 0, rates, {"0", "1"}));
+  const Params::TParameterFile file(kpx.Path());
+  TLogCapture log;
+  TSimState state;
+  TSimObserver observer;
+  TSimThread thread(file, observer, state);
+  thread.Start();
+  thread.WaitFor();
+  EXPECT_TRUE(thread.Failed());
+  EXPECT_NE(thread.ErrorMessage().find("Rate constant \"A*A\""), std::string::npos) << thread.ErrorMessage();
+  EXPECT_NE(thread.ErrorMessage().find("not be a finite number"), std::string::npos) << thread.ErrorMessage();
+  EXPECT_EQ(thread.Run().Steps(), 0u);
+  thread.OnSimulationEnd();
+  EXPECT_FALSE(log.HasPrefix("Check Point: 1"));
 }
 
 } // namespace

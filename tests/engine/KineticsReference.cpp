@@ -8,10 +8,10 @@ TFreeRadicalState IntegrateFreeRadical(const TFreeRadicalModel& m, TFreeRadicalS
                                        double duration, int steps) {
   double y[5] = {s.initiator, s.primary, s.radicals, s.monomer, s.radicalIntegral};
   IntegrateRK4(y, duration, steps, [&m](const double (&v)[5], double (&d)[5]) {
-    const double decomposition = m.f * m.kd * v[0];
+    const double decomposition = m.kd * v[0];
     const double initiation = m.kIA * v[3] * v[1];
     d[0] = -decomposition;
-    d[1] = 2.0 * decomposition - initiation;
+    d[1] = 2.0 * m.f * decomposition - initiation;
     d[2] = initiation - 2.0 * m.kt * v[2] * v[2];
     d[3] = -m.kAA * v[3] * v[2] - initiation;
     d[4] = v[2];
@@ -25,8 +25,7 @@ TFreeRadicalState IntegrateFreeRadical(const TFreeRadicalModel& m, TFreeRadicalS
 }
 
 double SteadyStateLnConversion(const TFreeRadicalModel& m, double initiator0, double t) {
-  const double fkd = m.f * m.kd;
-  return m.kAA * std::sqrt(fkd * initiator0 / m.kt) * 2.0 / fkd * (1.0 - std::exp(-fkd * t / 2.0));
+  return m.kAA * std::sqrt(m.f * m.kd * initiator0 / m.kt) * 2.0 / m.kd * (1.0 - std::exp(-m.kd * t / 2.0));
 }
 
 double TAtrpState::Dispersity() const {

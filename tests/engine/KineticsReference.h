@@ -30,7 +30,8 @@ void IntegrateRK4(double (&y)[n], double duration, int steps, TDerivative deriva
 }
 
 // Free-radical homopolymerization of A (mean field).
-//   initiator   -> 2 I*          rate f kd N_I   (a rejected decomposition keeps its molecule)
+//   initiator   -> 2 I*          rate f kd N_I   (radicals that escape the cage)
+//   initiator   -> inactive      rate (1 - f) kd N_I   (so the initiator decays with kd)
 //   I* + A      -> A*            kIA
 //   A* + A      -> A*            kAA
 //   A* + A*     -> dead          kt = kdAA + kcAA per ordered pair: kt n^2 events, 2 radicals each
@@ -48,8 +49,8 @@ TFreeRadicalState IntegrateFreeRadical(const TFreeRadicalModel& model, TFreeRadi
                                        double duration, int steps);
 
 // Steady-state rate law of the same model: with the radical count at its
-// quasi-steady value n = sqrt(f kd N_I / kt) and N_I = N_I0 exp(-f kd t),
-//   ln(M0 / M) = kAA sqrt(f kd N_I0 / kt) * 2 / (f kd) * (1 - exp(-f kd t / 2)).
+// quasi-steady value n = sqrt(f kd N_I / kt) and N_I = N_I0 exp(-kd t),
+//   ln(M0 / M) = kAA sqrt(f kd N_I0 / kt) * 2 / kd * (1 - exp(-kd t / 2)).
 double SteadyStateLnConversion(const TFreeRadicalModel& model, double initiator0, double t);
 
 // ATRP homopolymerization without termination, by the method of moments.

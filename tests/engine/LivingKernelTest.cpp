@@ -5,6 +5,7 @@
 
 #include "engine/uKernels.h"
 #include "engine/uSimThread.h"
+#include "params/uErrors.h"
 #include "params/uParamFile.h"
 #include "tests/engine/LivingRunFile.h"
 #include "tests/support/LogCapture.h"
@@ -13,6 +14,7 @@
 
 #include <cmath>
 #include <map>
+#include <stdexcept>
 #include <vector>
 
 namespace {
@@ -398,6 +400,39 @@ TEST(LivingKernel, RefusesATimeIntervalThatCannotAdvanceTheClock) {
     TTempFile file(fileDesc);
     TSynchronousRun r;
     EXPECT_THROW(r.Run(file.Path(), 1), std::exception) << interval;
+  }
+}
+
+TEST(LivingKernel, RefusesANegativeOrMissingProbabilityWithItsKey) {
+  // A negative probability is refused as the other kernels refuse a negative
+  // rate constant, and a missing one is named rather than read as ''.
+  TLivingFile negative;
+  negative.Rates = {{"I*A", "1"}, {"A*Bc", "-0.5"}};
+  TTempFile negativeFile(negative);
+  try {
+    ReadLivingRates(Params::TParameterFile(negativeFile.Path()));
+    FAIL() << "no error";
+  } catch (const std::invalid_argument& e) {
+    EXPECT_NE(std::string(e.what()).find("\"A*Bc\""), std::string::npos) << e.what();
+    EXPECT_NE(std::string(e.what()).find("negative"), std::string::npos) << e.what();
+  }
+  TLivingFile missing;
+  missing.Rates = {{"I*A", "1"}, {"B*B", ""}};
+  TTempFile missingFile(missing);
+  try {
+    ReadLivingRates(Params::TParameterFile(missingFile.Path()));
+    FAIL() << "no error";
+  } catch (const Propagon::EConvertError& e) {
+    EXPECT_STREQ(e.what(), "Rate constant \"B*B\" is missing or not a number");
+  }
+  TLivingFile noInterval;
+  noInterval.TimeInterval = "";
+  TTempFile noIntervalFile(noInterval);
+  try {
+    ReadLivingRates(Params::TParameterFile(noIntervalFile.Path()));
+    FAIL() << "no error";
+  } catch (const Propagon::EConvertError& e) {
+    EXPECT_STREQ(e.what(), "\"TimeInterval\" of section \"ChemicalRates\" is missing or not a number");
   }
 }
 

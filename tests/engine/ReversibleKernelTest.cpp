@@ -4,6 +4,7 @@
 // rate reader, and the equilibrium monomer concentration kdp/kp.
 
 #include "engine/uKernels.h"
+#include "params/uErrors.h"
 #include "params/uNumberFormat.h"
 #include "tests/engine/KernelRunSupport.h"
 #include "tests/engine/KineticsReference.h"
@@ -94,6 +95,12 @@ TEST(ReversibleKernel, SliceLengthAimsAtHalfAnEventPerChain) {
   EXPECT_DOUBLE_EQ(AdaptReversibleSlice(1.0, 50, 100), 1.02) << "exactly on target lengthens";
   EXPECT_DOUBLE_EQ(AdaptReversibleSlice(2.0, 0, 100), 2.04);
   EXPECT_DOUBLE_EQ(AdaptReversibleSlice(0.3, 1000, 100), 0.3 * 100 * 0.5 / 1000);
+  // 2 x 10^5 chains with 15 000 events each in a first slice: 3 x 10^9
+  // events, past 2^31. The count is 64-bit, so the slice shrinks to the
+  // target instead of growing on a wrapped, negative count.
+  const std::int64_t many = 3000000000;
+  EXPECT_DOUBLE_EQ(AdaptReversibleSlice(1.0, many, 200000), 200000 * 0.5 / 3e9);
+  EXPECT_LT(AdaptReversibleSlice(1.0, std::int64_t{1} << 32, 200000), 1.0);
 }
 
 // A homopolymer near equilibrium: about 4 events per chain and second.
@@ -190,17 +197,31 @@ TEST(ReversibleKernel, AChainAtTheLongestLengthRefusesAdditionsAndKeepsTheMonome
   EXPECT_TRUE(log.HasPrefix("Chain DP to big for Propagation! (refused "));
 }
 
-TEST(ReversibleRates, MissingOrUnreadableValuesReadAsOne) {
+TEST(ReversibleRates, EitherSeparatorAndAMissingValueIsAnErrorNamingItsKey) {
   const Propagon::TSeparatorGuard dot('.');
-  const TTempText kpx(RatesFileText("I*A=0.25\r\nA*B=2,5\r\nAA*=3E-2\r\nBB*=abc\r\n"));
-  const Params::TParameterFile file(kpx.Path());
-  const TReversibleRates r = ReadReversibleRates(file);
-  EXPECT_EQ(r.kIA, 0.25);
-  EXPECT_EQ(r.kAB, 1.0) << "the plain reader knows only the current separator";
-  EXPECT_EQ(r.kAAr, 0.03);
-  EXPECT_EQ(r.kBBr, 1.0);
-  EXPECT_EQ(r.kIB, 1.0);
-  EXPECT_EQ(r.kBAr, 1.0);
+  const std::string all = "I*A=0.25\r\nI*B=1\r\nA*A=1\r\nA*B=2,5\r\nB*A=1\r\nB*B=1\r\n"
+                          "IA*=1\r\nIB*=1\r\nAA*=3E-2\r\nAB*=1\r\nBA*=1\r\nBB*=1\r\n";
+  {
+    const TTempText kpx(RatesFileText(all));
+    const TReversibleRates r = ReadReversibleRates(Params::TParameterFile(kpx.Path()));
+    EXPECT_EQ(r.kIA, 0.25);
+    EXPECT_EQ(r.kAB, 2.5) << "either decimal separator, as the other kernels read";
+    EXPECT_EQ(r.kAAr, 0.03);
+  }
+  // A missing or malformed constant never becomes 1.0: the run is refused
+  // with the key named.
+  for (const auto& [from, to] : std::vector<std::pair<std::string, std::string>>{
+           {"BB*=1\r\n", ""}, {"BB*=1\r\n", "BB*=abc\r\n"}, {"BB*=1\r\n", "BB*=\r\n"}}) {
+    std::string text = all;
+    text.replace(text.find(from), from.size(), to);
+    const TTempText kpx(RatesFileText(text));
+    try {
+      ReadReversibleRates(Params::TParameterFile(kpx.Path()));
+      FAIL() << "no error for " << to;
+    } catch (const Propagon::EConvertError& e) {
+      EXPECT_STREQ(e.what(), "Rate constant \"BB*\" is missing or not a number");
+    }
+  }
 }
 
 // ---- equilibrium ------------------------------------------------------------

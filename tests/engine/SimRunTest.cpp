@@ -10,6 +10,10 @@
 
 #include <gtest/gtest.h>
 
+#include <new>
+
+#include <algorithm>
+
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
@@ -203,6 +207,53 @@ TEST(SimulationRun, FollowsTheCheckPointCycleAndEndsOnTheOwnersThread) {
   EXPECT_EQ(state.DPDistribution[0], 0);
 }
 
+// A window that runs out of memory while it computes its end-of-run curves.
+class TOutOfMemoryAtTheEnd : public TRecordingObserver {
+public:
+  void EndOfRunStatistics() override {
+    TRecordingObserver::EndOfRunStatistics();
+    throw std::bad_alloc();
+  }
+};
+
+TEST(SimulationRun, OutOfMemoryInTheEndOfRunHandlerIsLoggedAndTheRunStillCloses) {
+  TLogCapture log;
+  TLivingFile fileDesc;
+  fileDesc.Chains = 20;
+  fileDesc.MonomerA = 400;
+  fileDesc.TimeInterval = "0.5";
+  fileDesc.Rates = {{"I*A", "1"}, {"A*A", "1"}};
+  fileDesc.CheckPoints = {"0", "10", "100"};
+  TTempFile file(fileDesc);
+  Params::TParameterFile parameters(file.Path());
+  TSimState state;
+  state.FixedSeed = 5;
+  TOutOfMemoryAtTheEnd observer;
+  TSimThread thread(parameters, observer, state);
+  thread.Start();
+  thread.WaitFor();
+  EXPECT_NO_THROW(thread.OnSimulationEnd());
+  EXPECT_FALSE(SimulationRunning());
+  // The failure is named, and every later step still runs.
+  const std::vector<std::string> lines = log.Lines();
+  const auto at = [&](const std::string& line) {
+    return std::find(lines.begin(), lines.end(), line) - lines.begin();
+  };
+  const auto failed = at("The Final Plots Failed: Out of Memory (the results computed before are kept)");
+  ASSERT_LT(failed, static_cast<std::ptrdiff_t>(lines.size()));
+  EXPECT_LT(failed, at("Freeing Thread Memory..."));
+  EXPECT_LT(at("Freeing Thread Memory..."), at("Done!"));
+  EXPECT_LT(at("Done!"), at("The Window Can be Closed!"));
+  EXPECT_LT(at("The Window Can be Closed!"), static_cast<std::ptrdiff_t>(lines.size()));
+  EXPECT_EQ(observer.CallList().back(), "SimulationEnded");
+  // The final statistics were computed before the failure and are kept.
+  EXPECT_FALSE(state.MassHistogram.Empty());
+  EXPECT_GT(state.Mn, 0.0);
+  // A new run can start.
+  TRecordingObserver next;
+  EXPECT_NO_THROW(TSimThread(parameters, next, state));
+}
+
 TEST(SimulationRun, AllocationFailureEndsWithoutTheFinishedLine) {
   TLogCapture log;
   TLivingFile fileDesc;
@@ -222,8 +273,10 @@ TEST(SimulationRun, AllocationFailureEndsWithoutTheFinishedLine) {
 
   const int error = log.IndexOf("Memory Allocation Error!");
   ASSERT_GE(error, 0);
-  // The reason follows, so the user knows which value to correct.
-  EXPECT_EQ(log.IndexOf("Simulation Error: 'heavy' is not a valid floating point value"), error + 1);
+  // The reason follows, naming the key, so the user knows which value to correct.
+  EXPECT_EQ(log.IndexOf("Simulation Error: Invalid MonomerAMolWeight in the Parameters File: heavy (a molar mass "
+                        "must be above 0 and at most 1e100 g/mol)"),
+            error + 1);
   EXPECT_FALSE(log.HasPrefix("Simulation Started at: "));
   EXPECT_FALSE(log.HasPrefix("Simulation Finished at: "));
   const int freeing = log.IndexOf("Freeing Thread Memory...");
@@ -246,8 +299,8 @@ TEST(SimulationRun, KernelErrorEndsLikeANormalRunAndNamesTheError) {
   thread.OnSimulationEnd();
   EXPECT_TRUE(thread.Failed());
   EXPECT_FALSE(state.AllocationFailed);
-  // The last separator is the decimal one: "1,2,3" reads as "1,2.3".
-  EXPECT_EQ(thread.ErrorMessage(), "'1,2.3' is not a valid floating point value");
+  // "1,2,3" is no number with either separator: the error names the key.
+  EXPECT_EQ(thread.ErrorMessage(), "Rate constant \"B*Bc\" is missing or not a number");
 
   const int started = [&] {
     const auto lines = log.Lines();
@@ -256,7 +309,7 @@ TEST(SimulationRun, KernelErrorEndsLikeANormalRunAndNamesTheError) {
     return -1;
   }();
   ASSERT_GE(started, 0);
-  EXPECT_EQ(log.IndexOf("Simulation Error: '1,2.3' is not a valid floating point value"), started + 1);
+  EXPECT_EQ(log.IndexOf("Simulation Error: Rate constant \"B*Bc\" is missing or not a number"), started + 1);
   EXPECT_FALSE(log.HasPrefix("Check Point: "));
   EXPECT_TRUE(log.HasPrefix("Simulation Finished at: "));
   EXPECT_TRUE(log.Contains("Freeing Thread Memory..."));

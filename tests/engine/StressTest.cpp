@@ -218,9 +218,9 @@ std::int64_t HeapInUse() {
   return static_cast<std::int64_t>(info.uordblks + info.hblkhd);
 }
 
-// Heap in use at each check point, less the molar-mass distributions: those
-// arrays are indexed by mass up to the heaviest chain, and under segment
-// exchange the longest chain keeps drifting upwards, so they may rightly grow.
+// Heap in use at each check point, less the molar-mass histograms: they hold
+// one bin per distinct chain mass, and under segment exchange the masses keep
+// spreading, so they may rightly grow (never beyond one bin per chain).
 // Everything else a run keeps must stay flat.
 class TMemoryObserver : public TSimObserver {
 public:
@@ -228,9 +228,8 @@ public:
   std::mutex Mutex;
   std::vector<std::int64_t> Resident;
   void DisplaySimulSummary(int) override {
-    const std::int64_t distributions = static_cast<std::int64_t>(
-        sizeof(double) * (FState.MassAxis.capacity() + FState.NumberDistribution.capacity() +
-                          FState.WeightDistribution.capacity()));
+    const std::int64_t distributions =
+        static_cast<std::int64_t>(sizeof(TMassBin) * FState.MassHistogram.Bins.capacity());
     std::lock_guard lock(Mutex);
     Resident.push_back(HeapInUse() - distributions);
   }

@@ -302,19 +302,104 @@ TEST_F(ChartFormTest, ActionsMenuAndEditor) {
   EXPECT_EQ(Form->aPrintPlot->shortcut(), QKeySequence(QStringLiteral("Ctrl+P")));
 
   const QList<QAction*> items = Form->ChartPopupMenu->actions();
-  ASSERT_EQ(items.size(), 7);
+  ASSERT_EQ(items.size(), 8);
   EXPECT_EQ(items[0], Form->aXLogarithm);
   EXPECT_TRUE(items[1]->isSeparator());
   EXPECT_EQ(items[2], Form->aUndoZoom);
   EXPECT_EQ(items[3], Form->aEditCopyData);
   EXPECT_EQ(items[4], Form->aPlotDataSaveAs);
   EXPECT_EQ(items[5], Form->aEditCopyPlot);
-  EXPECT_EQ(items[6], Form->aPrintPlot);
+  EXPECT_EQ(items[6], Form->aSavePlotAs);
+  EXPECT_EQ(items[7], Form->aPrintPlot);
 
   Form->AChartDblClick();
   EXPECT_EQ(Form->ChartEditor()->windowTitle(), QStringLiteral("Editing Conversion Chart"));
   EXPECT_TRUE(Form->ChartEditor()->isVisible());
   Form->ChartEditor()->close();
+}
+
+// Dark pixels in the columns [x0, x1) of the rows [y0, y1).
+int Ink(const QImage& image, int x0, int x1, int y0, int y1) {
+  int n = 0;
+  for (int y = y0; y < y1; ++y)
+    for (int x = x0; x < x1; ++x)
+      n += qGray(image.pixel(x, y)) < 128;
+  return n;
+}
+
+// A window much larger than the printed area: the page gets fonts for its
+// own size, so the long title stands whole within it; the window's fonts
+// are back afterwards.
+TEST_F(ChartFormTest, PrintLaysTheChartOutForThePage) {
+  const int s = Chart->AddSeries(QStringLiteral("A"), Qt::red);
+  Chart->AddXY(s, 0.0, 0.0);
+  Chart->AddXY(s, 1.0, 1.0);
+  Form->setWindowTitle(QStringLiteral("EC Plot"));
+  Host.FileName = QStringLiteral("/data/living-caprolactone-lactide.kpx");
+  Form->FormPaint();
+  Form->resize(1500, 900);
+  QApplication::processEvents();
+  const int windowTitleSize = Chart->TitleFontSize();
+  const int windowAxisSize = Chart->AxisTitleFontSize(TAxisId::Bottom);
+
+  // The printed area of an A4 page within the print margins, at screen scale.
+  const QSize page(420, 560);
+  const QImage image = Chart->RenderImage(page, 300.0 / std::max(1, Chart->logicalDpiX()));
+  ASSERT_FALSE(image.isNull());
+  if (qEnvironmentVariableIsSet("PROPAGON_KEEP_PICTURES"))
+    image.save(qEnvironmentVariable("PROPAGON_KEEP_PICTURES") + QStringLiteral("/print-layout.png"));
+  const int band = image.height() / 10; // the title's rows
+  const int edge = image.width() / 50;
+  EXPECT_GT(Ink(image, edge, image.width() - edge, 0, band), 0);
+  EXPECT_EQ(Ink(image, 0, edge, 0, band), 0);
+  EXPECT_EQ(Ink(image, image.width() - edge, image.width(), 0, band), 0);
+  EXPECT_EQ(Chart->TitleFontSize(), windowTitleSize);
+  EXPECT_EQ(Chart->AxisTitleFontSize(TAxisId::Bottom), windowAxisSize);
+
+  // The printer takes the same way.
+  QTemporaryDir dir;
+  QPrinter printer;
+  printer.setOutputFormat(QPrinter::PdfFormat);
+  printer.setOutputFileName(dir.filePath(QStringLiteral("ec.pdf")));
+  ASSERT_TRUE(Form->aPrintPlotAccept(printer));
+  EXPECT_EQ(Chart->TitleFontSize(), windowTitleSize);
+  EXPECT_GT(QFile(dir.filePath(QStringLiteral("ec.pdf"))).size(), 0);
+  if (qEnvironmentVariableIsSet("PROPAGON_KEEP_PICTURES"))
+    QFile::copy(dir.filePath(QStringLiteral("ec.pdf")), qEnvironmentVariable("PROPAGON_KEEP_PICTURES") + QStringLiteral("/print-layout.pdf"));
+}
+
+// Save Plot As: PNG at the chosen resolution, SVG and PDF by extension, and
+// a clear error for a folder that cannot be written.
+TEST_F(ChartFormTest, SavePlotAsWritesPngSvgAndPdf) {
+  const int s = Chart->AddSeries(QStringLiteral("A"), Qt::red);
+  Chart->AddXY(s, 0.0, 0.0);
+  Chart->AddXY(s, 1.0, 1.0);
+  Form->resize(500, 300);
+  QApplication::processEvents();
+  QTemporaryDir dir;
+  ASSERT_TRUE(Form->aSavePlotAsAccept(dir.filePath(QStringLiteral("plot.png")), 300));
+  QImage png(dir.filePath(QStringLiteral("plot.png")));
+  ASSERT_FALSE(png.isNull());
+  const double factor = 300.0 / Chart->logicalDpiX();
+  EXPECT_NEAR(png.width(), Chart->width() * factor, 1.0);
+  EXPECT_NEAR(png.height(), Chart->height() * factor, 1.0);
+  EXPECT_NEAR(png.dotsPerMeterX() * 0.0254, 300.0, 1.0);
+  EXPECT_EQ(qGray(png.pixel(1, 1)), 255); // white behind the chart
+
+  ASSERT_TRUE(Form->aSavePlotAsAccept(dir.filePath(QStringLiteral("plot.svg")), 300));
+  QFile svg(dir.filePath(QStringLiteral("plot.svg")));
+  ASSERT_TRUE(svg.open(QIODevice::ReadOnly));
+  EXPECT_TRUE(svg.readAll().contains("<svg"));
+  ASSERT_TRUE(Form->aSavePlotAsAccept(dir.filePath(QStringLiteral("plot.pdf")), 300));
+  QFile pdf(dir.filePath(QStringLiteral("plot.pdf")));
+  ASSERT_TRUE(pdf.open(QIODevice::ReadOnly));
+  EXPECT_TRUE(pdf.read(5) == "%PDF-");
+
+  EXPECT_FALSE(Form->aSavePlotAsAccept(dir.filePath(QStringLiteral("missing/plot.png")), 150));
+  const auto boxes = Form->findChildren<QMessageBox*>();
+  ASSERT_EQ(boxes.size(), 1);
+  EXPECT_TRUE(boxes.front()->text().startsWith(QStringLiteral("Cannot write "))) << boxes.front()->text().toStdString();
+  EXPECT_TRUE(boxes.front()->text().contains(QStringLiteral("missing/plot.png")));
 }
 
 } // namespace

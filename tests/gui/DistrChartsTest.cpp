@@ -58,21 +58,33 @@ bool GStateChanged = false;
 void MakeChainsTenTimesHeavier() {
   GStateChanged = true;
   Engine::TSimState& s = Engine::SimState();
-  const std::size_t n = s.MassAxis.size();
-  std::vector<double> number(10 * n, 0.0), weight(10 * n, 0.0), axis(10 * n, 0.0);
-  for (std::size_t i = 0; i < axis.size(); ++i)
-    axis[i] = static_cast<double>(i);
-  for (std::size_t i = 0; i < n; ++i) {
-    number[10 * i] = s.NumberDistribution[i];
-    weight[10 * i] = 10.0 * s.WeightDistribution[i];
+  for (Engine::TMassBin& bin : s.MassHistogram.Bins) {
+    bin.Mass *= 10.0;
+    bin.Weight *= 10.0;
   }
-  s.MassAxis = std::move(axis);
-  s.NumberDistribution = std::move(number);
-  s.WeightDistribution = std::move(weight);
+  s.MassHistogram.AxisLength *= 10.0;
   s.Mn *= 10.0;
   s.Mw *= 10.0;
   s.NeedsAggregation = true;
 }
+
+// The state's histograms as whole arrays N(i) and W(i), i = 0 … b: what the
+// charts are checked against through the array smoothing.
+std::vector<double> DenseNumber() {
+  const Engine::TMassHistogram& h = Engine::SimState().MassHistogram;
+  std::vector<double> number(static_cast<std::size_t>(h.AxisLength), 0.0);
+  for (const Engine::TMassBin& bin : h.Bins)
+    number[static_cast<std::size_t>(bin.Mass)] = bin.Number;
+  return number;
+}
+std::vector<double> DenseWeight() {
+  const Engine::TMassHistogram& h = Engine::SimState().MassHistogram;
+  std::vector<double> weight(static_cast<std::size_t>(h.AxisLength), 0.0);
+  for (const Engine::TMassBin& bin : h.Bins)
+    weight[static_cast<std::size_t>(bin.Mass)] = bin.Weight;
+  return weight;
+}
+std::size_t AxisPoints() { return static_cast<std::size_t>(Engine::SimState().MassHistogram.AxisLength); }
 
 class TDistrChartsTest : public ::testing::Test {
 protected:
@@ -103,8 +115,10 @@ TEST_F(TDistrChartsTest, MassDistrWindowIsBuiltAsDesigned) {
   EXPECT_EQ(form.Panel1->height(), 51);
   EXPECT_EQ(form.minimumWidth(), 214);
   Charts::TChart* chart = form.AChart;
-  EXPECT_EQ(chart->AxisTitle(TAxisId::Bottom), QStringLiteral("molecular mass"));
-  EXPECT_EQ(chart->AxisTitle(TAxisId::Left), QStringLiteral("mole fraction"));
+  // The quantities with their unit; the left axis names the curve in front
+  // (the weight curve at first).
+  EXPECT_EQ(chart->AxisTitle(TAxisId::Bottom), QStringLiteral("molar mass, g/mol"));
+  EXPECT_EQ(chart->AxisTitle(TAxisId::Left), QStringLiteral("weight fraction"));
   EXPECT_EQ(chart->AxisValueFormat(TAxisId::Left), QStringLiteral("#,##0.0000"));
   EXPECT_TRUE(chart->AxisAutomaticMinimum(TAxisId::Left));
   ASSERT_EQ(chart->SeriesCount(), 5);
@@ -130,14 +144,16 @@ TEST_F(TDistrChartsTest, MassDistrWindowIsBuiltAsDesigned) {
   EXPECT_EQ(marks.Transparency, 70);
   EXPECT_EQ(marks.HorizontalMargin, 10);
 
-  // Context menu: the two radio items and a separator above the base items;
-  // X-Logarithm hidden when the menu opens.
+  // Context menu: the two radio items, the GPC view and a separator above
+  // the base items; X-Logarithm hidden when the menu opens.
   const QList<QAction*> items = form.ChartPopupMenu->actions();
-  ASSERT_GE(items.size(), 4);
+  ASSERT_GE(items.size(), 5);
   EXPECT_EQ(items[0], form.PopUpNumberDistr);
   EXPECT_EQ(items[1], form.PopUpWeightDistr);
-  EXPECT_TRUE(items[2]->isSeparator());
-  EXPECT_EQ(items[3], form.aXLogarithm);
+  EXPECT_EQ(items[2], form.PopUpLogMolarMass);
+  EXPECT_FALSE(form.PopUpLogMolarMass->isChecked()); // the per-g/mol curves are the default
+  EXPECT_TRUE(items[3]->isSeparator());
+  EXPECT_EQ(items[4], form.aXLogarithm);
   EXPECT_EQ(form.PopUpNumberDistr->text(), QStringLiteral("Number Distribution"));
   EXPECT_EQ(form.PopUpWeightDistr->text(), QStringLiteral("&Weight Distribution"));
   EXPECT_TRUE(form.PopUpWeightDistr->isChecked());
@@ -163,14 +179,14 @@ TEST_F(TDistrChartsTest, CurvesMarkersAndLabelsAfterARun) {
   TMassDistrChartForm form;
   form.CalcSmoothDistributions();
   Charts::TChart* chart = form.AChart;
-  const int b = static_cast<int>(s.MassAxis.size()) - 1;
+  const int b = static_cast<int>(AxisPoints()) - 1;
   // b points each: the last mass bin is not shown.
   ASSERT_EQ(chart->PointCount(0), b);
   ASSERT_EQ(chart->PointCount(1), b);
   std::vector<double> sn, sw;
-  Plots::SmoothDistributions(s.NumberDistribution, s.WeightDistribution, 21, sn, sw);
+  Plots::SmoothDistributions(DenseNumber(), DenseWeight(), 21, sn, sw);
   for (int i = 0; i < b; i += 97) {
-    ASSERT_EQ(chart->XValue(0, i), s.MassAxis[static_cast<std::size_t>(i)]);
+    ASSERT_EQ(chart->XValue(0, i), static_cast<double>(i));
     ASSERT_EQ(chart->YValue(0, i), sn[static_cast<std::size_t>(i)]);
     ASSERT_EQ(chart->YValue(1, i), sw[static_cast<std::size_t>(i)]);
   }
@@ -201,17 +217,16 @@ TEST_F(TDistrChartsTest, CurvesMarkersAndLabelsAfterARun) {
 }
 
 TEST_F(TDistrChartsTest, TrackBarFrom21To51RecomputesAndZeroesTheStart) {
-  const Engine::TSimState& s = Engine::SimState();
   TMassDistrChartForm form;
   form.CalcSmoothDistributions();
   form.ResolutionTrackBar->setValue(51);
-  ASSERT_EQ(form.SN().size(), s.MassAxis.size());
+  ASSERT_EQ(form.SN().size(), AxisPoints());
   for (std::size_t i = 0; i < 51; ++i) {
     ASSERT_EQ(form.SN()[i], 0.0);
     ASSERT_EQ(form.SW()[i], 0.0);
   }
   std::vector<double> sn, sw;
-  Plots::SmoothDistributions(s.NumberDistribution, s.WeightDistribution, 51, sn, sw);
+  Plots::SmoothDistributions(DenseNumber(), DenseWeight(), 51, sn, sw);
   EXPECT_EQ(form.SN(), sn);
   EXPECT_EQ(form.SW(), sw);
   EXPECT_EQ(form.AChart->YValue(0, 5000), sn[5000]);
@@ -220,12 +235,12 @@ TEST_F(TDistrChartsTest, TrackBarFrom21To51RecomputesAndZeroesTheStart) {
   // curve its own values, on the same mass axis.
   form.PopUpNumberDistr->trigger();
   form.ResolutionTrackBar->setValue(31);
-  Plots::SmoothDistributions(s.NumberDistribution, s.WeightDistribution, 31, sn, sw);
+  Plots::SmoothDistributions(DenseNumber(), DenseWeight(), 31, sn, sw);
   const int number = form.SeriesIndex(TMassDistrChartForm::Series1);
   const int weight = form.SeriesIndex(TMassDistrChartForm::Series2);
   ASSERT_NE(number, weight);
   for (int i = 0; i < form.AChart->PointCount(number); i += 501) {
-    ASSERT_EQ(form.AChart->XValue(number, i), s.MassAxis[static_cast<std::size_t>(i)]);
+    ASSERT_EQ(form.AChart->XValue(number, i), static_cast<double>(i));
     ASSERT_EQ(form.AChart->YValue(number, i), sn[static_cast<std::size_t>(i)]);
     ASSERT_EQ(form.AChart->YValue(weight, i), sw[static_cast<std::size_t>(i)]);
   }
@@ -234,7 +249,7 @@ TEST_F(TDistrChartsTest, TrackBarFrom21To51RecomputesAndZeroesTheStart) {
 TEST_F(TDistrChartsTest, NumberDistributionComesToTheFrontAndLeadsTheTable) {
   TMassDistrChartForm form;
   form.CalcSmoothDistributions();
-  EXPECT_EQ(form.DataTable().front(), "molecular mass\tMn\tMw\tMn\tMw\tLabels");
+  EXPECT_EQ(form.DataTable().front(), "molar mass, g/mol\tMn\tMw\tMn\tMw\tLabels");
   form.PopUpNumberDistr->trigger();
   EXPECT_TRUE(form.PopUpNumberDistr->isChecked());
   EXPECT_FALSE(form.PopUpWeightDistr->isChecked());
@@ -243,11 +258,11 @@ TEST_F(TDistrChartsTest, NumberDistributionComesToTheFrontAndLeadsTheTable) {
   EXPECT_EQ(form.SeriesIndex(TMassDistrChartForm::Series1), 1);
   EXPECT_EQ(form.AChart->SeriesColor(1), QColor(255, 0, 0));
   const std::vector<std::string> table = form.DataTable();
-  EXPECT_EQ(table.front(), "molecular mass\tMw\tMn\tMn\tMw\tLabels");
+  EXPECT_EQ(table.front(), "molar mass, g/mol\tMw\tMn\tMn\tMw\tLabels");
+  EXPECT_EQ(form.AChart->AxisTitle(TAxisId::Left), QStringLiteral("mole fraction"));
   // Row of mass 5000: weight column before number column.
-  const Engine::TSimState& s = Engine::SimState();
   std::vector<double> sn, sw;
-  Plots::SmoothDistributions(s.NumberDistribution, s.WeightDistribution, 21, sn, sw);
+  Plots::SmoothDistributions(DenseNumber(), DenseWeight(), 21, sn, sw);
   const std::string expected = "5000\t" + Plots::ChartNumberText(sw[5000]).toStdString() + "\t" +
                                Plots::ChartNumberText(sn[5000]).toStdString() + "\t";
   EXPECT_EQ(table[5001].substr(0, expected.size()), expected);
@@ -265,13 +280,12 @@ TEST_F(TDistrChartsTest, NumberDistributionComesToTheFrontAndLeadsTheTable) {
 }
 
 TEST_F(TDistrChartsTest, TrackBarDuringARunSmoothsTheLastCalculationOnly) {
-  Engine::TSimState& s = Engine::SimState();
   TRunStateHost host;
   TMassDistrChartForm form(&host);
   host.Running = true;
   host.Paused = true;
   form.CalcSmoothDistributions(); // at a pause
-  const std::vector<double> number = s.NumberDistribution, weight = s.WeightDistribution;
+  const std::vector<double> number = DenseNumber(), weight = DenseWeight();
 
   // The run goes on and rebuilds the histograms (here: heavier chains).
   host.Paused = false;
@@ -285,9 +299,9 @@ TEST_F(TDistrChartsTest, TrackBarDuringARunSmoothsTheLastCalculationOnly) {
   // Paused, the state may be read: the new histograms are taken.
   host.Paused = true;
   form.ResolutionTrackBar->setValue(43);
-  Plots::SmoothDistributions(s.NumberDistribution, s.WeightDistribution, 43, sn, sw);
+  Plots::SmoothDistributions(DenseNumber(), DenseWeight(), 43, sn, sw);
   EXPECT_EQ(form.SN(), sn);
-  EXPECT_EQ(form.AChart->PointCount(0), static_cast<int>(s.MassAxis.size()) - 1);
+  EXPECT_EQ(form.AChart->PointCount(0), static_cast<int>(AxisPoints()) - 1);
 
   // After Clear, during the next run, a track-bar move draws nothing.
   host.Paused = false;
@@ -303,7 +317,7 @@ TEST_F(TDistrChartsTest, TrackBarDuringARunSmoothsTheLastCalculationOnly) {
   host.Running = true;
   form.ResolutionTrackBar->setValue(61);
   EXPECT_EQ(form.AChart->YValue(0, 5000), shown);
-  EXPECT_EQ(form.AChart->PointCount(0), static_cast<int>(s.MassAxis.size()) - 1);
+  EXPECT_EQ(form.AChart->PointCount(0), static_cast<int>(AxisPoints()) - 1);
 }
 
 // ---------------------------------------------------------------------------
@@ -392,6 +406,91 @@ TEST_F(TDistrChartsTest, TraceMarkersAndElutionLabelsAfterARun) {
   ASSERT_FALSE(positions.empty());
   for (std::size_t i = 0; i < positions.size(); ++i)
     EXPECT_EQ(texts[i], QString::number(labels + 3 - static_cast<int>(std::lround(positions[i])))) << positions[i];
+}
+
+// The GPC view: the same smoothed curves per decade over a logarithmic
+// molar-mass axis, with the markers where they were; off again, the
+// per-g/mol curves come back.
+TEST_F(TDistrChartsTest, LogMolarMassViewShowsTheCurvesPerDecade) {
+  const Engine::TSimState& s = Engine::SimState();
+  TMassDistrChartForm form;
+  form.resize(600, 400);
+  form.CalcSmoothDistributions();
+  Charts::TChart* chart = form.AChart;
+  const int number = form.SeriesIndex(TMassDistrChartForm::Series1);
+  const int weight = form.SeriesIndex(TMassDistrChartForm::Series2);
+  const int perGram = chart->PointCount(weight);
+  ASSERT_GT(perGram, 1000);
+
+  form.PopUpLogMolarMass->trigger();
+  EXPECT_TRUE(form.LogMolarMassView());
+  EXPECT_TRUE(chart->AxisLogarithmic(TAxisId::Bottom));
+  EXPECT_EQ(chart->AxisTitle(TAxisId::Bottom), QStringLiteral("molar mass, g/mol (logarithmic)"));
+  EXPECT_TRUE(chart->AxisTitle(TAxisId::Left).startsWith(QStringLiteral("w(log M)")));
+  const int n = chart->PointCount(weight);
+  ASSERT_GT(n, 50);
+  EXPECT_LE(n, 1000);
+  EXPECT_EQ(chart->PointCount(number), n);
+  // Area per decade over log10 M: the area of the weight curve per g/mol.
+  double areaLog = 0.0, top = 0.0, mp = 0.0;
+  for (int k = 1; k < n; ++k) {
+    areaLog += 0.5 * (chart->YValue(weight, k) + chart->YValue(weight, k - 1)) *
+               std::log10(chart->XValue(weight, k) / chart->XValue(weight, k - 1));
+    if (chart->YValue(weight, k) > top) {
+      top = chart->YValue(weight, k);
+      mp = chart->XValue(weight, k);
+    }
+  }
+  double area = 0.0;
+  for (std::size_t i = 100; i + 1 < form.SW().size(); ++i)
+    area += form.SW()[i];
+  EXPECT_NEAR(areaLog, area, 0.03 * area);
+  // A most-probable distribution per decade peaks at 2 Mn.
+  EXPECT_NEAR(mp / (2.0 * s.Mn), 1.0, 0.15);
+  // The markers stand at Mn and Mw, as before.
+  EXPECT_DOUBLE_EQ(chart->XValue(form.SeriesIndex(TMassDistrChartForm::Series3), 0), s.Mn);
+  EXPECT_DOUBLE_EQ(chart->XValue(form.SeriesIndex(TMassDistrChartForm::Series4), 0), s.Mw);
+  // A track-bar move keeps the view.
+  form.ResolutionTrackBar->setValue(51);
+  EXPECT_TRUE(chart->AxisLogarithmic(TAxisId::Bottom));
+  EXPECT_LE(chart->PointCount(weight), 1000);
+
+  form.PopUpLogMolarMass->trigger();
+  EXPECT_FALSE(form.LogMolarMassView());
+  EXPECT_FALSE(chart->AxisLogarithmic(TAxisId::Bottom));
+  EXPECT_EQ(chart->AxisMinimum(TAxisId::Bottom), 0.0);
+  EXPECT_EQ(chart->PointCount(weight), perGram);
+  EXPECT_EQ(chart->AxisTitle(TAxisId::Left), QStringLiteral("weight fraction"));
+}
+
+// The SEC window reads as a GPC report: a molar-mass scale over the elution
+// volume and Mp, Mn, Mw, Mz and the dispersity under the title.
+TEST_F(TDistrChartsTest, SECShowsAMolarMassScaleAndTheAverages) {
+  const Engine::TSimState& s = Engine::SimState();
+  TSECPlot form;
+  EXPECT_TRUE(form.AChart->TopScaleTicks().empty());
+  form.CalculateSEC();
+  Charts::TChart* chart = form.AChart;
+  EXPECT_EQ(chart->TopScaleTitle(), QStringLiteral("molar mass, g/mol"));
+  const auto ticks = chart->TopScaleTicks();
+  ASSERT_FALSE(ticks.empty());
+  bool thousand = false, tenThousand = false;
+  for (const auto& [position, text] : ticks) {
+    thousand = thousand || (position == 3.0 && text == QStringLiteral("1000"));
+    tenThousand = tenThousand || (position == 4.0 && text == QString::fromUtf8("10\u2074"));
+  }
+  EXPECT_TRUE(thousand);
+  EXPECT_TRUE(tenThousand);
+  EXPECT_LE(ticks.back().first, form.Trace().Decades());
+  const QString averages = chart->Subtitle();
+  EXPECT_TRUE(averages.startsWith(QStringLiteral("Mp = "))) << averages.toStdString();
+  EXPECT_TRUE(averages.contains(QStringLiteral("Mn = %1").arg(std::lround(s.Mn)))) << averages.toStdString();
+  EXPECT_TRUE(averages.contains(QStringLiteral("Mw = %1").arg(std::lround(s.Mw))));
+  EXPECT_TRUE(averages.contains(QStringLiteral("Mz = ")));
+  EXPECT_TRUE(averages.contains(QString::fromUtf8("\u0110 = %1").arg(s.Mw / s.Mn, 0, 'f', 2)));
+  // Clear takes the averages with the curves.
+  form.ClearData();
+  EXPECT_TRUE(chart->Subtitle().isEmpty());
 }
 
 TEST_F(TDistrChartsTest, BroadeningLabelFollowsTheTrackBar) {

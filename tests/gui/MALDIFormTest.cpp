@@ -18,6 +18,8 @@
 #include <QSlider>
 #include <QToolButton>
 
+#include <QTest>
+
 #include <gtest/gtest.h>
 
 #include <fstream>
@@ -308,7 +310,7 @@ TEST_F(MALDIWindow, NotDuringARunningSimulationNorWithoutLibrary) {
     EXPECT_TRUE(MessageText().startsWith(QStringLiteral("MALDI Spectrum not Allowed!")));
   }
   // No product yet.
-  s.MassAxis.clear();
+  s.MassHistogram.Release();
   Form->FormActivate();
   EXPECT_FALSE(Form->aRecalcMALDI->isEnabled());
 }
@@ -377,6 +379,45 @@ TEST_F(MALDIWindow, UnitMassesOfZero) {
   EXPECT_TRUE(MessageText().contains(QStringLiteral("both unit molar masses are 0"))) << MessageText().toStdString();
   EXPECT_TRUE(log.HasPrefix("The MALDI spectrum needs the molar mass of a monomer unit"));
   EXPECT_EQ(Shown(), QStringList{"I~X"});
+}
+
+// A click anywhere on the Calculate button, its lower half too, reaches it
+// through the window (the caption under the sliders spans its column).
+TEST_F(MALDIWindow, TheWholeCalculateButtonTakesClicks) {
+  Engine::TSimState& s = Store(Engine::ptLiving, 2);
+  SetChain(s, 1, 3, 1);
+  Create();
+  int dialogs = 0;
+  Form->SetSettingsDialogRunner([&](TMALDIForm&) {
+    ++dialogs;
+    return MaldiView::TMALDISettingsForm::AbortResult;
+  });
+  Form->show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(Form.get()));
+  ASSERT_TRUE(Form->ButtonCalcMALDI->isEnabled());
+  const QRect button = Form->ButtonCalcMALDI->geometry();
+  for (const QPoint& p : {button.center() - QPoint(0, button.height() / 4), button.center() + QPoint(0, button.height() / 3)}) {
+    const QPoint inWindow = Form->ButtonCalcMALDI->parentWidget()->mapTo(Form.get(), p);
+    EXPECT_EQ(Form->childAt(inWindow), Form->ButtonCalcMALDI) << p.y();
+    QTest::mouseClick(Form->windowHandle(), Qt::LeftButton, Qt::NoModifier, inWindow);
+  }
+  EXPECT_EQ(dialogs, 2);
+  // The caption is still drawn under the sliders, beneath the button.
+  EXPECT_TRUE(Form->StaticText1->isVisible());
+}
+
+// After a run the button follows at once, without the mouse having to leave
+// and enter the window again.
+TEST_F(MALDIWindow, CalculateFollowsTheRunWithoutAnEnterEvent) {
+  Engine::TSimState& s = Store(Engine::ptLiving, 2);
+  SetChain(s, 1, 3, 1);
+  Create();
+  Host.Running = true;
+  Form->RunStateChanged();
+  EXPECT_FALSE(Form->ButtonCalcMALDI->isEnabled());
+  Host.Running = false;
+  Form->RunStateChanged();
+  EXPECT_TRUE(Form->ButtonCalcMALDI->isEnabled());
 }
 
 } // namespace

@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QTest>
 
 #include <gtest/gtest.h>
 
@@ -120,6 +121,29 @@ TEST_F(MALDISettings, OkPassesTheCationWithoutItsChargeAndAbortChangesNothing) {
   }
   EXPECT_EQ(Form->Cation(), QStringLiteral("K"));
   EXPECT_EQ(Form->UpperLimit(), QStringLiteral("1500"));
+}
+
+// The estimate's two lines are shown whole, however long the numbers; Return
+// in the upper-limit field presses OK (in the cation box it adds a cation).
+TEST_F(MALDISettings, EstimateIsNotClippedAndReturnPressesOk) {
+  TestSupport::TLogCapture log;
+  TMALDISettingsForm dialog(Form.get(), &Host);
+  dialog.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+  dialog.LabeledEditUpperLimit->setText(QStringLiteral("200000"));
+  QCoreApplication::processEvents();
+  QLabel* label = dialog.LabelPreparationTime;
+  const QFontMetrics metrics(label->font());
+  for (const QString& line : label->text().split(QLatin1Char('\n')))
+    EXPECT_GE(label->contentsRect().width(), metrics.horizontalAdvance(line)) << line.toStdString();
+  EXPECT_GE(label->contentsRect().height(), 2 * metrics.height());
+  EXPECT_TRUE(dialog.rect().contains(label->geometry()));
+
+  dialog.LabeledEditUpperLimit->setFocus();
+  QTest::keyClick(dialog.LabeledEditUpperLimit, Qt::Key_Return);
+  EXPECT_EQ(dialog.result(), QDialog::Accepted);
+  EXPECT_FALSE(dialog.isVisible());
+  EXPECT_EQ(Form->UpperLimit(), QStringLiteral("200000"));
 }
 
 } // namespace

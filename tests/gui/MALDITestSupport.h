@@ -91,7 +91,9 @@ inline Engine::TSimState& Store(std::uint8_t processType, std::int32_t chains, d
   run.MonomerBMolWeight = 100.1158;
   run.CheckPointTime = {0.0, 1.0};
   s.AllocateMemory(run);
-  s.MassAxis = {0.0, largestMass / 2.0, largestMass};
+  // The statistics of a run whose mass axis ends at largestMass.
+  s.MassHistogram.Begin(largestMass + 1.0);
+  s.MassHistogram.Finish();
   return s;
 }
 

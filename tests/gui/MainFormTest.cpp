@@ -6,6 +6,7 @@
 #include "tests/gui/ShellTestSupport.h"
 
 #include "engine/uDataStruct.h"
+#include "params/uIniFile.h"
 #include "params/uMemoryCheck.h"
 #include "params/uNumberFormat.h"
 #include "shell/About.h"
@@ -53,7 +54,8 @@ constexpr TButtons Running{false, true, true, false, false};
 constexpr TButtons Ended{true, false, false, true, true};
 constexpr TButtons Cleared{false, false, false, true, true};
 
-const QString ZeroSummary = "Time= 0.00s  Conv= 0.000  Mn= 0";
+// The status line gives Mn its unit.
+const QString ZeroSummary = "Time= 0.00s  Conv= 0.000  Mn= 0 g/mol";
 
 int IndexOf(const QStringList& lines, const QString& line) { return static_cast<int>(lines.indexOf(line)); }
 
@@ -188,7 +190,8 @@ TEST_F(MainForm, RunToTheEndLogsEveryCheckPointAndTheSummaryAndSavesTheLog) {
   const double conversion = parts[1].mid(6).toDouble();
   EXPECT_GT(conversion, 0.0);
   EXPECT_LE(conversion, 1.0);
-  EXPECT_GT(parts[2].mid(4).toDouble(), 0.0);
+  EXPECT_TRUE(parts[2].endsWith(" g/mol")) << status.toStdString();
+  EXPECT_GT(parts[2].mid(4).section(' ', 0, 0).toDouble(), 0.0);
   EXPECT_EQ(f.CurrentCheckPoint(), 10);
   EXPECT_TRUE(f.RunHasTakenPlace());
 
@@ -283,6 +286,35 @@ TEST_F(MainForm, InvalidFilesNeverEnablePerform) {
   EXPECT_EQ(f.LogLines().last(), "Not Valid Parameter File! Please Validate It!");
 }
 
+TEST_F(MainForm, AFileNoKernelCanRunIsRefusedWhenOpened) {
+  // A process type without a kernel, or check points that do not start at
+  // 0, would "complete" a run with nothing simulated: the file is refused
+  // with its reason as soon as it is opened, and Perform stays off.
+  Shell::TMainForm& f = Form();
+  const struct {
+    const char* Section;
+    const char* Key;
+    const char* Value;
+    std::string Reason;
+  } cases[] = {
+      {"General", "ProcessType", "257",
+       "ProcessType 257 is not a Process Type (0 living, 1 free radical, 2 ATRP, 3 living reversible)"},
+      {"CheckingPoints", "0", "5", "The First Checking Point must be 0 (the Start of the Run), not 5"}};
+  for (const auto& c : cases) {
+    const QString file = CopyFixture("living-small.kpx");
+    Params::TIniFile(file.toStdString()).WriteString(c.Section, c.Key, c.Value);
+    FDialogs.Errors.clear();
+    FDialogs.OpenFileAnswer = file;
+    f.aOpenParam->trigger();
+    ASSERT_EQ(FDialogs.Errors.size(), 1u) << c.Reason;
+    EXPECT_EQ(FDialogs.Errors[0], c.Reason);
+    EXPECT_NE(IndexOf(f.LogLines(), QString::fromStdString(c.Reason)), -1);
+    EXPECT_FALSE(f.aPerformSimulation->isEnabled()) << c.Reason;
+    f.aPerformSimulation->trigger();
+    EXPECT_FALSE(f.SimulationRunning());
+  }
+}
+
 TEST_F(MainForm, TooLittleMemoryWarnsAndKeepsPerformDisabled) {
   // The fixture asks for 20000000 bytes; 1 MB free is too little.
   Params::SetAvailableMemorySource([] { return std::int64_t{1000000}; });
@@ -323,7 +355,9 @@ TEST_F(MainForm, MissingIsotopeTableAndMissingLibraryAreReported) {
     ASSERT_NE(line, -1);
     EXPECT_EQ(f.LogLines().value(line + 1), "Please keep it together with \"libMaldi.so\"");
     EXPECT_TRUE(f.MaldiBinding().MolMassAvailable());
-    EXPECT_FALSE(f.aBrowseForMALDIFolder->isEnabled());
+    // Without its table the library cannot compute a spectrum: the user can
+    // still pick another one.
+    EXPECT_TRUE(f.aBrowseForMALDIFolder->isEnabled());
   }
   Restart();
   // No library beside the program: the stored name is tried (it is the file
@@ -355,16 +389,18 @@ TEST_F(MainForm, FirstStartPlacementIntroAndSettingsSurviveARestart) {
   ASSERT_TRUE(WaitUntil([&] { return f.IntroForm() == nullptr; }));
   EXPECT_TRUE(f.aShowIntro->isEnabled());
 
-  f.setGeometry(240, 130, 820, 560);
+  // Within the 800 x 600 screen of the offscreen platform (bounds beyond it
+  // are pulled back onto the screen).
+  f.setGeometry(240, 130, 520, 400);
   Restart();
   EXPECT_EQ(Ini("Propagon", "IsDocked"), "0");
   EXPECT_EQ(Ini("Propagon", "Left"), "240");
   EXPECT_EQ(Ini("Propagon", "Top"), "130");
-  EXPECT_EQ(Ini("Propagon", "Width"), "820");
-  EXPECT_EQ(Ini("Propagon", "Height"), "560");
+  EXPECT_EQ(Ini("Propagon", "Width"), "520");
+  EXPECT_EQ(Ini("Propagon", "Height"), "400");
 
   Shell::TMainForm& again = Form();
-  EXPECT_EQ(again.geometry(), QRect(240, 130, 820, 560));
+  EXPECT_EQ(again.geometry(), QRect(240, 130, 520, 400));
   again.FormShow();
   EXPECT_EQ(again.IntroForm(), nullptr);
   // Intro Screen still opens it, with the box ticked.
@@ -457,6 +493,18 @@ TEST_F(MainForm, AboutBoxShowsVersionAndMemory) {
   EXPECT_EQ(box.ProductName()->text(), "Propagon");
   EXPECT_EQ(box.PhysMem()->text(), "16,384,000 KB");
   EXPECT_EQ(box.FreeRes()->text(), "75 %");
+  // The licences of what it is built with, the isotope data's source, and
+  // the system it runs on.
+  auto* credits = box.findChild<QLabel*>("Credits");
+  ASSERT_NE(credits, nullptr);
+  EXPECT_TRUE(credits->text().contains("Qt " + QString::fromLatin1(qVersion()) + " (GNU LGPL v3"));
+  EXPECT_TRUE(credits->text().contains("QCustomPlot 2.1"));
+  EXPECT_TRUE(credits->text().contains("NIST"));
+  QStringList texts;
+  for (QLabel* label : box.findChildren<QLabel*>())
+    texts << label->text();
+  EXPECT_TRUE(texts.contains("Physical Memory Available to Linux:"));
+  EXPECT_FALSE(texts.join('\n').contains("Windows"));
 }
 
 TEST_F(MainForm, DockedWindowsKeepTheirTagOrderAndFloatAndComeBack) {

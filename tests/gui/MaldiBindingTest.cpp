@@ -3,6 +3,7 @@
 // without ISOTOPE.DAT beside it, not a library at all, missing), the flags
 // other windows consult, and the string crossing into the C entry points.
 
+#include "shell/uLibraryProbe.h"
 #include "shell/uMaldiBinding.h"
 #include "tests/support/LogCapture.h"
 
@@ -129,6 +130,40 @@ TEST(MaldiBinding, FileThatIsNotALibraryKeepsThePreviousLibraryUsable) {
   EXPECT_TRUE(binding.MolMassAvailable());
   EXPECT_EQ(binding.LibraryPath(), CompleteLib);
   EXPECT_DOUBLE_EQ(binding.CalcMolMass("H2O"), 201.0);
+}
+
+TEST(MaldiBinding, ATruncatedLibraryIsTriedApartAndNeverLoadedHere) {
+  // Cut inside its segments: the loader maps pages past the end of the file
+  // and the first touch raises SIGBUS, in whichever process loads it.
+  QTemporaryDir dir;
+  const std::string cut = dir.filePath("libMaldi.so").toStdString();
+  {
+    std::ifstream in(CompleteLib, std::ios::binary);
+    std::string bytes(1000, '\0');
+    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(cut, std::ios::binary) << bytes;
+  }
+  TestSupport::TLogCapture log;
+  Shell::TMaldiBinding binding;
+  binding.CheckMALDILibrary(CompleteLib);
+  binding.CheckMALDILibrary(cut);
+  EXPECT_TRUE(log.Contains(LoadErrorLine(cut)));
+  // SIGBUS; a sanitizer build's child reports it and exits with 1 instead.
+  EXPECT_TRUE(log.Contains("Reason: not a usable library: loading it in a test process ended with signal 7 (Bus error)") ||
+              log.Contains("Reason: not a usable library: loading it in a test process ended with exit code 1"))
+      << "the probe names what ended it";
+  EXPECT_EQ(binding.LibraryPath(), CompleteLib);
+  EXPECT_DOUBLE_EQ(binding.CalcMolMass("H2O"), 201.0);
+
+  // The probe on its own: a good library answers with its exports, a text
+  // file is refused by the loader (loading it here is harmless and says why).
+  const Shell::TLibraryProbe good = Shell::ProbeLibrary(CompleteLib);
+  EXPECT_EQ(good.Result, Shell::TLibraryProbe::TResult::Usable);
+  EXPECT_TRUE(good.CalcMolMass && good.PrepareSpectrum);
+  const Shell::TLibraryProbe noMolMass = Shell::ProbeLibrary(NoMolMassLib);
+  EXPECT_FALSE(noMolMass.CalcMolMass);
+  EXPECT_EQ(Shell::ProbeLibrary(NotALibrary).Result, Shell::TLibraryProbe::TResult::NotLoadable);
+  EXPECT_EQ(Shell::ProbeLibrary(cut).Result, Shell::TLibraryProbe::TResult::Crashed);
 }
 
 TEST(MaldiBinding, EmptyPathNeverBindsTheProgramItself) {

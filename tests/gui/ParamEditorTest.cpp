@@ -255,7 +255,8 @@ TEST_F(Editor, ListRulesWhileTyping) {
   QTest::keyClick(list, Qt::Key_Return);
   QTest::keyClicks(list, "20");
   EXPECT_EQ(form.CheckingPointsNumber->value(), 3);
-  EXPECT_EQ(form.StartingValue->text(), "0");
+  // The first positive time (a logarithmic spread cannot start at 0).
+  EXPECT_EQ(form.StartingValue->text(), "10");
   EXPECT_EQ(form.FinalValue->text(), "20");
   // Enter at the end: no empty line counts.
   QTest::keyClick(list, Qt::Key_Return);
@@ -341,7 +342,7 @@ TEST_F(Editor, ProcessTypeSetsWidthPanelsAndTransferColumns) {
   EXPECT_EQ(form.InitiatorNumber->text(), "");
   EXPECT_FALSE(form.SaveAsButton->isEnabled());
   EXPECT_FALSE(form.AcceptButton->isEnabled());
-  EXPECT_EQ(form.PageControl->tabText(3), "Checking &Points");
+  EXPECT_EQ(form.PageControl->tabText(3), "C&hecking Points"); // P is Accept & Exit's
   EXPECT_TRUE(form.Compounds[ciActivator]->isHidden());
 
   form.ProcessTypeGroup->Click(2);  // ATRP: five panels
@@ -403,7 +404,7 @@ TEST_F(Editor, OpenShowsTheFileAndRefusesAnInvalidOne) {
   EXPECT_EQ(form.ProcessTypeGroup->ItemIndex(), 0);
   EXPECT_EQ(form.InitiatorNumber->text(), "1000");
   EXPECT_EQ(form.Compounds[ciMonomerA]->Formula->text(), "C6H10O2");
-  EXPECT_EQ(form.StartingValue->text(), "0.0000");
+  EXPECT_EQ(form.StartingValue->text(), "10.0000"); // the first positive time
   EXPECT_EQ(form.FinalValue->text(), "21600.0000");
   EXPECT_EQ(form.CheckingPointsNumber->value(), 41);
 

@@ -56,6 +56,21 @@ protected:
   std::unique_ptr<TPlotsListForm> Form;
 };
 
+// The two views that slow a run down say so in the list; the others do not.
+TEST_F(PlotsCreationTest, LiveViewsAreMarkedAsSlowingTheRun) {
+  Form->show();
+  for (int slot = 0; slot < TPlotsListForm::SlotCount; ++slot) {
+    const QListWidgetItem* item = Form->DefinedPlotsList->item(slot);
+    const bool live = slot == TPlotsListForm::slStructure || slot == TPlotsListForm::slDistribution;
+    EXPECT_EQ(item->text(), TPlotsListForm::EntryText(slot)); // the settings key stays
+    EXPECT_EQ(!item->icon().isNull(), live) << slot;
+    EXPECT_EQ(item->toolTip().contains(QStringLiteral("50-100 times slower")), live) << slot;
+  }
+  ASSERT_NE(Form->LiveViewNoteLabel, nullptr);
+  EXPECT_TRUE(Form->LiveViewNoteLabel->isVisible());
+  EXPECT_TRUE(Form->rect().contains(Form->LiveViewNoteLabel->geometry()));
+}
+
 TEST_F(PlotsCreationTest, FirstStartHasNoWindowsAndOkCreatesTheCheckedOnesDocked) {
   Form->FormCreate();
   EXPECT_EQ(WindowCount(), 0);

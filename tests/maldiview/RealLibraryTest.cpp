@@ -116,6 +116,37 @@ TEST(MaldiRealLibrary, PolystyreneWithSodiumPeaksAtIndependentMasses) {
   EXPECT_EQ(curve.Labels.size(), 2u);
 }
 
+TEST(MaldiRealLibrary, RecombinedFreeRadicalChainsCarryTwoAttachedGroups) {
+  Shell::TMaldiBinding binding;
+  binding.CheckMALDILibrary(MALDI_LIBRARY_FILE);
+  ASSERT_TRUE(binding.SpectrumAvailable());
+  TTempDir dir;
+  // Styrene from AIBN: C8H12N4 loses N2, each end carries C4H6N.
+  std::ofstream(dir.File("fr.kpx")) << "[Components]\nInitiatorFormula=C8H12N4\nInitiatorAttachedGroup=C4H6N\n"
+                                       "MonomerAFormula=C8H8\nMonomerBFormula=C5H8O2\n";
+  const Params::TParameterFile file(dir.File("fr.kpx"));
+  // Two chain slots: the recombination product and the slot it emptied.
+  Engine::TSimState& s = Store(Engine::ptFreeRadical, 2);
+  SetChain(s, 1, Units(23, 0), 2);
+  TMALDISpectrum spectrum;
+  spectrum.TempDir = dir.Folder();
+  spectrum.UpperLimit = "3000";
+  spectrum.Cation = CationFormula("Na+");
+  spectrum.LabelLevel = 0;
+  std::string error;
+  ASSERT_TRUE(spectrum.Calculate(binding, file, s, error)) << error;
+  const TCurveData& curve = spectrum.Curves[0];
+  ASSERT_EQ(curve.Labels.size(), 1u);
+  EXPECT_EQ(curve.Labels.begin()->second, "23+0");
+  // By hand: C8H12N2 + 23 C8H8 + Na = C192H196N2Na, monoisotopic
+  // 192 x 12 + 196 x 1.007825 + 2 x 14.003074 + 22.989769 = 2552.53 u. With
+  // 192 carbons the two-13C isotopologue leads (expected 13C count 2.05), so
+  // the main peak lies near 2554.5; the whole initiator molecule would put it
+  // 28.006 u higher, near 2582.5.
+  const double labelled = spectrum.Axis[static_cast<std::size_t>(curve.Labels.begin()->first)];
+  EXPECT_NEAR(labelled, 2554.5, 0.11);
+}
+
 TEST(MaldiRealLibrary, AtrpCopolymerGivesFourCurvesWithTheirEndGroups) {
   Shell::TMaldiBinding binding;
   binding.CheckMALDILibrary(MALDI_LIBRARY_FILE);

@@ -58,14 +58,28 @@ TEST(AtomicFile, WritesANewFileAndReplacesAnOldOneKeepingItsPermissions) {
   EXPECT_EQ(EntryCount(dir.Path()), 1u);
 }
 
-TEST(AtomicFile, ASymbolicLinkIsFollowedAndStays) {
+TEST(AtomicFile, ASymbolicLinkIsReplacedNeverWrittenThrough) {
   TTempDir dir;
+  // A link planted where an output goes (log.txt -> someone's file) must not
+  // redirect the write: the link is replaced, the file it named stays.
   WriteBytes(dir.File("real.txt"), "old");
   std::filesystem::create_symlink(dir.File("real.txt"), dir.File("link.txt"));
   ASSERT_TRUE(Propagon::WriteFileAtomically(dir.File("link.txt"), "new"));
-  EXPECT_TRUE(std::filesystem::is_symlink(dir.File("link.txt")));
-  EXPECT_EQ(ReadBytes(dir.File("real.txt")), "new");
+  EXPECT_FALSE(std::filesystem::is_symlink(dir.File("link.txt")));
+  EXPECT_EQ(ReadBytes(dir.File("link.txt")), "new");
+  EXPECT_EQ(ReadBytes(dir.File("real.txt")), "old");
   EXPECT_EQ(EntryCount(dir.Path()), 2u);
+
+  // A dangling link, or one to a folder, is replaced the same way.
+  std::filesystem::create_symlink(dir.File("nowhere"), dir.File("dangling.txt"));
+  std::filesystem::create_directory(dir.File("folder"));
+  std::filesystem::create_symlink(dir.File("folder"), dir.File("to-folder.txt"));
+  EXPECT_TRUE(Propagon::WriteFileAtomically(dir.File("dangling.txt"), "a"));
+  EXPECT_TRUE(Propagon::WriteFileAtomically(dir.File("to-folder.txt"), "b"));
+  EXPECT_EQ(ReadBytes(dir.File("dangling.txt")), "a");
+  EXPECT_EQ(ReadBytes(dir.File("to-folder.txt")), "b");
+  EXPECT_FALSE(std::filesystem::exists(dir.File("nowhere")));
+  EXPECT_TRUE(std::filesystem::is_empty(dir.File("folder")));
 }
 
 TEST(AtomicFile, AFullDiskKeepsTheOldFileByteForByte) {

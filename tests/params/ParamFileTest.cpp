@@ -1,4 +1,5 @@
 #include "params/uErrors.h"
+#include "params/uFileSizeLimit.h"
 #include "params/uNumberFormat.h"
 #include "params/uParamFile.h"
 #include "tests/params/RecordingReporter.h"
@@ -6,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <sstream>
 
 namespace {
@@ -52,6 +54,26 @@ TEST(ParameterFile, FilesWithoutATrueMarkerAreRefusedByName) {
     ASSERT_EQ(reporter.Messages.size(), 1u);
     EXPECT_EQ(reporter.Messages[0], "information: \"" + name + "\"\r\nis not a Valid Parameters File!");
   }
+}
+
+TEST(ParameterFile, AFileOverTheSizeLimitIsRefusedBeforeItIsRead) {
+  // The check every opener makes (the main window, the editor, the command line).
+  TTempDir dir;
+  const auto name = dir.File("huge.kpx");
+  WriteBytes(name, Marker);
+  std::filesystem::resize_file(name, Params::MaxParameterFileSize + 1);
+  TRecordingReporter reporter;
+  EXPECT_FALSE(TParameterFile(name).CheckFileValid(reporter));
+  ASSERT_EQ(reporter.Messages.size(), 1u);
+  EXPECT_EQ(reporter.Messages[0],
+            "error: \"" + name + "\"\r\nis too large for a Parameters File: 16.0 MB (the limit is 16 MB)");
+
+  // At the limit exactly the marker is read as usual.
+  std::filesystem::resize_file(name, Params::MaxParameterFileSize);
+  TRecordingReporter atLimit;
+  EXPECT_TRUE(TParameterFile(name).CheckFileValid(atLimit));
+  EXPECT_TRUE(atLimit.Messages.empty());
+  EXPECT_EQ(Params::ParameterFileSizeError(dir.File("absent.kpx")), "");
 }
 
 TEST(ParameterFile, AFileHoldingOnlyTheMarkerIsAcceptedAndReadsAsDefaults) {

@@ -2,6 +2,7 @@
 #include "params/uNumberFormat.h"
 #include "params/uParamFile.h"
 #include "params/uParamSetting.h"
+#include "params/uGrowthBound.h"
 #include "tests/params/ProcessValues.h"
 #include "tests/params/RecordingReporter.h"
 #include "tests/params/TempDir.h"
@@ -162,7 +163,7 @@ TEST_F(Conversion, FreeRadicalRatesAndExpectedChains) {
   EXPECT_FALSE(file.ValueExists("SimulationRates", "I*Ac"));  // transfer only in type 0
   EXPECT_EQ(file.ReadString("SimulationRates", "InitDecomposit", ""), "1E-5");  // unimolecular: as typed
   EXPECT_EQ(file.ReadString("ChemicalRates", "InitiationEfficiency", ""), "0.5");
-  // 2 x round(1000 x (1 - exp(-0.5 x 1E-5 x 2000))) = 2 x round(9.95) = 20.
+  // 2 x round(0.5 x 1000 x (1 - exp(-1E-5 x 2000))) = 2 x round(9.90) = 20.
   EXPECT_EQ(file.ReadInteger("General", "ExpectedChainsN", -1), 20);
   EXPECT_EQ(file.ReadSection("SimulationRates"), (std::vector<std::string>{
                 "DisprAA", "RecombAA", "DisprAB", "RecombAB", "DisprBB", "RecombBB", "InitDecomposit",
@@ -173,22 +174,96 @@ TEST_F(Conversion, ExpectedChainsCountWhatTheKernelStarts) {
   // kd = 0 or t_last = 0: nothing decomposed.
   EXPECT_EQ(ExpectedChainsNumber(1000, 0.5, 0.0, 100.0), 0);
   EXPECT_EQ(ExpectedChainsNumber(1000, 0.5, 1e-3, 0.0), 0);
-  // f = 0.5, kd t = 1: decomposed fraction 1 - exp(-0.5) = 0.3935, so 2 x 393 = 786
-  // (the count without the efficiency in the exponent would be 2 x 316 = 632).
-  EXPECT_EQ(ExpectedChainsNumber(1000, 0.5, 1e-3, 1000.0), 786);
+  // f = 0.5, kd t = 1: every decomposition consumes its molecule, so the
+  // decomposed fraction is 1 - exp(-1) = 0.632, and half of those molecules
+  // start two chains: 2 x round(316.06) = 632 (with the efficiency in the
+  // exponent, as if a caged pair kept its molecule, it would be 786).
+  EXPECT_EQ(ExpectedChainsNumber(1000, 0.5, 1e-3, 1000.0), 632);
   EXPECT_EQ(ExpectedChainsNumber(1000, 1.0, 1e3, 1e3), 2000);  // everything decomposed
+  EXPECT_EQ(ExpectedChainsNumber(1000, 0.6, 1e3, 1e3), 1200);  // everything decomposed, 60 % escape
+  EXPECT_EQ(ExpectedChainsNumber(1000, 0.0, 1e-3, 1000.0), 0); // no radical escapes the cage
 }
 
 TEST_F(Conversion, MemoryEstimateByProcessType) {
-  // Free radical, N_I = 1000, 11 check points (H = 10):
-  // (2 x 1000 + 1) x 32768 + 12 x 1000 + 12 x 11 + 4 x 32768 + 80 x 11 + 310000000.
-  EXPECT_EQ(EstimateRequiredMemory(1, 1000, 5000, 0, 10), 375712852);
-  // Living, N_I = 1000, N_A = 100000: 1001 x 32768 + 16 x 100000 + 4 x 1001 + 12 x 11 + 131072 + 880 + 310000000.
-  EXPECT_EQ(EstimateRequiredMemory(0, 1000, 100000, 0, 10), 344536856);
-  // ATRP adds 25 bytes and living reversible 1 byte per initiator molecule to the same base.
-  const std::int64_t base = 1001 * 32768 + 12 + 131072 + 80 + 310000000;  // H = 0
-  EXPECT_EQ(EstimateRequiredMemory(2, 1000, 0, 0, 0), base + 25000);
-  EXPECT_EQ(EstimateRequiredMemory(3, 1000, 0, 0, 0), base + 1000);
+  // What every run holds whatever its rates: the per-slot arrays, a first
+  // block per chain that can start, one byte per unit, the living kernel's
+  // mer records, and the fixed allowance.
+  const std::int64_t living = EstimateRequiredMemory(0, 1000, 100000, 0, 10);
+  EXPECT_GE(living, 1001 * (10 + 256) + 100000 + 100001 * 16 + MemoryBase);
+  // ATRP and living reversible only add their lists to the same chains.
+  EXPECT_EQ(EstimateRequiredMemory(2, 1000, 0, 0, 0) - EstimateRequiredMemory(3, 1000, 0, 0, 0), 1001 * 24);
+  // A copolymer may give every chain its own mass bin; a homopolymer at most
+  // three per chain length.
+  EXPECT_EQ(EstimateRequiredMemory(2, 1000000, 10, 10, 0) - EstimateRequiredMemory(2, 1000000, 20, 0, 0),
+            (1000001 - 3 * 32768) * 88);
+  // Long chains cost their table row and a partly used block beyond their
+  // units: 1001 slots that 10^7 units can all make long, against 10^3 units
+  // that can make three chains pass 256 units.
+  EXPECT_EQ(EstimateRequiredMemory(2, 1000, 10000000, 0, 0) - EstimateRequiredMemory(2, 1000, 1000, 0, 0),
+            (10000000 - 1000) + (1001 - 3) * (256 + 512));
+}
+
+TEST_F(Conversion, FreeRadicalEstimateFollowsWhatTheRatesCanForm) {
+  // The reference system at 10^6 initiator molecules: 8.7e8 styrene
+  // molecules, kd = 1e-5 1/s, f = 1, one hour; about 28 % conversion and
+  // 7 x 10^4 chains started of 2 x 10^6 slots.
+  TFreeRadicalGrowth g;
+  g.kAA = 1e-5;
+  g.ktAA = 0.1;
+  g.kd = 1e-5;
+  g.f = 1.0;
+  g.tLast = 3600;
+  const std::int64_t withoutRates = EstimateRequiredMemory(1, 1000000, 870000000, 0, 10);
+  const std::int64_t withRates = EstimateRequiredMemory(1, 1000000, 870000000, 0, 10, &g);
+  EXPECT_GT(withoutRates, 870000000 + 2000001LL * 266);
+  EXPECT_LT(withRates, withoutRates / 2);
+  // Still at least the units that form and the per-slot arrays.
+  EXPECT_GT(withRates, static_cast<std::int64_t>(0.28 * 870000000) + 2000001LL * 22);
+  // Rates that consume every monomer molecule give back the estimate without
+  // rates as far as the units go.
+  g.kAA = 1.0;
+  g.ktAA = 0.0;
+  const std::int64_t fast = EstimateRequiredMemory(1, 1000000, 870000000, 0, 10, &g);
+  EXPECT_GT(fast, 870000000);
+  EXPECT_LE(fast, withoutRates);
+  // Unusable rates fall back to every slot and every monomer molecule.
+  g.kd = std::nan("");
+  EXPECT_EQ(EstimateRequiredMemory(1, 1000000, 870000000, 0, 10, &g), withoutRates);
+}
+
+TEST_F(Conversion, FreeRadicalUnitsBoundAgainstClosedForms) {
+  // Instant initiation and no termination: 2 f N_I radicals grow at kp M
+  // each, M = M0 exp(-kp 2 f N_I t).
+  TFreeRadicalGrowth g;
+  g.kAA = 1e-6;
+  g.kd = 1e3;
+  g.f = 0.5;
+  g.tLast = 10;
+  const double m0 = 1e7;
+  const double formed = m0 * -std::expm1(-g.kAA * 2 * 0.5 * 1000 * 10);
+  const double bound = static_cast<double>(FreeRadicalUnitsBound(g, 1000, 10000000, 0));
+  EXPECT_GE(bound, formed);
+  EXPECT_LT(bound, formed * 1.2);
+  // Constant initiation (kd t << 1) against termination: n = sqrt(f kd N_I / kt)
+  // steady radicals (kt per ordered pair, two radicals per event).
+  TFreeRadicalGrowth s;
+  s.kAA = 1e-7;
+  s.ktAA = 1e-2;
+  s.kd = 1e-6;
+  s.f = 1;
+  s.tLast = 1000;
+  const double n = std::sqrt(1 * 1e-6 * 1e6 / 1e-2);
+  const double steady = 1e8 * -std::expm1(-s.kAA * n * s.tLast);
+  const double steadyBound = static_cast<double>(FreeRadicalUnitsBound(s, 1000000, 100000000, 0));
+  EXPECT_GE(steadyBound, steady * 0.98); // the start-up before the steady state is shorter than 1 s
+  EXPECT_LT(steadyBound, steady * 1.2);
+  // Never more than the monomer.
+  s.kAA = 10;
+  EXPECT_EQ(FreeRadicalUnitsBound(s, 1000000, 100000000, 0), 100000000);
+  // Chains started: the binomial mean with its scatter, at most every slot.
+  EXPECT_GE(FreeRadicalStartedChainsBound(1000000, 1.0, 1e-5, 3600), 2 * 35359);
+  EXPECT_LT(FreeRadicalStartedChainsBound(1000000, 1.0, 1e-5, 3600), 2 * 35359 + 4000);
+  EXPECT_EQ(FreeRadicalStartedChainsBound(1000, 1.0, 1e3, 1e3), 2000);
 }
 
 TEST_F(Conversion, RequiredMemoryAbove2GiBIsWrittenWhole) {

@@ -5,7 +5,11 @@
 #include "tests/params/RecordingReporter.h"
 #include "tests/support/LogCapture.h"
 
+#include "params/uGrowthBound.h"
+
 #include <gtest/gtest.h>
+
+#include <limits>
 
 namespace {
 
@@ -43,9 +47,13 @@ TEST_F(Validation, AValidDescriptionIsAcceptedAndItsStateKept) {
   EXPECT_DOUBLE_EQ(FState.I0, 0.01);
   EXPECT_EQ(FState.NA, 100000);
   EXPECT_EQ(FState.NB, 50000);
-  // Free radical, N_I = 1000, three check points (H = 2):
-  // 2001 x 32768 + 12000 + 12 x 3 + 4 x 32768 + 80 x 3 + 310000000.
-  EXPECT_EQ(FState.RequiredMemoryEstimate, 2001LL * 32768 + 12000 + 36 + 131072 + 240 + 310000000);
+  // Free radical copolymer, N_I = 1000 (2001 chain slots), 150000 monomer
+  // molecules, three check points (H = 2): the estimate with the rates of
+  // the description, no more than without them.
+  const TFreeRadicalGrowth growth = FreeRadicalGrowthOf(FValues, FState);
+  EXPECT_EQ(FState.RequiredMemoryEstimate, EstimateRequiredMemory(1, 1000, 100000, 50000, 2, &growth));
+  EXPECT_LE(FState.RequiredMemoryEstimate, EstimateRequiredMemory(1, 1000, 100000, 50000, 2));
+  EXPECT_GT(FState.RequiredMemoryEstimate, MemoryBase);
   EXPECT_EQ(FValues.CheckingPointsNumber, 3);
   EXPECT_TRUE(Shown("information: All Parameters are Valid!"));
   EXPECT_TRUE(FLog.Contains("All Parameters are Valid!"));
@@ -142,6 +150,16 @@ TEST_F(Validation, DescriptionsWithoutTypeOrTimeScaleAreRefused) {
   EXPECT_EQ(Validate(FValues).Result, TValidationResult::Error);
   EXPECT_TRUE(Shown("error: EMathError\r\nProcess Type not Selected!"));
 
+  // A type read from a file that no kernel runs is named, with its key.
+  for (const int type : {7, 257, -2}) {
+    FValues.ProcessType = type;
+    const TValidationOutcome outcome = Validate(FValues);
+    EXPECT_EQ(outcome.Result, TValidationResult::Error) << type;
+    EXPECT_EQ(outcome.ErrorMessage, "ProcessType " + std::to_string(type) +
+                                        " is not a Process Type (0 living, 1 free radical, 2 ATRP, 3 living reversible)");
+    EXPECT_EQ(outcome.Field, "General/ProcessType");
+  }
+
   FValues.ProcessType = 0;
   FValues.Propagation.fill("0");
   EXPECT_EQ(Validate(FValues).Result, TValidationResult::Error);
@@ -170,6 +188,14 @@ TEST_F(Validation, HandWrittenRatesAndCheckingPointsAreChecked) {
   FValues.CheckingPoints = {"0"};
   outcome = Validate(FValues);
   EXPECT_EQ(outcome.Field, "CheckingPoints");
+  // Check point 0 is the start of the run.
+  FValues.CheckingPoints = {"", "5", "10"};
+  outcome = Validate(FValues);
+  EXPECT_EQ(outcome.Result, TValidationResult::Error);
+  EXPECT_EQ(outcome.ErrorMessage, "The First Checking Point must be 0 (the Start of the Run), not 5");
+  EXPECT_EQ(outcome.Field, "CheckingPoints/0");
+  FValues.CheckingPoints = {"0.0000", "5", "10"};
+  EXPECT_EQ(Validate(FValues).Result, TValidationResult::Valid);
 }
 
 TEST_F(Validation, MonomerBMayBeAbsentButNeedsAFormula) {
@@ -220,13 +246,33 @@ TEST_F(Validation, InvalidFormulasAndAMissingLibrary) {
   EXPECT_EQ(FValues.Components[ciMonomerA].MolarMass, 0.0);
 }
 
+TEST_F(Validation, MolarMassesBeyondTheFiniteRangeAreInvalidFormulas) {
+  // A library answer that no chain mass could be built from: infinite, or so
+  // large that MaxDP units and the square for Mw would overflow.
+  for (const double mass : {std::numeric_limits<double>::infinity(), 1e306, -1.0}) {
+    FValues = ParamsTest::FreeRadicalByConcentration();
+    const TMolMassLookup fake = ParamsTest::FakeMolMass();
+    const TMolMassLookup lookup = [&](const std::string& formula) {
+      return formula == FValues.Components[ciMonomerA].Formula ? mass : fake(formula);
+    };
+    EXPECT_EQ(Validate(FValues, lookup).Result, TValidationResult::Invalid) << mass;
+    EXPECT_TRUE(Shown("error: Invalid Formula for \"MonomerA Formula\"")) << mass;
+  }
+  FValues = ParamsTest::FreeRadicalByConcentration();
+  const TMolMassLookup fake = ParamsTest::FakeMolMass();
+  const TMolMassLookup large = [&](const std::string& formula) {
+    return formula == FValues.Components[ciMonomerA].Formula ? 1e12 : fake(formula);
+  };
+  EXPECT_EQ(Validate(FValues, large).Result, TValidationResult::Valid);
+}
+
 TEST_F(Validation, TooLittleMemoryFailsWithTheMemoryWarning) {
-  SetFree(100000000);  // 100 MB is less than the 310 MB allowance alone
+  SetFree(6000000);  // 6 MB is less than the 6 MiB allowance alone
   const auto outcome = Validate(FValues);
   EXPECT_EQ(outcome.Result, TValidationResult::Invalid);
   EXPECT_TRUE(FState.ValidationFailed);
   ASSERT_FALSE(FReporter.Messages.empty());
-  EXPECT_EQ(FReporter.Messages.back().rfind("warning: Available Memory: 97 656 kB", 0), 0u);  // 1E8 / 1024
+  EXPECT_EQ(FReporter.Messages.back().rfind("warning: Available Memory: 5 859 kB", 0), 0u);  // 6E6 / 1024
   EXPECT_FALSE(Shown("information: All Parameters are Valid!"));
   EXPECT_EQ(FState.RequiredMemoryEstimate, 0);  // unchanged by a failed validation
 }

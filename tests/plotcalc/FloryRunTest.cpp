@@ -147,7 +147,7 @@ TEST_F(TFreeRadicalRun, CurveFilesHoldTheChartsTables) {
   while (std::getline(smoothIn, line))
     ++lines;
   // One line per mass bin but the last: the arrays hold b + 1 bins.
-  EXPECT_EQ(lines, static_cast<int>(s.MassAxis.size()) - 1);
+  EXPECT_EQ(lines, static_cast<int>(s.MassHistogram.AxisLength) - 1);
 
   // A full disk (a 1 KiB file-size limit; both tables are larger) is
   // reported, and the files written before stay whole beside no leftovers.

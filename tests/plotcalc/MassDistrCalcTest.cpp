@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
 #include <cstdint>
 #include <random>
 #include <sstream>
@@ -174,9 +175,10 @@ void PrepareState(Engine::TSimState& s) {
   s.DPDistribution.assign(Engine::MaxDP + 1, 0);
   s.DPDistribution[0] = 2; // two of the four chains have grown
   s.DPDistribution[3] = 2;
-  s.MassAxis = {0, 1, 2, 3, 4, 5};
-  s.NumberDistribution = {0, 0, 0, 0, 1, 1};
-  s.WeightDistribution = {0, 0, 0, 0, 4, 5};
+  s.MassHistogram.Begin(6.0);
+  s.MassHistogram.Add(5.0, 5.0);
+  s.MassHistogram.Add(4.0, 4.0);
+  s.MassHistogram.Finish();
   s.Mn = 4.5;
   s.Mw = 41.0 / 9.0;
 }
@@ -190,7 +192,7 @@ TEST(MassDistrCalc, TakesHistogramsOnlyWhenThereIsSomethingToShow) {
   EXPECT_FALSE(calc.TakeHistograms(s));
   EXPECT_FALSE(calc.HasHistograms());
   s.DPDistribution[0] = 2;
-  s.WeightDistribution.pop_back(); // arrays of different lengths
+  s.MassHistogram.Release(); // no histograms yet
   EXPECT_FALSE(calc.TakeHistograms(s));
   PrepareState(s);
   ASSERT_TRUE(calc.TakeHistograms(s));
@@ -198,8 +200,7 @@ TEST(MassDistrCalc, TakesHistogramsOnlyWhenThereIsSomethingToShow) {
   EXPECT_EQ(calc.Mn(), 4.5);
 
   // The copy is the calculator's own: the state may be rebuilt meanwhile.
-  s.NumberDistribution.assign(3, 0.0);
-  s.MassAxis.clear();
+  s.MassHistogram.Release();
   calc.Smooth(1);
   EXPECT_EQ(calc.SN()[4], 1.0); // below 100: the plain count
   EXPECT_EQ(calc.SN().size(), 6u);
@@ -226,7 +227,7 @@ TEST(MassDistrCalc, SmoothingTheStateDirectlyKeepsNoCopy) {
   EXPECT_EQ(direct.LastIndex(), 5);
   EXPECT_EQ(direct.Mw(), s.Mw);
   EXPECT_FALSE(direct.HasHistograms());
-  EXPECT_TRUE(direct.MassAxis().empty());
+  EXPECT_EQ(direct.GridStep(), 1.0);
   // A copy taken earlier is dropped by a direct calculation.
   ASSERT_TRUE(copied.SmoothState(s, 2));
   EXPECT_FALSE(copied.HasHistograms());
@@ -260,3 +261,89 @@ TEST(MassDistrCalc, TableListsEveryShownPointWithAPointDecimalSeparator) {
 }
 
 } // namespace
+
+namespace {
+
+// A random histogram with gaps longer than any window, light chains below
+// the window and below 100 g/mol, and masses that are not whole numbers.
+THistogram RandomHistogram(std::size_t bins, unsigned seed) {
+  THistogram h(bins);
+  std::mt19937 random(seed);
+  for (std::size_t i = 0; i < bins; ++i)
+    if (random() % 5 == 0 && (i / 300) % 3 != 1) {
+      const double chains = 1.0 + static_cast<double>(random() % 4);
+      h.N[i] += chains;
+      h.W[i] += chains * (static_cast<double>(i) + 0.001 * static_cast<double>(random() % 1000));
+    }
+  return h;
+}
+
+} // namespace
+
+TEST(SparseSmoothing, EqualsTheWholeArraysToTheLastBit) {
+  for (unsigned seed : {1u, 2u, 3u}) {
+    const THistogram h = RandomHistogram(4000 + seed * 77, seed);
+    TMassDistrCalc calc;
+    calc.SetHistograms(h.N, h.W, 0.0, 0.0);
+    for (int w : {1, 2, 21, 64, 100}) {
+      std::vector<double> sn, sw;
+      SmoothDistributions(h.N, h.W, w, sn, sw);
+      calc.Smooth(w);
+      EXPECT_EQ(calc.SN(), sn) << "seed " << seed << " w " << w;
+      EXPECT_EQ(calc.SW(), sw) << "seed " << seed << " w " << w;
+    }
+  }
+}
+
+TEST(SparseSmoothing, StreamedTableEqualsTheTableOfTheArrays) {
+  const THistogram h = RandomHistogram(3000, 9);
+  TMassDistrCalc calc;
+  calc.SetHistograms(h.N, h.W, 0.0, 0.0);
+  Engine::TMassHistogram histogram;
+  histogram.Begin(3000.0);
+  for (std::size_t i = 0; i < 3000; ++i)
+    if (h.N[i] != 0.0)
+      histogram.Bins.push_back(Engine::TMassBin{static_cast<double>(i), h.N[i], h.W[i]});
+  for (int w : {1, 21, 100}) {
+    calc.Smooth(w);
+    std::ostringstream arrays, streamed;
+    Plots::WriteSmoothedTable(arrays, calc);
+    Plots::WriteSmoothedTable(streamed, histogram, w);
+    EXPECT_EQ(streamed.str(), arrays.str()) << w;
+  }
+}
+
+TEST(SparseSmoothing, AxisBeyondTheBoundGetsACoarserGridOfBoundedSize) {
+  // Within the bound: one point per g/mol.
+  EXPECT_EQ(Plots::CurveGridOf(static_cast<double>(Plots::MaxCurvePoints)).Step, 1.0);
+  EXPECT_EQ(Plots::CurveGridOf(static_cast<double>(Plots::MaxCurvePoints)).Points, Plots::MaxCurvePoints);
+  // A monomer of 1e12 g/mol: two chains of 3 and 5 units.
+  Engine::TMassHistogram histogram;
+  histogram.Begin(std::trunc(5 * 1e12 + 2 * 10.0) + 100.0);
+  histogram.Add(3e12 + 10.0, 3e12 + 10.0);
+  histogram.Add(5e12 + 10.0, 5e12 + 10.0);
+  histogram.Finish();
+  const Plots::TCurveGrid grid = Plots::CurveGridOf(histogram.AxisLength);
+  EXPECT_LE(grid.Points, Plots::MaxCurvePoints);
+  EXPECT_GE(grid.Step * static_cast<double>(grid.Points), histogram.AxisLength);
+  EXPECT_EQ(Plots::GridBins(histogram.Bins, grid).size(), 2u);
+  TMassDistrCalc calc;
+  Engine::TSimState s;
+  s.ChainsNumber = 2;
+  s.CheckPointsHigh = 0;
+  s.CPInitiator.assign(1, 2);
+  s.DPDistribution.assign(Engine::MaxDP + 1, 0);
+  s.DPDistribution[3] = s.DPDistribution[5] = 1;
+  s.MassHistogram = histogram;
+  ASSERT_TRUE(calc.SmoothState(s, 1));
+  ASSERT_EQ(calc.SN().size(), grid.Points);
+  EXPECT_EQ(calc.GridStep(), grid.Step);
+  // Still a fraction per g/mol: over the whole curve the number fractions
+  // add up to one chain in all.
+  double area = 0.0;
+  for (double v : calc.SN())
+    area += v * grid.Step;
+  EXPECT_NEAR(area, 1.0, 1e-12);
+  const std::size_t point = static_cast<std::size_t>(std::floor((3e12 + 10.0) / grid.Step));
+  EXPECT_GT(calc.SN()[point], 0.0);
+}

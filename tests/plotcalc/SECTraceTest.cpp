@@ -178,8 +178,9 @@ TEST(SECTrace, ElutionVolumeLabelsCountDownFromLPlus3) {
 
 TEST(SECTrace, AggregationFromTheStateTakesAveragesAndClearsItsFlag) {
   Engine::TSimState s;
-  s.WeightDistribution.assign(1001, 0.0);
-  s.WeightDistribution[1000] = 1000.0;
+  s.MassHistogram.Begin(1001.0);
+  s.MassHistogram.Add(1000.0, 1000.0);
+  s.MassHistogram.Finish();
   s.Mn = 1000.0;
   s.Mw = 1000.0;
   s.NeedsAggregation = true;
@@ -206,6 +207,29 @@ TEST(SECTrace, TableHoldsTheThousandShownPoints) {
   EXPECT_EQ(lines[0], "log10_M\tsignal");
   EXPECT_EQ(lines[1], "0\t0");
   EXPECT_EQ(lines[801], "4\t1"); // point 800: X = 800 * 0.005, the peak
+}
+
+} // namespace
+
+namespace {
+
+TEST(SECTrace, SparseBinsAggregateAsTheWholeArrays) {
+  // Weights over five decades, with empty stretches and a bin at mass 0.
+  std::mt19937 random(5);
+  std::vector<double> w(200001, 0.0);
+  std::vector<Engine::TMassBin> bins;
+  for (std::size_t j = 0; j < w.size(); j += 1 + random() % 900) {
+    w[j] = static_cast<double>(j) + 0.25 * static_cast<double>(random() % 4);
+    bins.push_back(Engine::TMassBin{static_cast<double>(j), 1.0, w[j]});
+  }
+  TSECTrace arrays, sparse;
+  ASSERT_TRUE(arrays.AggregateMasses(w.data(), w.size()));
+  ASSERT_TRUE(sparse.AggregateMasses(bins));
+  EXPECT_EQ(sparse.Decades(), arrays.Decades());
+  EXPECT_EQ(sparse.X(), arrays.X());
+  EXPECT_EQ(sparse.Wg(), arrays.Wg());
+  // Nothing at 1 g/mol or more: nothing to aggregate.
+  EXPECT_FALSE(sparse.AggregateMasses(std::vector<Engine::TMassBin>{{0.0, 1.0, 0.5}}));
 }
 
 } // namespace

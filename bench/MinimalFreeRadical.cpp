@@ -1,0 +1,166 @@
+// The yardstick of the whole-run benchmark (bench/whole-run.sh): the
+// free-radical algorithm of the program written as the shortest loop a
+// competent programmer would write, with nothing the program adds around it.
+//
+// Same algorithm and the same random numbers: Gillespie's direct method over
+// the 13 channels (all rates recomputed every event, linear search of the
+// cumulative rates), -ln(u)/R waiting times, the standard library's
+// std::mt19937 turned into deviates exactly as the program does (so a seed
+// gives the program's events, one for one), radicals in
+// unordered lists with swap-remove, every chain's sequence kept (one growable
+// byte vector per chain), the initiator law of the program (every
+// decomposition consumes the molecule; with probability f it gives two
+// radicals), and at every check point the number- and weight-average DP over
+// all chains. It writes nothing but one summary line, so the program's tables,
+// log and curves are what the comparison charges to the program.
+//
+//   fr_minimal_loop PREPARED.kpx [SEED]
+// prints: events=N conversion=X DPn=Y DPw=Z
+
+#include "params/uParamFile.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::mt19937 Generator;
+
+// [0, 1) and (0, 1) from one 32-bit output, as the program forms them.
+double Uniform() { return static_cast<double>(Generator() ^ 0x80000000u) * 0x1p-32; }
+double Open() { return (static_cast<double>(Generator() ^ 0x80000000u) + 0.5) * 0x1p-32; }
+
+struct TRates {
+  double kAA, kAB, kBA, kBB, kIA, kIB, kdAA, kdAB, kdBB, kcAA, kcAB, kcBB, kd, f;
+};
+
+TRates ReadRates(const Params::TParameterFile& file) {
+  auto read = [&](const char* key) { return file.ReadLocalFloat("SimulationRates", key); };
+  return {read("A*A"),     read("A*B"),     read("B*A"),     read("B*B"),      read("I*A"),
+          read("I*B"),     read("DisprAA"), read("DisprAB"), read("DisprBB"),  read("RecombAA"),
+          read("RecombAB"), read("RecombBB"), read("InitDecomposit"), read("InitiationEfficiency")};
+}
+
+std::int32_t Pick(const std::vector<std::int32_t>& list) {
+  return static_cast<std::int32_t>(Uniform() * static_cast<double>(list.size()));
+}
+
+// Removes the radical at place o (the last one takes its place) and returns it.
+std::int32_t Remove(std::vector<std::int32_t>& list, std::int32_t o) {
+  const std::int32_t chain = list[static_cast<std::size_t>(o)];
+  list[static_cast<std::size_t>(o)] = list.back();
+  list.pop_back();
+  return chain;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) {
+    std::fprintf(stderr, "usage: fr_minimal_loop PREPARED.kpx [SEED]\n");
+    return 1;
+  }
+  Params::TParameterFile file(argv[1]);
+  const TRates r = ReadRates(file);
+  std::int64_t initiator = file.ReadInt64("SimulationParameters", "InitiatorNumber", 0);
+  std::int64_t nA = file.ReadInt64("SimulationParameters", "MonomerANumber", 0);
+  std::int64_t nB = file.ReadInt64("SimulationParameters", "MonomerBNumber", 0);
+  const double monomer0 = static_cast<double>(nA + nB);
+  std::vector<double> checkPoints;
+  int highIndex = -1;
+  file.ReadCheckingPointsArray(highIndex, checkPoints);
+  checkPoints.resize(static_cast<std::size_t>(highIndex + 1));
+  Generator.seed(argc > 2 ? static_cast<std::uint32_t>(std::strtoul(argv[2], nullptr, 10)) : 1u);
+
+  std::vector<std::vector<std::uint8_t>> chains;
+  chains.reserve(static_cast<std::size_t>(2 * initiator));
+  std::vector<std::int32_t> activeI, activeA, activeB;
+  double t = 0.0;
+  std::uint64_t events = 0;
+  double dpn = 0.0, dpw = 0.0;
+
+  for (std::size_t k = 1; k < checkPoints.size(); ++k) {
+    while (t < checkPoints[k]) {
+      const double a = static_cast<double>(nA), b = static_cast<double>(nB);
+      const double as = static_cast<double>(activeA.size()), bs = static_cast<double>(activeB.size());
+      const double is = static_cast<double>(activeI.size());
+      const double pAA = as > 1 ? as * (as - 1) : 0.0, pAB = as * bs, pBB = bs > 1 ? bs * (bs - 1) : 0.0;
+      double R[14];
+      R[0] = 0.0;
+      R[1] = a * as * r.kAA;
+      R[2] = R[1] + b * as * r.kAB;
+      R[3] = R[2] + a * bs * r.kBA;
+      R[4] = R[3] + b * bs * r.kBB;
+      R[5] = R[4] + a * is * r.kIA;
+      R[6] = R[5] + b * is * r.kIB;
+      R[7] = R[6] + pAA * r.kdAA;
+      R[8] = R[7] + pAA * r.kcAA;
+      R[9] = R[8] + pAB * r.kdAB;
+      R[10] = R[9] + pAB * r.kcAB;
+      R[11] = R[10] + pBB * r.kdBB;
+      R[12] = R[11] + pBB * r.kcBB;
+      R[13] = R[12] + static_cast<double>(initiator) * r.kd;
+      if (!(R[13] > 0.0)) break;
+      const double dt = -std::log(Open()) / R[13];
+      if (t + dt >= checkPoints[k]) {
+        t = checkPoints[k];
+        break;
+      }
+      t += dt;
+      ++events;
+      const double x = R[13] * Uniform();
+      int j = 1;
+      while (!(R[j] > x)) ++j;
+      switch (j) {
+      case 1: --nA; chains[static_cast<std::size_t>(activeA[static_cast<std::size_t>(Pick(activeA))])].push_back(0); break;
+      case 2: { --nB; const std::int32_t c = Remove(activeA, Pick(activeA)); activeB.push_back(c); chains[static_cast<std::size_t>(c)].push_back(1); break; }
+      case 3: { --nA; const std::int32_t c = Remove(activeB, Pick(activeB)); activeA.push_back(c); chains[static_cast<std::size_t>(c)].push_back(0); break; }
+      case 4: --nB; chains[static_cast<std::size_t>(activeB[static_cast<std::size_t>(Pick(activeB))])].push_back(1); break;
+      case 5: { --nA; const std::int32_t c = Remove(activeI, Pick(activeI)); activeA.push_back(c); chains[static_cast<std::size_t>(c)].push_back(0); break; }
+      case 6: { --nB; const std::int32_t c = Remove(activeI, Pick(activeI)); activeB.push_back(c); chains[static_cast<std::size_t>(c)].push_back(1); break; }
+      case 13:
+        --initiator;
+        if (Uniform() < r.f) {
+          for (int n = 0; n < 2; ++n) {
+            activeI.push_back(static_cast<std::int32_t>(chains.size()));
+            chains.emplace_back();
+          }
+        }
+        break;
+      default: {
+        // Termination of a pair: 7/8 A*A*, 9/10 A*B*, 11/12 B*B*; even = recombination.
+        std::vector<std::int32_t>& first = j <= 10 ? activeA : activeB;
+        std::vector<std::int32_t>& second = j <= 8 ? activeA : activeB;
+        const std::int32_t x1 = Remove(first, Pick(first));
+        const std::int32_t y1 = Remove(second, Pick(second));
+        if (j % 2 == 0) {
+          auto& cx = chains[static_cast<std::size_t>(x1)];
+          auto& cy = chains[static_cast<std::size_t>(y1)];
+          cx.insert(cx.end(), cy.rbegin(), cy.rend());
+          std::vector<std::uint8_t>().swap(cy);
+        }
+        break;
+      }
+      }
+    }
+    // Check point: number- and weight-average DP of the grown chains.
+    double s1 = 0.0, s2 = 0.0, n = 0.0;
+    for (const auto& c : chains) {
+      if (c.empty()) continue;
+      const double dp = static_cast<double>(c.size());
+      n += 1.0;
+      s1 += dp;
+      s2 += dp * dp;
+    }
+    dpn = n > 0 ? s1 / n : 0.0;
+    dpw = s1 > 0 ? s2 / s1 : 0.0;
+  }
+  std::printf("events=%llu conversion=%.6f DPn=%.3f DPw=%.3f\n", static_cast<unsigned long long>(events),
+              monomer0 > 0 ? 1.0 - static_cast<double>(nA + nB) / monomer0 : 0.0, dpn, dpw);
+  return 0;
+}

@@ -248,7 +248,8 @@ int RunParameterFile(const TRunOptions& options, std::ostream& out, std::ostream
   TMaldiRequest maldi;
   if (!options.Maldi.empty()) {
     std::string error;
-    if (!ParseMaldiRequest(options.Maldi, maldi, error)) {
+    if (!ParseMaldiRequest(options.Maldi, maldi, error) ||
+        !CheckMaldiCation(maldi, DefaultMaldiLibraryPath(), error)) {
       err << "Error: " << error << std::endl;
       return ExitError;
     }

@@ -1,6 +1,7 @@
 #include "cli/uRunMaldi.h"
 
 #include "engine/uDataStruct.h"
+#include "maldiview/uMALDIRequest.h"
 #include "maldiview/uMALDISpectrum.h"
 #include "params/uLogMessage.h"
 #include "params/uNumberFormat.h"
@@ -37,33 +38,14 @@ bool ParseMaldiRequest(const std::string& text, TMaldiRequest& request, std::str
   return true;
 }
 
-namespace {
-
-// A fresh folder for the library's table files, removed with the object.
-class TTableFolder {
-public:
-  TTableFolder() {
-    std::string pattern = MaldiView::TemporaryDirectory() + "polykin-maldi-XXXXXX";
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    if (::mkdtemp(buffer.data()) != nullptr)
-      FPath = buffer.data();
-  }
-  ~TTableFolder() {
-    std::error_code ignored;
-    if (!FPath.empty())
-      std::filesystem::remove_all(FPath, ignored);
-  }
-  TTableFolder(const TTableFolder&) = delete;
-  TTableFolder& operator=(const TTableFolder&) = delete;
-  bool Valid() const { return !FPath.empty(); }
-  std::string Folder() const { return FPath.string() + "/"; }
-
-private:
-  std::filesystem::path FPath;
-};
-
-} // namespace
+bool CheckMaldiCation(const TMaldiRequest& request, const std::string& libraryPath, std::string& error) {
+  Shell::TMaldiBinding binding;
+  binding.CheckMALDILibrary(libraryPath);
+  if (MaldiView::CheckCation(binding, request.Cation, error))
+    return true;
+  error = "--maldi: " + error;
+  return false;
+}
 
 bool WriteMaldiResults(const TMaldiRequest& request, const std::string& libraryPath,
                        const Params::TParameterFile& file, const Engine::TSimState& state,
@@ -75,7 +57,7 @@ bool WriteMaldiResults(const TMaldiRequest& request, const std::string& libraryP
     Propagon::LogMessage(error);
     return false;
   }
-  TTableFolder folder;
+  MaldiView::TTableFolder folder;
   if (!folder.Valid()) {
     error = "No MALDI spectrum: cannot create a folder for its tables in " + MaldiView::TemporaryDirectory();
     Propagon::LogMessage(error);

@@ -34,6 +34,12 @@ struct TMaldiRequest {
 // missing colon, an empty cation or an upper limit that is not a positive number.
 bool ParseMaldiRequest(const std::string& text, TMaldiRequest& request, std::string& error);
 
+// The cation must be a formula the library at `libraryPath` can weigh; false
+// with a message naming it. Checked before the run, so a spectrum is never
+// made without its cation. A library that cannot be loaded is not judged
+// here (the spectrum after the run reports it).
+bool CheckMaldiCation(const TMaldiRequest& request, const std::string& libraryPath, std::string& error);
+
 // Loads the library at `libraryPath`, calculates the spectrum of the store
 // and writes both tables into `outDir`. False with the reason (also in the
 // message log) when no spectrum could be made or written.

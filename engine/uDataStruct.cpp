@@ -830,6 +830,8 @@ void TSimState::AllocateMemory(const Params::TParameterFile& file, const std::fu
     Propagon::LogMessage("Allocate Memory ...");
     int high = -1;
     file.ReadCheckingPointsArray(high, run.CheckPointTime);
+    if (const std::string cut = file.CheckingPointsListWarning(); !cut.empty())
+      Propagon::LogMessage(cut);
     run.InitiatorNumber = ReadCount(file, "SimulationParameters", "InitiatorNumber", 0);
     run.MonomerANumber = ReadCount(file, "SimulationParameters", "MonomerANumber", 0);
     run.MonomerBNumber = ReadCount(file, "SimulationParameters", "MonomerBNumber", 0);

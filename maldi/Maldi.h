@@ -41,15 +41,19 @@ extern "C" {
 
 /* Average molar mass of the formula in g/mol (sum of mass x abundance over its
  * isotopic pattern). Exactly 0.0 for an empty or invalid formula, for a formula
- * with a negative net atom count, and when ISOTOPE.DAT cannot be read. */
+ * with a negative net atom count, and when ISOTOPE.DAT cannot be read or used
+ * (damaged, no carbon or hydrogen, an element of the formula without a usable
+ * pattern). */
 MALDI_API double CalcMolMass(const char16_t* formula);
 
 /* The three table operations write the binary spectrum table fileName for the
  * molecules cation + endGroups + i x formulaA + j x formulaB, i, j = 0 ... n
  * (i outer, j inner). They return 1 when the whole table was written and 0 when
- * nothing usable was written: ISOTOPE.DAT missing (an earlier file of that name
- * is then left untouched), n negative or too large, or the file could not be
- * created or written. A formula that does not parse counts as empty.
+ * nothing usable was written: ISOTOPE.DAT missing, damaged or without carbon
+ * and hydrogen, a formula that does not parse or names an element the table
+ * cannot give (an earlier file of that name is then left untouched; the line
+ * or element at fault is named on the wide error stream), n negative or too
+ * large, or the file could not be created or written.
  *
  * PrepareSpectrum: one pattern record per molecule.
  * PrepareAbstractedSpectrum: the same, each molecule with one hydrogen atom less.

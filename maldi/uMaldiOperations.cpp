@@ -15,17 +15,33 @@ namespace Maldi {
 
 namespace {
 
-// A formula that does not parse is reported and counts as empty: the other
-// formulas of the same call still make a table.
-Composition ParseOrEmpty(const std::u16string& formula, const IsotopeTable& table) {
-  Composition composition;
+// Parses one formula of a call. A formula that does not parse is reported
+// with its role: a spectrum or mass made without part of the molecule would
+// look right and be wrong.
+bool Parse(const std::u16string& formula, const char16_t* role, const IsotopeTable& table,
+           Composition& composition) {
   try {
     Parser::ParseFormula(formula, table.symbols, composition);
   } catch (const Parser::Error& error) {
     WriteDiagnostic(error.Message());
+    if (role != nullptr)
+      WriteDiagnostic(u"No spectrum table: " + std::u16string(role) + u" is not a formula of ISOTOPE.DAT\n");
     composition.clear();
+    return false;
   }
-  return composition;
+  return true;
+}
+
+// Every element the formulas use must give a pattern.
+bool ElementsUsable(const Composition& composition, const IsotopeTable& table) {
+  for (const auto& [element, count] : composition) {
+    (void)count;
+    if (const std::string problem = ElementProblem(table, element); !problem.empty()) {
+      WriteDiagnostic(u"ISOTOPE.DAT cannot be used: " + FromNarrow(problem) + u"\n");
+      return false;
+    }
+  }
+  return true;
 }
 
 // The molecule cation + end groups + i A + j B.
@@ -115,7 +131,10 @@ double CalcMolMassWith(const std::u16string& formula, const std::string& isotope
   IsotopeTable table;
   if (!EnsureIsotopeTable(isotopeFile, table))
     return 0.0;
-  return CompositionMolarMass(ParseOrEmpty(formula, table), table);
+  Composition composition;
+  if (!Parse(formula, nullptr, table, composition) || !ElementsUsable(composition, table))
+    return 0.0;
+  return CompositionMolarMass(composition, table);
 }
 
 int32_t PrepareTableWith(TRecordKind kind, const TSpectrumRequest& request,
@@ -123,10 +142,14 @@ int32_t PrepareTableWith(TRecordKind kind, const TSpectrumRequest& request,
   IsotopeTable table;
   if (!EnsureIsotopeTable(isotopeFile, table))
     return 0;
-  const Composition a = ParseOrEmpty(request.FormulaA, table);
-  const Composition b = ParseOrEmpty(request.FormulaB, table);
-  const Composition endGroups = ParseOrEmpty(request.EndGroups, table);
-  const Composition cation = ParseOrEmpty(request.Cation, table);
+  Composition a, b, endGroups, cation;
+  if (!Parse(request.FormulaA, u"formula A", table, a) || !Parse(request.FormulaB, u"formula B", table, b) ||
+      !Parse(request.EndGroups, u"the end groups", table, endGroups) ||
+      !Parse(request.Cation, u"the cation", table, cation))
+    return 0;
+  for (const Composition* used : {&a, &b, &endGroups, &cation})
+    if (!ElementsUsable(*used, table))
+      return 0;
 
   const int32_t n = request.N;
   if (n < 0 || n > MaxUnits) {

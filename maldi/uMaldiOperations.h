@@ -27,15 +27,17 @@ struct TSpectrumRequest {
   std::string FileName; // UTF-8 path
 };
 
-// Average molar mass of `formula` in g/mol; 0.0 when the table cannot be read,
-// the formula does not parse, or it has no pattern. Messages go to the wide
+// Average molar mass of `formula` in g/mol; 0.0 when the table cannot be read
+// or used (see EnsureIsotopeTable), the formula does not parse, one of its
+// elements has no usable pattern, or it has no pattern. Messages go to the wide
 // error stream.
 double CalcMolMassWith(const std::u16string& formula, const std::string& isotopeFile);
 
 // Writes the table file of `request`; 1 on success, 0 when no complete table
-// was written (table unreadable: no file touched; n negative or above
-// MaxUnits; atom counts beyond 32 bits; file not creatable or not writable).
-// Unparsable formulas count as empty, as the program expects. Throws
+// was written (table unreadable, damaged or without carbon and hydrogen; a
+// formula that does not parse or uses an element without a pattern: no file
+// touched, the element or line named on the wide error stream; n negative or
+// above MaxUnits; file not creatable or not writable). Throws
 // std::overflow_error for atom counts beyond 32 bits, before touching the file.
 int32_t PrepareTableWith(TRecordKind kind, const TSpectrumRequest& request,
                          const std::string& isotopeFile);

@@ -1,5 +1,7 @@
 #include "maldiview/uMALDIForm.h"
 
+#include "maldiview/uMALDIRequest.h"
+
 #include "charts/uChart.h"
 #include "engine/uDataStruct.h"
 #include "maldiview/uMALDILimits.h"
@@ -57,7 +59,10 @@ QIcon ThemeIcon(const char* name, QStyle::StandardPixmap fallback) {
 
 } // namespace
 
-TMALDIForm::TMALDIForm(Plots::TPlotHost* host, QWidget* parent) : Plots::TChartForm(host, parent) {
+TMALDIForm::TMALDIForm(Plots::TPlotHost* host, QWidget* parent)
+    : Plots::TChartForm(host, parent), FTableFolder(std::make_unique<TTableFolder>()) {
+  // The library's tables go to a folder of this window alone, removed with it.
+  FSpectrum.TempDir = FTableFolder->Folder();
   setObjectName(QStringLiteral("MALDIForm"));
   setWindowTitle(QStringLiteral("MALDI"));
   resize(DesignWidth, DesignHeight);
@@ -370,6 +375,13 @@ bool TMALDIForm::Recalculate() {
   }
   if (file == nullptr) {
     ShowMessage(QStringLiteral("No parameter file is open: its formulas make the spectrum."));
+    return false;
+  }
+  if (FSpectrum.TempDir.empty()) {
+    const QString error = QStringLiteral("No MALDI spectrum: cannot create a folder for its tables in ") +
+                          QString::fromStdString(TemporaryDirectory());
+    Propagon::LogMessage(error.toStdString());
+    ShowMessage(error);
     return false;
   }
   TBusyCursor busy;

@@ -25,6 +25,7 @@
 #include <QPointer>
 
 #include <functional>
+#include <memory>
 
 class QLabel;
 class QLineEdit;
@@ -32,6 +33,8 @@ class QSlider;
 class QToolButton;
 
 namespace MaldiView {
+
+class TTableFolder;
 
 class TMALDIForm : public Plots::TChartForm {
   Q_OBJECT
@@ -139,6 +142,7 @@ private:
   void ShowCurves();
   void ShowMessage(const QString& text);
 
+  std::unique_ptr<TTableFolder> FTableFolder;  // before FSpectrum, which names it
   TMALDISpectrum FSpectrum;
   double FCentre = 0.0;
   double FWidth = 0.0;

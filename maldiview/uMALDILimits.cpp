@@ -2,10 +2,13 @@
 
 #include "engine/uDataStruct.h"
 #include "maldiview/uMALDIForm.h"
+#include "maldiview/uMALDIRequest.h"
 #include "maldiview/uMALDISpectrum.h"
 #include "params/uLogMessage.h"
 #include "params/uNumberFormat.h"
+#include "plots/uLiveViewTools.h"
 #include "plots/uPlotHost.h"
+#include "shell/uMaldiBinding.h"
 
 #include <QComboBox>
 #include <QFontMetrics>
@@ -187,6 +190,15 @@ void TMALDISettingsForm::CationsKeyPress() {
 }
 
 void TMALDISettingsForm::ButtonOKClick() {
+  // A cation the library cannot weigh would give a spectrum without it.
+  if (const Shell::TMaldiBinding* binding = Shell::ActiveMaldiBinding()) {
+    std::string error;
+    if (!CheckCation(*binding, Cations->currentText().toStdString(), error)) {
+      FLastMessage = Plots::ShowWarning(this, QStringLiteral("MALDI Settings"), QString::fromStdString(error));
+      Cations->setFocus(Qt::OtherFocusReason);
+      return;
+    }
+  }
   if (FOwner) {
     FOwner->SetUpperLimit(LabeledEditUpperLimit->text());
     FOwner->SetCation(Cations->currentText());

@@ -14,6 +14,7 @@
 // Window thread only.
 
 #include <QDialog>
+#include <QPointer>
 
 class QComboBox;
 class QLabel;
@@ -52,8 +53,12 @@ public:
   void LabeledEditUpperLimitChange();
   // Enter in the cation box: remember the cation in the settings and offer it.
   void CationsKeyPress();
+  // OK: a cation the library cannot weigh is refused with a message (the
+  // dialog stays open); otherwise the settings go to the MALDI window.
   void ButtonOKClick();
   void ButtonAbortClick();
+  // The last message box shown (nullptr when none is open).
+  QWidget* LastMessage() const { return FLastMessage; }
 
   QLabel* LabelCation = nullptr;
   QComboBox* Cations = nullptr;
@@ -70,6 +75,7 @@ protected:
 private:
   TMALDIForm* FOwner;
   Plots::TPlotHost* FHost;
+  QPointer<QWidget> FLastMessage;
 };
 
 } // namespace MaldiView

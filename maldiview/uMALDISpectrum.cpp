@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <iostream>
 #include <iterator>
 #include <limits>
 #include <new>
@@ -238,6 +239,57 @@ TTableJob MakeTableJob(const Params::TParameterFile& file, int processType, std:
   return job;
 }
 
+namespace {
+
+// Collects what the library writes to the wide error stream during one call
+// (it shares this program's C++ runtime) and passes it on to the terminal as
+// well, so the reason of a failure reaches the log. The library is called
+// one call at a time, and nothing else writes that stream meanwhile.
+class TLibraryMessages {
+public:
+  TLibraryMessages() : FPrevious(std::wcerr.rdbuf(&FBuffer)) {}
+  ~TLibraryMessages() {
+    std::wcerr.rdbuf(FPrevious);
+    const std::wstring text = FBuffer.str();
+    if (!text.empty())
+      std::wcerr << text << std::flush;
+  }
+  TLibraryMessages(const TLibraryMessages&) = delete;
+  TLibraryMessages& operator=(const TLibraryMessages&) = delete;
+
+  // UTF-8, without the last line end.
+  std::string Text() const {
+    std::string out;
+    for (const wchar_t w : FBuffer.str()) {
+      const auto c = static_cast<std::uint32_t>(w);
+      if (c < 0x80) {
+        out += static_cast<char>(c);
+      } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+      } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+      } else {
+        out += static_cast<char>(0xF0 | ((c >> 18) & 0x07));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+      }
+    }
+    while (!out.empty() && out.back() == '\n')
+      out.pop_back();
+    return out;
+  }
+
+private:
+  std::wstringbuf FBuffer;
+  std::wstreambuf* FPrevious;
+};
+
+} // namespace
+
 TTableResult RunTableJob(const Shell::TMaldiBinding& binding, const TTableJob& job, const TTableProgress& progress) {
   TTableResult result;
   if (job.Curves.empty()) {
@@ -271,13 +323,20 @@ TTableResult RunTableJob(const Shell::TMaldiBinding& binding, const TTableJob& j
     const int c = job.Curves[static_cast<std::size_t>(done)];
     const std::string fileName = job.Directory + CurveDesigns[static_cast<std::size_t>(c)].FileName;
     const std::string& ends = job.EndGroups[static_cast<std::size_t>(c)];
-    result.ExitCode = c == 2 ? binding.PrepareAbstractedSpectrum(job.N, job.FormulaA, job.FormulaB, ends,
-                                                                 job.Cation, fileName)
-                             : binding.PrepareSpectrum(job.N, job.FormulaA, job.FormulaB, ends, job.Cation,
-                                                       fileName);
+    std::string said;  // what the library wrote to the wide error stream
+    {
+      const TLibraryMessages messages;
+      result.ExitCode = c == 2 ? binding.PrepareAbstractedSpectrum(job.N, job.FormulaA, job.FormulaB, ends,
+                                                                   job.Cation, fileName)
+                               : binding.PrepareSpectrum(job.N, job.FormulaA, job.FormulaB, ends, job.Cation,
+                                                         fileName);
+      said = messages.Text();
+    }
     if (result.ExitCode != 1) {
-      result.Error = "The MALDI library could not write \"" + fileName +
-                     "\" (is ISOTOPE.DAT beside the library, and the folder writable?)";
+      // The library names the line of ISOTOPE.DAT or the formula at fault.
+      result.Error = "The MALDI library could not write \"" + fileName + "\"" +
+                     (said.empty() ? std::string(" (is ISOTOPE.DAT beside the library, and the folder writable?)")
+                                   : ": " + said);
       return result;
     }
   }

@@ -3,6 +3,7 @@
 #include "params/uErrors.h"
 #include "params/uNumberFormat.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -207,6 +208,7 @@ void TIniFile::Refresh() const {
 
 void TIniFile::Load() const {
   FLoaded = true;
+  FIndexValid = false;
   FLines.clear();
   FBom.clear();
   FUtf8 = false;
@@ -264,36 +266,54 @@ bool TIniFile::KeyLine(const TLine& line, std::string& key, std::string& value) 
   return true;
 }
 
-int TIniFile::FindSection(const std::string& foldedSection, int& end) const {
+void TIniFile::BuildIndex() const {
+  FIndex.clear();
   const int n = static_cast<int>(FLines.size());
+  TSectionIndex* current = nullptr;  // null in a repeated section: its keys are never read
   std::string name;
   for (int i = 0; i < n; ++i) {
-    if (HeaderName(FLines[static_cast<std::size_t>(i)], name) && FoldName(name) == foldedSection) {
-      end = i + 1;
-      while (end < n && !HeaderName(FLines[static_cast<std::size_t>(end)], name))
-        ++end;
-      return i;
-    }
+    const std::string& raw = FLines[static_cast<std::size_t>(i)].Raw;
+    const auto first = raw.find_first_not_of(" \t");
+    if (first == std::string::npos || raw[first] != '[')
+      continue;  // not a header: the section's keys are indexed when first asked for
+    HeaderName(FLines[static_cast<std::size_t>(i)], name);
+    if (current)
+      current->End = i;
+    const auto [it, added] = FIndex.try_emplace(FoldName(name));
+    current = added ? &it->second : nullptr;
+    if (current)
+      current->Header = i;
   }
-  end = n;
-  return -1;
+  if (current)
+    current->End = n;
+  FIndexValid = true;
 }
 
-int TIniFile::FindKey(int header, int end, const std::string& foldedKey) const {
-  std::string key, value;
-  for (int i = header + 1; i < end; ++i)
-    if (KeyLine(FLines[static_cast<std::size_t>(i)], key, value) && FoldName(key) == foldedKey)
-      return i;
-  return -1;
+const TIniFile::TSectionIndex* TIniFile::FindSection(const std::string& foldedSection) const {
+  if (!FIndexValid)
+    BuildIndex();
+  const auto it = FIndex.find(foldedSection);
+  return it == FIndex.end() ? nullptr : &it->second;
+}
+
+int TIniFile::FindKey(const TSectionIndex& section, const std::string& foldedKey) const {
+  if (!section.KeysBuilt) {
+    auto& keys = const_cast<TSectionIndex&>(section);  // the index is a cache of FLines
+    keys.Keys.clear();
+    std::string key, value;
+    for (int i = section.Header + 1; i < section.End; ++i)
+      if (KeyLine(FLines[static_cast<std::size_t>(i)], key, value))
+        keys.Keys.try_emplace(FoldName(key), i);  // the first of equal keys wins
+    keys.KeysBuilt = true;
+  }
+  const auto it = section.Keys.find(foldedKey);
+  return it == section.Keys.end() ? -1 : it->second;
 }
 
 std::string TIniFile::ReadString(const std::string& section, const std::string& key, const std::string& def) const {
   Refresh();
-  int end = 0;
-  const int header = FindSection(FoldName(section), end);
-  if (header < 0)
-    return def;
-  const int line = FindKey(header, end, FoldName(key));
+  const TSectionIndex* sec = FindSection(FoldName(section));
+  const int line = sec ? FindKey(*sec, FoldName(key)) : -1;
   if (line < 0)
     return def;
   std::string k, value;
@@ -305,28 +325,56 @@ void TIniFile::WriteString(const std::string& section, const std::string& key, c
   Refresh();
   const std::string sec = OneLine(section), k = OneLine(key);
   const std::string entry = Encode(k + "=" + OneLine(value));
-  int end = 0;
-  const int header = FindSection(FoldName(sec), end);
-  if (header >= 0) {
-    const int line = FindKey(header, end, FoldName(k));
+  const std::string foldedKey = FoldName(k);
+  const std::size_t count = FLines.size();
+  if (const TSectionIndex* found = FindSection(FoldName(sec))) {
+    const int line = FindKey(*found, foldedKey);
     if (line >= 0) {
-      FLines[static_cast<std::size_t>(line)].Raw = entry;
+      TLine& replaced = FLines[static_cast<std::size_t>(line)];
+      replaced.Raw = entry;
+      std::string readKey, readValue;
+      if (!KeyLine(replaced, readKey, readValue) || FoldName(readKey) != foldedKey)
+        FIndexValid = false;  // otherwise the same key in the same place: the index holds
     } else {
       // After the last entry of the section, so that blank lines and comments
       // in front of the next section stay with that section.
-      int last = end - 1;
+      const int header = found->Header;
+      int last = found->End - 1;
       std::string k2, v2;
       while (last > header && !KeyLine(FLines[static_cast<std::size_t>(last)], k2, v2))
         --last;
       if (FLines[static_cast<std::size_t>(last)].Eol.empty())
         FLines[static_cast<std::size_t>(last)].Eol = "\r\n";
-      FLines.insert(FLines.begin() + last + 1, TLine{entry, "\r\n"});
+      const auto at = static_cast<std::size_t>(last + 1);
+      FLines.insert(FLines.begin() + static_cast<std::ptrdiff_t>(at), TLine{entry, "\r\n"});
+      std::string readKey, readValue;
+      if (at == count && KeyLine(FLines[at], readKey, readValue) && FoldName(readKey) == foldedKey) {
+        // Appended at the end of the file (a list written key by key): no
+        // line moved, so the index only grows.
+        auto& grown = FIndex[FoldName(sec)];
+        grown.End = static_cast<int>(FLines.size());
+        if (grown.KeysBuilt)
+          grown.Keys.try_emplace(foldedKey, static_cast<int>(at));
+      } else {
+        FIndexValid = false;
+      }
     }
   } else {
     if (!FLines.empty() && FLines.back().Eol.empty())
       FLines.back().Eol = "\r\n";
     FLines.push_back({Encode("[" + sec + "]"), "\r\n"});
     FLines.push_back({entry, "\r\n"});
+    std::string readName, readKey, readValue;
+    if (HeaderName(FLines[count], readName) && FoldName(readName) == FoldName(sec) &&
+        KeyLine(FLines[count + 1], readKey, readValue) && FoldName(readKey) == foldedKey) {
+      TSectionIndex& added = FIndex[FoldName(sec)];
+      added.Header = static_cast<int>(count);
+      added.End = static_cast<int>(FLines.size());
+      added.Keys.emplace(foldedKey, static_cast<int>(count) + 1);
+      added.KeysBuilt = true;
+    } else {
+      FIndexValid = false;  // a name that reads back otherwise: index it as read
+    }
   }
   Changed();
 }
@@ -364,28 +412,89 @@ void TIniFile::WriteFloat(const std::string& section, const std::string& key, do
 
 bool TIniFile::SectionExists(const std::string& section) const {
   Refresh();
-  int end = 0;
-  return FindSection(FoldName(section), end) >= 0;
+  return FindSection(FoldName(section)) != nullptr;
 }
 
 bool TIniFile::ValueExists(const std::string& section, const std::string& key) const {
   Refresh();
-  int end = 0;
-  const int header = FindSection(FoldName(section), end);
-  return header >= 0 && FindKey(header, end, FoldName(key)) >= 0;
+  const TSectionIndex* sec = FindSection(FoldName(section));
+  return sec && FindKey(*sec, FoldName(key)) >= 0;
 }
 
 std::vector<std::string> TIniFile::ReadSection(const std::string& section) const {
   Refresh();
   std::vector<std::string> keys;
-  int end = 0;
-  const int header = FindSection(FoldName(section), end);
   std::string key, value;
-  if (header >= 0)
-    for (int i = header + 1; i < end; ++i)
+  if (const TSectionIndex* sec = FindSection(FoldName(section)))
+    for (int i = sec->Header + 1; i < sec->End; ++i)
       if (KeyLine(FLines[static_cast<std::size_t>(i)], key, value))
         keys.push_back(key);
   return keys;
+}
+
+void TIniFile::NumberedKeys(const TSectionIndex& section, std::vector<int>& lines, long long& highest) const {
+  // One pass in file order over the raw bytes (digits, '=' and blanks are the
+  // same in every encoding the file may have): line of the first key spelled
+  // exactly as the number n is (no sign, no leading zero), by n. Numbers
+  // beyond the section's length cannot be reached without a gap.
+  const std::size_t span = static_cast<std::size_t>(section.End - section.Header);
+  std::vector<int> lineOf(span, -1);
+  highest = -1;
+  for (int i = section.Header + 1; i < section.End; ++i) {
+    const std::string& raw = FLines[static_cast<std::size_t>(i)].Raw;
+    const std::size_t eq = raw.find('=');
+    if (eq == std::string::npos)
+      continue;
+    std::size_t b = 0, e = eq;
+    while (b < e && (raw[b] == ' ' || raw[b] == '\t'))
+      ++b;
+    while (e > b && (raw[e - 1] == ' ' || raw[e - 1] == '\t'))
+      --e;
+    if (b == e || e - b > 18 || (raw[b] == '0' && e - b > 1))
+      continue;
+    long long n = 0;
+    std::size_t k = b;
+    for (; k < e && raw[k] >= '0' && raw[k] <= '9'; ++k)
+      n = 10 * n + (raw[k] - '0');
+    if (k != e)
+      continue;
+    highest = std::max(highest, n);
+    if (static_cast<unsigned long long>(n) < span && lineOf[static_cast<std::size_t>(n)] < 0)
+      lineOf[static_cast<std::size_t>(n)] = i;
+  }
+  lines.clear();
+  for (std::size_t n = 0; n < span && lineOf[n] >= 0; ++n)
+    lines.push_back(lineOf[n]);
+}
+
+std::vector<std::string> TIniFile::ReadNumberedValues(const std::string& section) const {
+  Refresh();
+  std::vector<std::string> values;
+  const TSectionIndex* sec = FindSection(FoldName(section));
+  if (!sec)
+    return values;
+  std::vector<int> lines;
+  long long highest = -1;
+  NumberedKeys(*sec, lines, highest);
+  values.reserve(lines.size());
+  std::string key, value;
+  for (const int line : lines) {
+    KeyLine(FLines[static_cast<std::size_t>(line)], key, value);
+    values.push_back(CutValue(value));
+  }
+  return values;
+}
+
+void TIniFile::CountNumberedKeys(const std::string& section, std::size_t& consecutive, long long& highest) const {
+  Refresh();
+  consecutive = 0;
+  highest = -1;
+  const TSectionIndex* sec = FindSection(FoldName(section));
+  if (!sec)
+    return;
+  std::vector<int> lines;
+  NumberedKeys(*sec, lines, highest);
+  consecutive = lines.size();
 }
 
 std::vector<std::string> TIniFile::ReadSections() const {
@@ -402,28 +511,33 @@ void TIniFile::EraseSection(const std::string& section) {
   Refresh();
   const std::string folded = FoldName(section);
   bool changed = false;
-  for (;;) {
-    int end = 0;
-    const int header = FindSection(folded, end);
-    if (header < 0)
-      break;
-    FLines.erase(FLines.begin() + header, FLines.begin() + end);
-    changed = true;
+  // Every section of that name, the repeated ones too.
+  std::string name;
+  std::vector<TLine> kept;
+  kept.reserve(FLines.size());
+  bool erasing = false;
+  for (TLine& line : FLines) {
+    if (HeaderName(line, name))
+      erasing = FoldName(name) == folded;
+    if (erasing)
+      changed = true;
+    else
+      kept.push_back(std::move(line));
   }
+  FLines = std::move(kept);
+  FIndexValid = false;
   if (changed)
     Changed();
 }
 
 void TIniFile::DeleteKey(const std::string& section, const std::string& key) {
   Refresh();
-  int end = 0;
-  const int header = FindSection(FoldName(section), end);
-  if (header < 0)
-    return;
-  const int line = FindKey(header, end, FoldName(key));
+  const TSectionIndex* sec = FindSection(FoldName(section));
+  const int line = sec ? FindKey(*sec, FoldName(key)) : -1;
   if (line < 0)
     return;
   FLines.erase(FLines.begin() + line);
+  FIndexValid = false;
   Changed();
 }
 

@@ -33,6 +33,7 @@
 
 #include <cstdint>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 namespace Params {
@@ -71,6 +72,13 @@ public:
   bool ValueExists(const std::string& section, const std::string& key) const;
   // Key names of a section in file order; names of all sections in file order.
   std::vector<std::string> ReadSection(const std::string& section) const;
+  // The values of the keys "0", "1", "2", ... of a section, up to the first
+  // missing number (each cut like ReadString). One look at the disk for the
+  // whole list, however long.
+  std::vector<std::string> ReadNumberedValues(const std::string& section) const;
+  // How many of those keys there are from "0" without a gap, and the highest
+  // number any key of the section is spelled as (-1: none).
+  void CountNumberedKeys(const std::string& section, std::size_t& consecutive, long long& highest) const;
   std::vector<std::string> ReadSections() const;
 
   // Removes every section of that name with all its lines.
@@ -93,6 +101,17 @@ private:
     std::string Raw;  // bytes as on disk, without the line end
     std::string Eol;  // "\r\n", "\n", "\r" or "" for a last line without one
   };
+  // Where the first section of each folded name starts and ends, and the
+  // first line of each folded key inside it: lookups cost no scan of the
+  // file, so reading n keys is linear in n.
+  struct TSectionIndex {
+    int Header = -1;
+    int End = 0;  // index after the section's last line
+    // Built at the first key lookup in the section (a long list read in
+    // order by ReadNumberedValues never needs it).
+    bool KeysBuilt = false;
+    std::unordered_map<std::string, int> Keys;
+  };
   struct TFileStamp {
     bool Exists = false;
     std::int64_t Size = 0, MTimeSec = 0, MTimeNsec = 0;
@@ -106,10 +125,13 @@ private:
   void Changed();
   std::string Decode(const std::string& raw) const;
   std::string Encode(const std::string& text) const;
-  // Index of the first line of the section's header, or -1; `end` receives the
-  // index after the section's last line.
-  int FindSection(const std::string& foldedSection, int& end) const;
-  int FindKey(int header, int end, const std::string& foldedKey) const;
+  void BuildIndex() const;
+  // The first section of that folded name, or nullptr.
+  const TSectionIndex* FindSection(const std::string& foldedSection) const;
+  // Line of the key inside the section, or -1.
+  int FindKey(const TSectionIndex& section, const std::string& foldedKey) const;
+  // Lines of the keys "0", "1", ... up to the first missing number.
+  void NumberedKeys(const TSectionIndex& section, std::vector<int>& lines, long long& highest) const;
   // Decoded name of a section header line, or false when the line is none.
   bool HeaderName(const TLine& line, std::string& name) const;
   bool KeyLine(const TLine& line, std::string& key, std::string& value) const;
@@ -120,6 +142,8 @@ private:
   mutable std::string FBom;
   mutable TFileStamp FStamp;
   mutable bool FLoaded = false;
+  mutable std::unordered_map<std::string, TSectionIndex> FIndex;  // by folded section name
+  mutable bool FIndexValid = false;
   int FUpdateDepth = 0;
   bool FDirty = false;
 };

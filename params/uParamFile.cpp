@@ -4,6 +4,7 @@
 #include "params/uMessageReporter.h"
 #include "params/uNumberFormat.h"
 
+
 namespace Params {
 
 namespace {
@@ -32,19 +33,36 @@ double TParameterFile::ReadLocalFloat(const std::string& section, const std::str
 }
 
 void TParameterFile::ReadCheckingPoints(std::vector<std::string>& lines) const {
-  lines.clear();
-  for (int n = 0; ValueExists(CheckingPointsSection, std::to_string(n)); ++n)
-    lines.push_back(ReadLocalString(CheckingPointsSection, std::to_string(n)));
+  lines = ReadNumberedValues(CheckingPointsSection);
+  for (std::string& line : lines)
+    line = Propagon::AdaptSeparator(line);
 }
 
 void TParameterFile::ReadCheckingPointsArray(int& highIndex, std::vector<double>& values) const {
-  int count = 0;
-  while (ValueExists(CheckingPointsSection, std::to_string(count)))
-    ++count;
-  highIndex = count - 1;
-  values.assign(static_cast<std::size_t>(count), 0.0);
-  for (int n = 0; n < count; ++n)
-    values[static_cast<std::size_t>(n)] = ReadLocalFloat(CheckingPointsSection, std::to_string(n));
+  std::vector<std::string> lines;
+  ReadCheckingPoints(lines);
+  highIndex = static_cast<int>(lines.size()) - 1;
+  values.assign(lines.size(), 0.0);
+  for (std::size_t n = 0; n < lines.size(); ++n)
+    values[n] = Propagon::StrToFloat(lines[n]);
+}
+
+std::string TParameterFile::CheckingPointsListWarning() const {
+  std::size_t count = 0;
+  long long highest = -1;  // a numbered key beyond the first missing number means a gap
+  CountNumberedKeys(CheckingPointsSection, count, highest);
+  const std::string used = std::to_string(count) + (count == 1 ? " point" : " points");
+  if (highest >= static_cast<long long>(count))
+    return "Warning: the CheckingPoints list has a gap: key " + std::to_string(count) +
+           " is missing, so keys up to " + std::to_string(highest) + " are not used; the run uses the first " +
+           used;
+  // The editor writes the points number beside the list; a list that stops
+  // before it was cut.
+  const std::int64_t written = ReadInt64(ControlsSection, "CheckingPointsNumber", 0);
+  if (written > static_cast<std::int64_t>(count))
+    return "Warning: the CheckingPoints list stops after " + used + ", but the file was written with " +
+           std::to_string(written) + " (Controls/CheckingPointsNumber); the run uses the first " + used;
+  return {};
 }
 
 void TParameterFile::WriteCheckingPoints(const std::vector<std::string>& lines) {

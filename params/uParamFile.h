@@ -78,6 +78,10 @@ public:
   void ReadCheckingPoints(std::vector<std::string>& lines) const;
   // The same keys as reals (ReadLocalFloat); highIndex = count - 1 (-1 for none).
   void ReadCheckingPointsArray(int& highIndex, std::vector<double>& values) const;
+  // A warning for a list that stops before the number of points the editor
+  // wrote beside it ("Controls"/"CheckingPointsNumber"), or that has a gap
+  // (numbered keys after the first missing one); empty when the list is whole.
+  std::string CheckingPointsListWarning() const;
   // Empties "CheckingPoints", then writes the non-blank lines under 0, 1, 2, ...
   // without gaps. One disk write.
   void WriteCheckingPoints(const std::vector<std::string>& lines);

@@ -55,6 +55,7 @@ struct TComponentValues {
   std::string Length = "2";   // bonds built into the main chain per unit
   std::string AttachedGroup;  // initiator: the group attached to a chain end
   double MolarMass = 0.0;     // of Formula, g/mol; 0 until computed or when invalid
+  bool operator==(const TComponentValues&) const = default;
 };
 
 struct TProcessValues {
@@ -76,6 +77,7 @@ struct TProcessValues {
 
   // True in the sum-of-components volume mode.
   bool CheckVolumesCalcMode() const { return MixtureVolume == 1; }
+  bool operator==(const TProcessValues&) const = default;
 };
 
 // What a validation computed, kept for the saves that follow it.

@@ -35,7 +35,9 @@ TPrepareResult PrepareParameterFile(const std::string& input, const std::string&
     return result;
   case TValidationResult::Invalid:
     result.ExitCode = 2;
-    result.Message = "The parameters are not valid; nothing was written";
+    result.Message = "The parameters are not valid: " +
+                     (result.Validation.ErrorMessage.empty() ? std::string("see the messages above")
+                                                             : result.Validation.ErrorMessage);
     return result;
   }
   try {

@@ -98,6 +98,33 @@ void CheckRatesAndCheckingPoints(const TProcessValues& values) {
   }
 }
 
+// Fields the rules above never look at the sign of: each is refused by name.
+void RefuseNegative(const std::string& text, const std::string& field, const std::string& label) {
+  if (FieldValue(text, field) < 0.0) {
+    Propagon::EMathError error(label + " must not be Negative: " + text);
+    error.SetField(field);
+    throw error;
+  }
+}
+
+// A negative total volume turns every concentration negative (and the
+// simulated volume with it).
+void CheckTotalVolume(const TProcessValues& values) {
+  if (!values.CheckVolumesCalcMode())
+    RefuseNegative(values.TotalVolume, std::string(GeneralSection) + "/TotalVolume", "The Total Volume");
+}
+
+// Bonds built into the main chain per unit.
+void CheckLengths(const TProcessValues& values) {
+  for (int component : {ciInitiator, ciMonomerA, ciMonomerB, ciActivator}) {
+    if (component == ciActivator && values.ProcessType != 2)
+      continue;
+    const std::string name = ComponentNames[static_cast<std::size_t>(component)];
+    RefuseNegative(values.Components[static_cast<std::size_t>(component)].Length, Key(component, "Length"),
+                   "The Length of " + name);
+  }
+}
+
 // No selection (-1) is the editor's own case; any other value outside 0..3
 // comes from a file and is named.
 [[noreturn]] void RefuseProcessType(int type) {
@@ -138,30 +165,56 @@ double CheckFormula(TProcessValues& values, int component, bool attachedGroup, c
 }
 
 bool CheckComponent(TProcessValues& values, int component, const TMolMassLookup& lookup,
-                    TMessageReporter& reporter) {
+                    TMessageReporter& reporter, std::string* cause) {
   TComponentValues& c = values.Components[static_cast<std::size_t>(component)];
+  const std::string name = ComponentNames[static_cast<std::size_t>(component)];
+  std::string reason;  // the message that names why the component is invalid
   bool invalid = CheckFormula(values, component, false, lookup, reporter) == 0.0;
-  if (component == ciInitiator)
-    invalid = CheckFormula(values, component, true, lookup, reporter) == 0.0 || invalid;
+  if (invalid)
+    reason = "Invalid Formula for \"" + name + " Formula\"";  // its box has been shown
+  if (component == ciInitiator && CheckFormula(values, component, true, lookup, reporter) == 0.0) {
+    if (!invalid)
+      reason = "Invalid Formula for \"" + name + " Attached Group\"";
+    invalid = true;
+  }
   const auto amount = [&] { return FieldValue(c.Amount, Key(component, "Amount")); };
+  std::string unshown;  // an amount or density fault no box below names
   if (!invalid) {
     invalid = amount() < 0.0;
-    if (!invalid && DensityUsed(values, component))
+    if (invalid) {
+      unshown = "Negative Amount for " + name + ": " + c.Amount;
+    } else if (DensityUsed(values, component)) {
       invalid = FieldValue(c.Density, Key(component, "Density")) <= 0.0;
+      if (invalid)
+        unshown = "Invalid Density for " + name + ": " + c.Density + " (a density above 0 is required)";
+    }
   }
-  const std::string densityOrVolume =
-      std::string("Invalid Density or Volume for ") + ComponentNames[static_cast<std::size_t>(component)];
+  const std::string densityOrVolume = "Invalid Density or Volume for " + name;
+  const auto box = [&](const std::string& text) {
+    reporter.ShowError(text);
+    if (!unshown.empty()) {
+      reason = unshown;  // more precise than the box
+      unshown.clear();
+    }
+  };
   if (values.CheckVolumesCalcMode()) {
     if (component == ciMonomerA && invalid)
-      reporter.ShowError(densityOrVolume);
+      box(densityOrVolume);
     else if (component == ciMonomerB && invalid && amount() != 0.0)
-      reporter.ShowError(densityOrVolume);
+      box(densityOrVolume);
   } else if (c.Units == cuVolume) {
     if (component == ciMonomerA && amount() <= 0.0)
       reporter.ShowError("Invalid Volume of MonomerA");  // a warning only: the component stays valid
     else if (component == ciMonomerB && invalid && amount() != 0.0)
-      reporter.ShowError(densityOrVolume);
+      box(densityOrVolume);
   }
+  // A component refused without any box of the rules above still says why.
+  if (!unshown.empty()) {
+    reporter.ShowError(unshown);
+    reason = unshown;
+  }
+  if (cause && invalid && cause->empty())
+    *cause = reason;
   return invalid;
 }
 
@@ -175,7 +228,11 @@ TValidationOutcome ValidateParameters(TProcessValues& values, TValidationState& 
       RefuseProcessType(values.ProcessType);
 
     for (int component : {ciInitiator, ciMonomerA, ciMonomerB})
-      state.ValidationFailed = CheckComponent(values, component, context.Lookup, reporter) || state.ValidationFailed;
+      state.ValidationFailed =
+          CheckComponent(values, component, context.Lookup, reporter, &outcome.ErrorMessage) ||
+          state.ValidationFailed;
+    CheckTotalVolume(values);
+    CheckLengths(values);
 
     try {
       state.NI = Propagon::StrToInt(values.InitiatorNumber);
@@ -231,12 +288,15 @@ TValidationOutcome ValidateParameters(TProcessValues& values, TValidationState& 
     }
     case 2: {
       state.ValidationFailed =
-          CheckComponent(values, ciActivator, context.Lookup, reporter) || state.ValidationFailed;
+          CheckComponent(values, ciActivator, context.Lookup, reporter, &outcome.ErrorMessage) ||
+          state.ValidationFailed;
       state.NL = GetMoleculesNumber(values, state, ciActivator);
       if (state.NL > MaxInteger)
         ExceedsMaximalInteger("Activator");
       const TComponentValues& activator = values.Components[ciActivator];
-      const double ratio = FieldValue(activator.Oxidized, std::string(ComponentsSection) + "/ActivatorOxidized");
+      const std::string oxidized = std::string(ComponentsSection) + "/ActivatorOxidized";
+      RefuseNegative(activator.Oxidized, oxidized, "The Oxidized share of the Activator");
+      const double ratio = FieldValue(activator.Oxidized, oxidized);
       state.NLX = RoundMolecules(ratio * static_cast<double>(state.NL));
       if (state.NLX > MaxInteger)
         ExceedsMaximalInteger("OxidizedActivator");
@@ -254,8 +314,11 @@ TValidationOutcome ValidateParameters(TProcessValues& values, TValidationState& 
     const std::int64_t estimate = EstimateRequiredMemory(values.ProcessType, state.NI, state.NA, state.NB, high,
                                                          growth ? &*growth : nullptr);
 
-    if (!state.ValidationFailed)
+    if (!state.ValidationFailed) {
       state.ValidationFailed = CheckMemory(estimate, reporter);
+      if (state.ValidationFailed)
+        outcome.ErrorMessage = "Not enough memory for the run";  // the memory check's box says how much
+    }
     if (state.ValidationFailed) {
       outcome.Result = TValidationResult::Invalid;
       return outcome;

@@ -36,15 +36,18 @@ enum class TValidationResult {
 struct TValidationOutcome {
   TValidationResult Result = TValidationResult::Error;
   std::string ErrorKind;     // "EConvertError", "EMathError", "EZeroDivide", ...
-  std::string ErrorMessage;  // the error's message
+  std::string ErrorMessage;  // the error's message; for Invalid, what made it invalid
   std::string Field;         // the key the error is about, when known
 };
 
 // The component checks of one panel (Initiator, MonomerA, MonomerB, Activator):
 // formulas through the library (MolarMass updated), then amount and density,
-// with the panel's error boxes. Returns true when the component is invalid.
+// with the panel's error boxes; a fault no box of the panel's rules names
+// (a negative amount, a density of 0) gets a box of its own. Returns true when
+// the component is invalid; then an empty `cause` receives the message that
+// names why.
 bool CheckComponent(TProcessValues& values, int component, const TMolMassLookup& lookup,
-                    TMessageReporter& reporter);
+                    TMessageReporter& reporter, std::string* cause = nullptr);
 
 // Checks one formula field (the Formula field or the initiator's attached
 // group): an empty field is an invalid formula. For the Formula field the mass

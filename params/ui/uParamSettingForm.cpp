@@ -133,6 +133,7 @@ void TParamSettingForm::FormCreate() {
   connect(AcceptButton, &QPushButton::clicked, this, [this] { ButtonAcceptClick(); });
   connect(ExitButton, &QPushButton::clicked, this, [this] { reject(); });
   connect(PageControl, &QTabWidget::currentChanged, this, [this] { PageControlChange(); });
+  WatchEdits();
 
   ApplyProcessLayout();
   // The smallest size is the layout's: the pages' fields never overlap.
@@ -573,6 +574,7 @@ void TParamSettingForm::OpenButtonClick() {
 }
 
 void TParamSettingForm::ParamFileOpenAccept(const QString& fileName) {
+  SetValidated(false);  // whatever the file holds, the last validation was of other fields
   setWindowTitle(QString(FormCaption) + " [" + QFileInfo(fileName).fileName() + "]");
   const TParameterFile file(fileName.toStdString());
   if (!file.CheckFileValid(*FContext.Dialogs))
@@ -604,17 +606,48 @@ bool TParamSettingForm::ValidateButtonClick() {
   if (values.CheckVolumesCalcMode())
     TotalVolume->SetTextQuiet(QString::fromStdString(values.TotalVolume));
   CheckingPointsNumber->setValue(values.CheckingPointsNumber);
-  if (outcome.Result != TValidationResult::Valid)
-    return false;
-  SaveAsButton->setEnabled(true);
-  AcceptButton->setEnabled(true);
-  return true;
+  // A failed validation leaves nothing a save could write as valid.
+  SetValidated(outcome.Result == TValidationResult::Valid);
+  return outcome.Result == TValidationResult::Valid;
 }
+
+void TParamSettingForm::WatchEdits() {
+  for (QLineEdit* edit : findChildren<QLineEdit*>())  // the spin box's edit too
+    connect(edit, &QLineEdit::textChanged, this, [this] { EditMade(); });
+  for (QRadioButton* button : findChildren<QRadioButton*>())
+    connect(button, &QRadioButton::toggled, this, [this] { EditMade(); });
+  connect(CheckingPointsList, &QPlainTextEdit::textChanged, this, [this] { EditMade(); });
+  connect(CheckingPointsNumber, &QSpinBox::valueChanged, this, [this] { EditMade(); });
+}
+
+void TParamSettingForm::EditMade() {
+  // Refreshes that put back the same texts (a page change recomputing the
+  // volume, the validation showing its results) leave the validation current.
+  if (FValidated && !ValidationCurrent())
+    SetValidated(false);
+}
+
+void TParamSettingForm::SetValidated(bool validated) {
+  FValidated = validated;
+  if (validated)
+    FValidatedValues = Values();
+  SaveAsButton->setEnabled(validated);
+  AcceptButton->setEnabled(validated);
+}
+
+bool TParamSettingForm::ValidationCurrent() const { return FValidated && Values() == FValidatedValues; }
 
 bool TParamSettingForm::SaveParameterFile(const QString& fileName) {
   TProcessValues values = Values();
   if (values.ProcessType < 0 || values.ProcessType >= static_cast<int>(ProcessNames.size())) {
     ShowError("No Process Type Selected!\r\nNothing was Saved.");
+    return false;
+  }
+  // The molecule numbers written are those of the last validation: only
+  // valid for the very fields it saw.
+  if (!ValidationCurrent()) {
+    SetValidated(false);
+    ShowError("The Parameters Changed after the Last Validation!\r\nValidate them again; Nothing was Saved.");
     return false;
   }
   bool saved = false;

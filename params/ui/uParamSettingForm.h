@@ -148,6 +148,13 @@ private:
   std::vector<std::string> ListLines() const;
   void SetListLines(const std::vector<std::string>& lines);
   void SetStartFinalFromList();
+  // Any edit or Open after a successful validation makes it stale: Save As
+  // and Accept are disabled until the next successful validation, so a save
+  // never writes the molecule numbers of other fields as valid.
+  void WatchEdits();
+  void EditMade();
+  void SetValidated(bool validated);
+  bool ValidationCurrent() const;
 
   TParamSettingContext FContext;
   TEditorServices FServices;
@@ -158,6 +165,8 @@ private:
   bool FInListChange = false;
   bool FInDistrCheck = false;
   QLabel* FDecompositUnit = nullptr;
+  bool FValidated = false;
+  TProcessValues FValidatedValues;  // the fields as the last successful validation left them
 };
 
 } // namespace Params

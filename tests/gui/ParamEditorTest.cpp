@@ -180,9 +180,9 @@ TEST_F(Editor, InitiatorNumberMustBeAPositiveInteger) {
   Enter(form.InitiatorNumber, "12.5");
   EXPECT_FALSE(form.ValidateButtonClick());
   EXPECT_TRUE(FDialogs.HasError("EConvertError\r\n'12.5' is not a valid integer value"));
-  // Once validated, the buttons stay enabled after a later failure.
-  EXPECT_TRUE(form.SaveAsButton->isEnabled());
-  EXPECT_TRUE(form.AcceptButton->isEnabled());
+  // A later failure disables them again: nothing valid is left to save.
+  EXPECT_FALSE(form.SaveAsButton->isEnabled());
+  EXPECT_FALSE(form.AcceptButton->isEnabled());
 }
 
 TEST_F(Editor, BadFormulaEndsTheValidationWithoutSuccess) {
@@ -466,17 +466,21 @@ TEST_F(Editor, SaveAsThenAcceptWritesBothFiles) {
   EXPECT_NE(current.find("FileValid=1"), std::string::npos);
 }
 
-TEST_F(Editor, AFailedLaterValidationIsSavedAsInvalidAndRefusedWhenOpened) {
+TEST_F(Editor, AFailedLaterValidationSavesNothingAndAnInvalidFileIsRefusedWhenOpened) {
   Params::TParamSettingForm& form = OpenedOnExample();
   ASSERT_TRUE(form.ValidateButtonClick());
   form.Compounds[ciMonomerA]->Formula->setText("Xx9");
   EXPECT_FALSE(form.ValidateButtonClick());
-  ASSERT_TRUE(form.SaveAsButton->isEnabled());  // stays enabled once validated
-  const QString invalid = TempFile("invalid.kpx");
-  FDialogs.SaveAnswer = invalid;
-  form.SaveAsButton->click();
-  EXPECT_NE(ReadAll(invalid).find("FileValid=0"), std::string::npos);
+  EXPECT_FALSE(form.SaveAsButton->isEnabled());  // the failure leaves nothing to save
+  const QString refused = TempFile("refused.kpx");
+  EXPECT_FALSE(form.SaveParameterFile(refused));
+  EXPECT_FALSE(QFile::exists(refused));
 
+  // A file marked invalid (as a save after a failed memory check once wrote
+  // it) is refused when opened.
+  const QString invalid = TempFile("invalid.kpx");
+  QFile::copy(LivingExample, invalid);
+  Params::TParameterFile(invalid.toStdString()).SetFileValid(false);
   FDialogs.Clear();
   FDialogs.OpenAnswer = invalid;
   form.OpenButtonClick();

@@ -263,16 +263,20 @@ TEST(SpectrumTable, ReportsFilesThatCannotBeWrittenAndRefusesBadCounts) {
   EXPECT_FALSE(std::filesystem::exists(file));
 }
 
-TEST(SpectrumTable, FormulaErrorsAreReportedAndCountAsEmpty) {
+TEST(SpectrumTable, AFormulaThatDoesNotParseRefusesTheTableAndNamesItsRole) {
   TTempFolder folder;
   const std::string bad = folder.File("bad.tmp");
-  const std::string good = folder.File("good.tmp");
+  MaldiTest::WriteBytes(bad, "earlier table");
   TWideErrorCapture errors;
-  // Formula B and the cation fail; the table is that of A and the end groups.
-  ASSERT_EQ(Maldi::PrepareTableWith(TRecordKind::Pattern, Request(2, u"C8H8", u"Xy", u"C4H10", u"Na+", bad), MALDI_ISOTOPE_FILE), 1);
-  EXPECT_EQ(errors.Text(), L"'Xy' is not an element:\nXy\n^\nParse error:\nNa+\n  ^\n");
-  ASSERT_EQ(Maldi::PrepareTableWith(TRecordKind::Pattern, Request(2, u"C8H8", u"", u"C4H10", u"", good), MALDI_ISOTOPE_FILE), 1);
-  EXPECT_EQ(ReadBytes(bad), ReadBytes(good));
+  // A spectrum made without formula B or the cation would look right and be
+  // wrong: nothing is written, the earlier file stays.
+  EXPECT_EQ(Maldi::PrepareTableWith(TRecordKind::Pattern, Request(2, u"C8H8", u"Xy", u"C4H10", u"Na", bad), MALDI_ISOTOPE_FILE), 0);
+  EXPECT_EQ(errors.Text(), L"'Xy' is not an element:\nXy\n^\nNo spectrum table: formula B is not a formula of ISOTOPE.DAT\n");
+  EXPECT_EQ(Maldi::PrepareTableWith(TRecordKind::Pattern, Request(2, u"C8H8", u"", u"C4H10", u"Na+", bad), MALDI_ISOTOPE_FILE), 0);
+  EXPECT_NE(errors.Text().find(L"Parse error:\nNa+\n  ^\nNo spectrum table: the cation is not a formula of ISOTOPE.DAT\n"), std::wstring::npos);
+  EXPECT_EQ(ReadBytes(bad), "earlier table");
+  // Empty formulas are no error.
+  EXPECT_EQ(Maldi::PrepareTableWith(TRecordKind::Pattern, Request(2, u"C8H8", u"", u"", u"", bad), MALDI_ISOTOPE_FILE), 1);
   EXPECT_EQ(Maldi::CalcMolMassWith(u"C6(H5", MALDI_ISOTOPE_FILE), 0.0);
   EXPECT_EQ(Maldi::CalcMolMassWith(u"", MALDI_ISOTOPE_FILE), 0.0);
   EXPECT_EQ(Maldi::CalcMolMassWith(u"H-1", MALDI_ISOTOPE_FILE), 0.0);

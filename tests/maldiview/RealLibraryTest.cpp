@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <fstream>
 #include <map>
 
@@ -187,6 +188,37 @@ TEST(MaldiRealLibrary, AtrpCopolymerGivesFourCurvesWithTheirEndGroups) {
     EXPECT_GE(labelled, expected[c] - 0.06) << c;
     EXPECT_LE(labelled, expected[c] + 2.02 + 0.06) << c;
   }
+}
+
+TEST(MaldiRealLibrary, ADamagedIsotopeTableGivesNoSpectrumAndItsReasonReachesTheLog) {
+  // The library copied beside a damaged ISOTOPE.DAT.
+  TTempDir dir;
+  std::filesystem::copy_file(MALDI_LIBRARY_FILE, dir.File("libMaldi.so"));
+  std::ofstream(dir.File("ISOTOPE.DAT")) << "C\n12.0 0.9893\n13.0033548378 0.0107\n\nH\n1.0078250321 0.999885\n"
+                                           "nan 0.000115\n\nNa\n22.98976967 1\n";
+  Shell::TMaldiBinding binding;
+  binding.CheckMALDILibrary(dir.File("libMaldi.so"));
+  ASSERT_TRUE(binding.SpectrumAvailable());
+  std::ofstream(dir.File("ps.kpx")) << "[Components]\nInitiatorFormula=C4H9Li\nInitiatorAttachedGroup=C4H10\n"
+                                       "MonomerAFormula=C8H8\nMonomerBFormula=\n";
+  const Params::TParameterFile file(dir.File("ps.kpx"));
+  Engine::TSimState& s = Store(Engine::ptLiving, 10, 104.1491, 0.0);
+  for (int c = 1; c <= 10; ++c)
+    SetChain(s, c, Units(10, 0));
+  TMALDISpectrum spectrum;
+  spectrum.TempDir = dir.Folder();
+  spectrum.UpperLimit = "2500";
+  spectrum.Cation = "Na";
+  TestSupport::TLogCapture log;
+  std::string error;
+  EXPECT_FALSE(spectrum.Calculate(binding, file, s, error));
+  EXPECT_TRUE(log.Contains("Prepare MALDI Exit Code = 0"));
+  const std::string reason = "ISOTOPE.DAT cannot be used: line 7: \"nan 0.000115\" of element H is not an isotope "
+                             "line (a mass above 0 and an abundance from 0 to 1)";
+  EXPECT_NE(error.find(reason), std::string::npos) << error;
+  EXPECT_TRUE(log.HasPrefix("The MALDI library could not write \"" + dir.Folder() + "Maldi4.tmp\": " + reason));
+  EXPECT_FALSE(std::filesystem::exists(dir.File("Maldi4.tmp")));
+  s.FreeAll();
 }
 
 } // namespace

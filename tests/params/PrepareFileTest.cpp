@@ -127,7 +127,8 @@ TEST_F(PrepareFile, ComponentErrorsAndRefusedWritesWriteNothing) {
   TPrepareResult result =
       PrepareParameterFile(Fixture("prepare-living-handwritten.kpx"), out, TMolMassLookup{}, FReporter);
   EXPECT_EQ(result.ExitCode, 2);
-  EXPECT_EQ(result.Message, "The parameters are not valid; nothing was written");
+  // The first cause is named.
+  EXPECT_EQ(result.Message, "The parameters are not valid: Invalid Formula for \"Initiator Formula\"");
   EXPECT_FALSE(std::filesystem::exists(out));
 
   const auto refused = FDir.File("no/folder/out.kpx");

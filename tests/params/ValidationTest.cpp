@@ -288,4 +288,69 @@ TEST_F(Validation, AnErrorLeavesTheFailureFlagAsItWas) {
   EXPECT_TRUE(Shown("error: EConvertError\r\n'x' is not a valid floating point value"));
 }
 
+TEST_F(Validation, NegativeTotalVolumeOxidizedShareAndLengthAreRefusedByName) {
+  FValues.TotalVolume = "-100";
+  auto outcome = Validate(FValues);
+  EXPECT_EQ(outcome.Result, TValidationResult::Error);
+  EXPECT_EQ(outcome.Field, "General/TotalVolume");
+  EXPECT_TRUE(Shown("error: EMathError\r\nThe Total Volume must not be Negative: -100"));
+  EXPECT_FALSE(Shown("information: All Parameters are Valid!"));
+
+  FValues = ParamsTest::FreeRadicalByConcentration();
+  FValues.Components[ciMonomerB].Length = "-2";
+  outcome = Validate(FValues);
+  EXPECT_EQ(outcome.Field, "Components/MonomerBLength");
+  EXPECT_TRUE(Shown("error: EMathError\r\nThe Length of MonomerB must not be Negative: -2"));
+
+  // ATRP: the activator with a negative oxidized share.
+  FValues = ParamsTest::FreeRadicalByConcentration();
+  FValues.ProcessType = 2;
+  FValues.Components[ciActivator] = {cuConcentration, "0.01", "1", "", "-0.5", "CuBr", "2", "", 0.0};
+  FValues.Activation = {"1", "1", "1", "1E7", "1E7", "1E7"};
+  const auto withCopper = [](const std::string& formula) {
+    return formula == "CuBr" ? 143.45 : ParamsTest::FakeMolMass()(formula);
+  };
+  outcome = Validate(FValues, withCopper);
+  EXPECT_EQ(outcome.Field, "Components/ActivatorOxidized");
+  EXPECT_TRUE(Shown("error: EMathError\r\nThe Oxidized share of the Activator must not be Negative: -0.5"));
+  FValues.Components[ciActivator].Oxidized = "0.5";
+  EXPECT_EQ(Validate(FValues, withCopper).Result, TValidationResult::Valid);
+  EXPECT_EQ(FState.NLX, FState.NL / 2);
+}
+
+TEST_F(Validation, EveryFailingComponentCheckNamesItsCause) {
+  // Given as a concentration, a negative amount has no box of the panel's rules.
+  FValues.Components[ciMonomerA].Amount = "-1";
+  auto outcome = Validate(FValues);
+  EXPECT_EQ(outcome.Result, TValidationResult::Invalid);
+  EXPECT_EQ(outcome.ErrorMessage, "Negative Amount for MonomerA: -1");
+  EXPECT_TRUE(Shown("error: Negative Amount for MonomerA: -1"));
+  // The initiator too (the arithmetic that follows from it may end the validation).
+  FValues = ParamsTest::FreeRadicalByConcentration();
+  FValues.Components[ciInitiator].Amount = "-0.01";
+  EXPECT_NE(Validate(FValues).Result, TValidationResult::Valid);
+  EXPECT_TRUE(Shown("error: Negative Amount for Initiator: -0.01"));
+
+  // A volume with a density of 0, total volume known: no box of its own before.
+  FValues = ParamsTest::FreeRadicalByConcentration();
+  FValues.Components[ciMonomerA] = {cuVolume, "10", "0", "", "", "C8H8", "2", "", 0.0};
+  outcome = Validate(FValues);
+  EXPECT_EQ(outcome.Result, TValidationResult::Invalid);
+  EXPECT_EQ(outcome.ErrorMessage, "Invalid Density for MonomerA: 0 (a density above 0 is required)");
+  EXPECT_TRUE(Shown("error: Invalid Density for MonomerA: 0 (a density above 0 is required)"));
+
+  // Where the panel's box already stands, it is not doubled; the cause is the precise one.
+  FValues = ParamsTest::FreeRadicalByConcentration();
+  FValues.Components[ciMonomerB] = {cuVolume, "5", "-1", "", "", "C5H8O2", "2", "", 0.0};
+  outcome = Validate(FValues);
+  EXPECT_EQ(outcome.ErrorMessage, "Invalid Density for MonomerB: -1 (a density above 0 is required)");
+  EXPECT_TRUE(Shown("error: Invalid Density or Volume for MonomerB"));
+  EXPECT_FALSE(Shown("error: Invalid Density for MonomerB: -1 (a density above 0 is required)"));
+
+  // Too little memory names itself too.
+  FValues = ParamsTest::FreeRadicalByConcentration();
+  SetFree(6000000);  // less than the allowance alone
+  EXPECT_EQ(Validate(FValues).ErrorMessage, "Not enough memory for the run");
+}
+
 } // namespace

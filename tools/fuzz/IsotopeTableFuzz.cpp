@@ -22,13 +22,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   for (const auto& [symbol, index] : table.symbols)
     if (index < 0 || std::size_t(index) >= table.elements.size())
       std::abort();
-  // Patterns are computed only for tables whose elements span at most 64
-  // nominal masses (the real table spans at most 14): a table with isotopes
-  // hundreds of units apart is read correctly but makes every convolution
-  // proportionally longer, which is slowness, not a fault.
-  for (const Maldi::PowerList& element : table.elements)
-    if (element.front().size() > 64)
-      return 0;
+  // The reader's bounds hold whatever the text: no element spans more than
+  // MaxPatternEntries nominal masses, and a table the library would use has
+  // only fractions as abundances and sound carbon and hydrogen.
+  if (table.elements.size() > Maldi::MaxElements)
+    std::abort();
+  const bool usable = Maldi::TableProblem(table).empty();
+  for (const Maldi::PowerList& element : table.elements) {
+    if (element.front().size() > Maldi::MaxPatternEntries)
+      std::abort();
+    for (const Maldi::Peak& peak : element.front())
+      if (usable && !(peak.abundance >= 0.0 && peak.abundance <= 1.0))
+        std::abort();
+  }
+  if (usable && (table.symbols.count(u"C") != 1 || table.symbols.at(u"H") != 1))
+    std::abort();
   // A formula of the symbols that were read, and the usual monomer.
   std::u16string own;
   for (const auto& [symbol, index] : table.symbols) {

@@ -13,9 +13,10 @@ namespace Params {
 
 class TMessageReporter;
 
-inline constexpr std::int64_t MaxParameterFileSize = 16 * 1024 * 1024;
+// 32 MB: a list of 10^6 check points as the editor writes it is about 19 MB.
+inline constexpr std::int64_t MaxParameterFileSize = 32 * 1024 * 1024;
 
-// "\"<file name>\"\r\nis too large for a Parameters File: 300.0 MB (the limit is 16 MB)",
+// "\"<file name>\"\r\nis too large for a Parameters File: 300.0 MB (the limit is 32 MB)",
 // or empty when the file is within the limit (or absent: it reads as empty).
 std::string ParameterFileSizeError(const std::string& fileName);
 

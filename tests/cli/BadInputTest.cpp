@@ -268,7 +268,7 @@ TEST(BadInput, AParameterFileOverTheSizeLimitIsRefusedUnread) {
   std::filesystem::resize_file(dir / "huge.kpx", 300u << 20);
   TProcessResult r = RunCli("run huge.kpx --out out", dir.Path());
   EXPECT_EQ(r.ExitCode, 2);
-  EXPECT_TRUE(Has(r.Err, "is too large for a Parameters File: 300.0 MB (the limit is 16 MB)")) << r.Err;
+  EXPECT_TRUE(Has(r.Err, "is too large for a Parameters File: 300.0 MB (the limit is 32 MB)")) << r.Err;
   EXPECT_FALSE(std::filesystem::exists(dir.Path() / "out"));
   r = RunCli("prepare huge.kpx --out new.kpx", dir.Path());
   EXPECT_EQ(r.ExitCode, 1);

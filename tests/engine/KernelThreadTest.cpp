@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+
 #include <chrono>
 #include <map>
 #include <sstream>
@@ -181,12 +183,16 @@ public:
   }
   void ShowOneChainChange() override { std::this_thread::sleep_for(1ms); }
   void ShowTwoChainsChange() override { std::this_thread::sleep_for(1ms); }
+  // The kernel has sized its run and starts its events.
+  void InitializePlots() override { Started.store(true); }
+
+  std::atomic<bool> Started{false};
 
 private:
   bool FLive;
 };
 
-// Runs the file until it has performed some events (or 100 ms passed),
+// Runs the file until its kernel has started and had 20 ms for events,
 // requests Stop and returns the seconds until Execute returned.
 double SecondsToStop(const std::string& text, bool liveView) {
   const TTempText kpx(text);
@@ -199,8 +205,7 @@ double SecondsToStop(const std::string& text, bool liveView) {
   const auto started = std::chrono::steady_clock::now();
   // Sizing the store of a big run takes a while on a loaded machine: Stop
   // must come once the kernel is performing events.
-  while (thread.Run().Steps() < 20 && !thread.ExecuteFinished() &&
-         std::chrono::steady_clock::now() - started < 20s)
+  while (!observer.Started.load() && !thread.ExecuteFinished() && std::chrono::steady_clock::now() - started < 20s)
     std::this_thread::sleep_for(1ms);
   std::this_thread::sleep_for(20ms);
   EXPECT_FALSE(thread.ExecuteFinished()) << "the run must still be going when Stop comes";

@@ -66,7 +66,7 @@ TEST(ParameterFile, AFileOverTheSizeLimitIsRefusedBeforeItIsRead) {
   EXPECT_FALSE(TParameterFile(name).CheckFileValid(reporter));
   ASSERT_EQ(reporter.Messages.size(), 1u);
   EXPECT_EQ(reporter.Messages[0],
-            "error: \"" + name + "\"\r\nis too large for a Parameters File: 16.0 MB (the limit is 16 MB)");
+            "error: \"" + name + "\"\r\nis too large for a Parameters File: 32.0 MB (the limit is 32 MB)");
 
   // At the limit exactly the marker is read as usual.
   std::filesystem::resize_file(name, Params::MaxParameterFileSize);

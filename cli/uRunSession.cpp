@@ -85,7 +85,8 @@ TRunOutcome ExecuteRun(Params::TParameterFile& file, Params::TMessageReporter& r
     std::uint64_t lastEvents = 0;
     std::unique_lock lock(observer.Mutex);
     while (!observer.Returned) {
-      observer.Changed.wait_for(lock, std::chrono::milliseconds(100));
+      // A stop request (Ctrl+C, SIGTERM, Python) is seen within 10 ms.
+      observer.Changed.wait_for(lock, std::chrono::milliseconds(10));
       if (observer.Returned) break;
       // The hooks may take their time (a Python callback); the simulation
       // thread only needs the mutex to report its end.

@@ -29,6 +29,8 @@
 
 namespace {
 
+constexpr std::size_t MaxDP = 32767;
+
 std::mt19937 Generator;
 
 // [0, 1) and (0, 1) from one 32-bit output, as the program forms them.
@@ -116,13 +118,30 @@ int main(int argc, char** argv) {
       const double x = R[13] * Uniform();
       int j = 1;
       while (!(R[j] > x)) ++j;
+      // A chain at the longest length the program holds (32767 units) is
+      // refused a unit: nothing changes, as in the program.
+      const auto full = [&](std::int32_t c) { return chains[static_cast<std::size_t>(c)].size() >= MaxDP; };
       switch (j) {
-      case 1: --nA; chains[static_cast<std::size_t>(activeA[static_cast<std::size_t>(Pick(activeA))])].push_back(0); break;
-      case 2: { --nB; const std::int32_t c = Remove(activeA, Pick(activeA)); activeB.push_back(c); chains[static_cast<std::size_t>(c)].push_back(1); break; }
-      case 3: { --nA; const std::int32_t c = Remove(activeB, Pick(activeB)); activeA.push_back(c); chains[static_cast<std::size_t>(c)].push_back(0); break; }
-      case 4: --nB; chains[static_cast<std::size_t>(activeB[static_cast<std::size_t>(Pick(activeB))])].push_back(1); break;
-      case 5: { --nA; const std::int32_t c = Remove(activeI, Pick(activeI)); activeA.push_back(c); chains[static_cast<std::size_t>(c)].push_back(0); break; }
-      case 6: { --nB; const std::int32_t c = Remove(activeI, Pick(activeI)); activeB.push_back(c); chains[static_cast<std::size_t>(c)].push_back(1); break; }
+      case 1: case 4: {
+        std::vector<std::int32_t>& list = j == 1 ? activeA : activeB;
+        const std::int32_t c = list[static_cast<std::size_t>(Pick(list))];
+        if (full(c)) break;
+        --(j == 1 ? nA : nB);
+        chains[static_cast<std::size_t>(c)].push_back(j == 1 ? 0 : 1);
+        break;
+      }
+      case 2: case 3: case 5: case 6: {
+        std::vector<std::int32_t>& from = j == 2 ? activeA : j == 3 ? activeB : activeI;
+        std::vector<std::int32_t>& to = j == 2 || j == 6 ? activeB : activeA;
+        const std::int32_t o = Pick(from);
+        if (full(from[static_cast<std::size_t>(o)])) break;
+        const std::uint8_t kind = j == 2 || j == 6 ? 1 : 0;
+        --(kind == 0 ? nA : nB);
+        const std::int32_t c = Remove(from, o);
+        to.push_back(c);
+        chains[static_cast<std::size_t>(c)].push_back(kind);
+        break;
+      }
       case 13:
         --initiator;
         if (Uniform() < r.f) {
@@ -138,9 +157,9 @@ int main(int argc, char** argv) {
         std::vector<std::int32_t>& second = j <= 8 ? activeA : activeB;
         const std::int32_t x1 = Remove(first, Pick(first));
         const std::int32_t y1 = Remove(second, Pick(second));
-        if (j % 2 == 0) {
-          auto& cx = chains[static_cast<std::size_t>(x1)];
-          auto& cy = chains[static_cast<std::size_t>(y1)];
+        auto& cx = chains[static_cast<std::size_t>(x1)];
+        auto& cy = chains[static_cast<std::size_t>(y1)];
+        if (j % 2 == 0 && cx.size() + cy.size() < MaxDP) {
           cx.insert(cx.end(), cy.rbegin(), cy.rend());
           std::vector<std::uint8_t>().swap(cy);
         }

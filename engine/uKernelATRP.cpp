@@ -57,24 +57,13 @@ void RefuseUnboundedRates(const TSimState& s, const TATRPRates& r) {
   const double chains = s.ChainsNumber, a = s.MonomerANumber, b = s.MonomerBNumber;
   const double copper = static_cast<double>(s.ActivatorNumber) + s.OxidizedActivatorNumber;
   TRateBounds bounds;
-  bounds.Add("A*A", r.kAA, a, chains);
-  bounds.Add("A*B", r.kAB, b, chains);
-  bounds.Add("B*A", r.kBA, a, chains);
-  bounds.Add("B*B", r.kBB, b, chains);
-  bounds.Add("I*A", r.kIA, a, chains);
-  bounds.Add("I*B", r.kIB, b, chains);
+  AddRadicalChannelBounds(bounds, r, chains, a, b);
   bounds.Add("ActivI", r.kaI, copper, chains);
   bounds.Add("ActivA", r.kaA, copper, chains);
   bounds.Add("ActivB", r.kaB, copper, chains);
   bounds.Add("DeactI", r.kdeI, copper, chains);
   bounds.Add("DeactA", r.kdeA, copper, chains);
   bounds.Add("DeactB", r.kdeB, copper, chains);
-  bounds.Add("DisprAA", r.kdAA, chains, chains);
-  bounds.Add("RecombAA", r.kcAA, chains, chains);
-  bounds.Add("DisprAB", r.kdAB, chains, chains);
-  bounds.Add("RecombAB", r.kcAB, chains, chains);
-  bounds.Add("DisprBB", r.kdBB, chains, chains);
-  bounds.Add("RecombBB", r.kcBB, chains, chains);
 }
 
 class TATRPKernel {

@@ -63,18 +63,7 @@ namespace {
 void RefuseUnboundedRates(const TSimState& s, const TFreeRadicalRates& r) {
   const double chains = s.ChainsNumber, a = s.MonomerANumber, b = s.MonomerBNumber;
   TRateBounds bounds;
-  bounds.Add("A*A", r.kAA, a, chains);
-  bounds.Add("A*B", r.kAB, b, chains);
-  bounds.Add("B*A", r.kBA, a, chains);
-  bounds.Add("B*B", r.kBB, b, chains);
-  bounds.Add("I*A", r.kIA, a, chains);
-  bounds.Add("I*B", r.kIB, b, chains);
-  bounds.Add("DisprAA", r.kdAA, chains, chains);
-  bounds.Add("RecombAA", r.kcAA, chains, chains);
-  bounds.Add("DisprAB", r.kdAB, chains, chains);
-  bounds.Add("RecombAB", r.kcAB, chains, chains);
-  bounds.Add("DisprBB", r.kdBB, chains, chains);
-  bounds.Add("RecombBB", r.kcBB, chains, chains);
+  AddRadicalChannelBounds(bounds, r, chains, a, b);
   bounds.Add("InitDecomposit", r.kd, s.InitiatorNumber);
 }
 

@@ -88,6 +88,25 @@ private:
   const char* FLargestKey = "";
 };
 
+// The bounds of the channels radical kernels share (free radical, ATRP):
+// propagation and initiation with all the monomer free and every chain a
+// radical, and termination of every pair of chains.
+template <class Rates>
+void AddRadicalChannelBounds(TRateBounds& bounds, const Rates& r, double chains, double a, double b) {
+  bounds.Add("A*A", r.kAA, a, chains);
+  bounds.Add("A*B", r.kAB, b, chains);
+  bounds.Add("B*A", r.kBA, a, chains);
+  bounds.Add("B*B", r.kBB, b, chains);
+  bounds.Add("I*A", r.kIA, a, chains);
+  bounds.Add("I*B", r.kIB, b, chains);
+  bounds.Add("DisprAA", r.kdAA, chains, chains);
+  bounds.Add("RecombAA", r.kcAA, chains, chains);
+  bounds.Add("DisprAB", r.kdAB, chains, chains);
+  bounds.Add("RecombAB", r.kcAB, chains, chains);
+  bounds.Add("DisprBB", r.kdBB, chains, chains);
+  bounds.Add("RecombBB", r.kcBB, chains, chains);
+}
+
 // The time averages of the A* and B* radical counts over the interval that
 // check point k closes, from the growth of their time integrals. The interval
 // runs from the previous check point time to the time reached; when it has

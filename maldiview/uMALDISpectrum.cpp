@@ -3,6 +3,7 @@
 #include "engine/uDataStruct.h"
 #include "maldi/uSpectrumTableFile.h"
 #include "params/uAtomicFile.h"
+#include "params/uIniFile.h"
 #include "params/uErrors.h"
 #include "params/uLogMessage.h"
 #include "params/uNumberFormat.h"
@@ -260,24 +261,7 @@ public:
   // UTF-8, without the last line end.
   std::string Text() const {
     std::string out;
-    for (const wchar_t w : FBuffer.str()) {
-      const auto c = static_cast<std::uint32_t>(w);
-      if (c < 0x80) {
-        out += static_cast<char>(c);
-      } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-      } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-      } else {
-        out += static_cast<char>(0xF0 | ((c >> 18) & 0x07));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-      }
-    }
+    for (const wchar_t w : FBuffer.str()) Params::AppendUtf8(out, static_cast<char32_t>(w));
     while (!out.empty() && out.back() == '\n')
       out.pop_back();
     return out;

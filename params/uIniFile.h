@@ -149,6 +149,8 @@ private:
 };
 
 // Exposed for the tests and for other readers of Windows-1252 text.
+// Appends the UTF-8 bytes of one code point.
+void AppendUtf8(std::string& out, char32_t c);
 std::string Cp1252ToUtf8(const std::string& bytes);
 std::string Utf8ToCp1252(const std::string& text);
 // Case folding used for names (ASCII and Latin-1 letters).

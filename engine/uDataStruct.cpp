@@ -714,12 +714,27 @@ void TSimState::CalcDyads(std::int32_t k) {
   StoreDyads(k, CountDyads(nullptr));
 }
 
+std::array<std::int64_t, 4> TSimState::HomopolymerDyads(std::int32_t* chainB) const noexcept {
+  // Every unit is A: each chain of d units holds d-1 AA pairs and no B.
+  std::int64_t aa = 0;
+  const std::int32_t chains = std::min<std::int32_t>(ChainsNumber, static_cast<std::int32_t>(ChainDP.size()) - 1);
+  for (std::int32_t i = 1; i <= chains; ++i) {
+    const std::int32_t d = ChainDP[static_cast<std::size_t>(i)];
+    if (d > 1) aa += d - 1;
+    chainB[i] = 0;
+  }
+  return {aa, 0, 0, 0};
+}
+
 void TSimState::CalcCheckPointStatistics(std::int32_t k) {
   if (!ChainUnits.Allocated()) return;
   // The store is read once: the dyad pass leaves each chain's B count in
-  // FChainB, and the masses are computed from those counts.
+  // FChainB, and the masses are computed from those counts. A run without
+  // monomer B cannot hold a B unit, so it need not read the store at all:
+  // its counts follow from the chain lengths.
   FChainB.resize(ChainDP.size());
-  const std::array<std::int64_t, 4> counts = CountDyads(FChainB.data());
+  const std::array<std::int64_t, 4> counts =
+      MonomerBNumber == 0 ? HomopolymerDyads(FChainB.data()) : CountDyads(FChainB.data());
   MassDistributions(FChainB.data());
   if (k >= 0 && static_cast<std::size_t>(k) < CPDyads[0].size()) StoreDyads(k, counts);
 }

@@ -419,6 +419,8 @@ private:
   // Dyad counts AA, AB, BA, BB over all chains; with chainB, also each
   // chain's number of B units (chainB[i], every chain 1..ChainsNumber).
   std::array<std::int64_t, 4> CountDyads(std::int32_t* chainB) const noexcept;
+  // The same for a run without monomer B, from the chain lengths alone.
+  std::array<std::int64_t, 4> HomopolymerDyads(std::int32_t* chainB) const noexcept;
   void StoreDyads(std::int32_t k, const std::array<std::int64_t, 4>& counts);
   // CalcMassDistributions with the B counts taken from chainB when given.
   void MassDistributions(const std::int32_t* chainB);

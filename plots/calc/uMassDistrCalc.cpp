@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cmath>
 #include <ostream>
+#include <string>
 
 namespace Plots {
 
@@ -196,12 +197,114 @@ void TMassDistrCalc::SmoothBins(const Engine::TMassHistogram& histogram, int wid
 namespace Plots {
 
 std::string CurveNumber(double value) {
-  if (!std::isfinite(value))
-    return std::isnan(value) ? "nan" : value > 0 ? "inf" : "-inf";
   char text[32];
-  const auto result = std::to_chars(text, text + sizeof text, value);
-  return std::string(text, result.ptr);
+  const std::size_t length = CurveNumberText(value, text);
+  return std::string(text, length);
 }
+
+std::size_t CurveNumberText(double value, char* text) {
+  if (!std::isfinite(value)) {
+    const char* word = std::isnan(value) ? "nan" : value > 0 ? "inf" : "-inf";
+    const std::size_t length = std::char_traits<char>::length(word);
+    std::copy(word, word + length, text);
+    return length;
+  }
+  return static_cast<std::size_t>(std::to_chars(text, text + 32, value).ptr - text);
+}
+
+namespace {
+
+// One line "mass\tnumber\tweight\n" formed in place and handed to the stream
+// in one write: no string per number (the streams are buffered already).
+void WriteCurveRow(std::ostream& out, double mass, double number, double weight) {
+  char line[3 * 32 + 3];
+  std::size_t length = CurveNumberText(mass, line);
+  line[length++] = '\t';
+  length += CurveNumberText(number, line + length);
+  line[length++] = '\t';
+  length += CurveNumberText(weight, line + length);
+  line[length++] = '\n';
+  out.write(line, static_cast<std::streamsize>(length));
+}
+
+// The rows of a curve that carry its information, fed its points in
+// increasing order (a point not fed is 0): every point off zero, the zero
+// point on either side of each stretch of them, and the first and last
+// point. Lines drawn through the rows are the curve drawn through every
+// point: between two kept zeros the curve is flat at zero.
+class TInformativeRows {
+public:
+  TInformativeRows(std::ostream& out, std::size_t shown, double step) : FOut(out), FShown(shown), FStep(step) {}
+
+  void Point(std::size_t i, double number, double weight) {
+    if (i >= FShown)
+      return;
+    const bool offZero = number != 0.0 || weight != 0.0;
+    if (FHavePrevious) {
+      const bool adjacent = i == FPrevious + 1;
+      SettlePrevious(adjacent && offZero);
+      Gap(FPrevious + 1, i, FPreviousOffZero, offZero);
+      FPreviousLeftOffZero = adjacent && FPreviousOffZero;
+    } else {
+      Gap(0, i, false, offZero);
+      FPreviousLeftOffZero = false;
+    }
+    FHavePrevious = true;
+    FPrevious = i;
+    FPreviousNumber = number;
+    FPreviousWeight = weight;
+    FPreviousOffZero = offZero;
+  }
+
+  void Finish() {
+    if (FShown == 0)
+      return;
+    if (FHavePrevious) {
+      SettlePrevious(false);
+      Gap(FPrevious + 1, FShown, FPreviousOffZero, false);
+    } else {
+      Gap(0, FShown, false, false);
+    }
+  }
+
+private:
+  // The previous point, now that it is known whether its right neighbour is
+  // off zero.
+  void SettlePrevious(bool rightOffZero) {
+    if (FPreviousOffZero || FPreviousLeftOffZero || rightOffZero || FPrevious == 0 || FPrevious + 1 == FShown)
+      WriteCurveRow(FOut, Mass(FPrevious), FPreviousNumber, FPreviousWeight);
+  }
+  // Zero points from … to-1 between a point (off zero or not) and the next
+  // one: only the neighbours of points off zero and the ends are kept.
+  void Gap(std::size_t from, std::size_t to, bool leftOffZero, bool rightOffZero) {
+    std::size_t last = from; // first point not yet written
+    const auto zero = [&](std::size_t j) {
+      if (j >= from && j < to && j >= last) {
+        WriteCurveRow(FOut, Mass(j), 0.0, 0.0);
+        last = j + 1;
+      }
+    };
+    if (from == 0)
+      zero(0);
+    if (leftOffZero)
+      zero(from);
+    if (rightOffZero && to > 0)
+      zero(to - 1);
+    if (FShown > 0)
+      zero(FShown - 1);
+  }
+  double Mass(std::size_t i) const { return static_cast<double>(i) * FStep; }
+
+  std::ostream& FOut;
+  std::size_t FShown;
+  double FStep;
+  bool FHavePrevious = false;
+  std::size_t FPrevious = 0;
+  double FPreviousNumber = 0.0, FPreviousWeight = 0.0;
+  bool FPreviousOffZero = false, FPreviousLeftOffZero = false;
+};
+
+} // namespace
 
 void WriteSmoothedTable(std::ostream& out, const TMassDistrCalc& calc) {
   out << "mass\tnumber\tweight\n";
@@ -210,11 +313,11 @@ void WriteSmoothedTable(std::ostream& out, const TMassDistrCalc& calc) {
   const std::vector<double>& sw = calc.SW();
   if (last < 0 || sn.size() != static_cast<std::size_t>(last) + 1 || sw.size() != sn.size())
     return;
-  for (long i = 0; i < last; ++i) {
-    const std::size_t k = static_cast<std::size_t>(i);
-    out << CurveNumber(static_cast<double>(i) * calc.GridStep()) << '\t' << CurveNumber(sn[k]) << '\t'
-        << CurveNumber(sw[k]) << '\n';
-  }
+  TInformativeRows rows(out, static_cast<std::size_t>(last), calc.GridStep());
+  for (std::size_t i = 0; i < static_cast<std::size_t>(last); ++i)
+    if (sn[i] != 0.0 || sw[i] != 0.0)
+      rows.Point(i, sn[i], sw[i]);
+  rows.Finish();
 }
 
 void WriteSmoothedTable(std::ostream& out, const Engine::TMassHistogram& histogram, int width) {
@@ -224,26 +327,14 @@ void WriteSmoothedTable(std::ostream& out, const Engine::TMassHistogram& histogr
     return;
   // Points 0 … b-1 (the last is not shown, as in the chart); points the
   // smoothing does not visit are 0.
-  const std::size_t shown = grid.Points - 1;
-  std::size_t next = 0;
-  const auto zeroesUpTo = [&](std::size_t end) {
-    for (; next < end; ++next)
-      out << CurveNumber(static_cast<double>(next) * grid.Step) << "\t0\t0\n";
-  };
-  const auto write = [&](std::size_t i, double sn, double sw) {
-    if (i >= shown)
-      return;
-    zeroesUpTo(i);
-    out << CurveNumber(static_cast<double>(i) * grid.Step) << '\t' << CurveNumber(sn) << '\t' << CurveNumber(sw)
-        << '\n';
-    next = i + 1;
-  };
+  TInformativeRows rows(out, grid.Points - 1, grid.Step);
+  const auto point = [&](std::size_t i, double sn, double sw) { rows.Point(i, sn, sw); };
   const int span = std::clamp(width, ResolutionMinimum, ResolutionMaximum);
   if (grid.Step == 1.0)
-    SmoothSparse(histogram.Bins, grid, span, write);
+    SmoothSparse(histogram.Bins, grid, span, point);
   else
-    SmoothSparse(GridBins(histogram.Bins, grid), grid, span, write);
-  zeroesUpTo(shown);
+    SmoothSparse(GridBins(histogram.Bins, grid), grid, span, point);
+  rows.Finish();
 }
 
 TCurveFileResult SaveSmoothedDistributions(const Engine::TSimState& state, const std::string& fileName, int width) {

@@ -132,14 +132,19 @@ private:
 // back as the same double, "." as decimal separator whatever the locale
 // (as every table of the command line); "nan", "inf", "-inf".
 std::string CurveNumber(double value);
+// The same text into `text` (room for 32 characters); returns its length.
+std::size_t CurveNumberText(double value, char* text);
 
 // What writing a curve file came to.
 enum class TCurveFileResult { Written, NothingToShow, WriteFailed };
 
 // The table of the chart, tab-separated for scripts: the header
-// "mass\tnumber\tweight", then one line per shown point i = 0 … b-1 (the
-// last mass bin is not shown, as in the chart). Numbers in CurveNumber's
-// text.
+// "mass\tnumber\tweight", then the rows that carry the curve of the shown
+// points i = 0 … b-1 (the last mass bin is not shown, as in the chart):
+// every point where either curve is off zero, the zero point just before and
+// just after each stretch of them, and the first and last point. A line
+// through the rows is the chart's curve; a point left out is 0 in both
+// columns. Numbers in CurveNumber's text.
 void WriteSmoothedTable(std::ostream& out, const TMassDistrCalc& calc);
 
 // The same table straight from sparse histograms, point by point as it is

@@ -256,6 +256,31 @@ TEST(WordWiseCounts, OnePassStatisticsOfFreeRadicalAndAtrpStores) {
   }
 }
 
+TEST(WordWiseCounts, OnePassStatisticsOfRunsWithoutMonomerB) {
+  // A run without monomer B takes its dyads and masses from the chain
+  // lengths; the store read unit by unit must give the same, for every
+  // process type's mass rule and with recombined chains.
+  std::mt19937 rng(37u);
+  for (const std::uint8_t type : {ptLiving, ptFreeRadical, ptATRP, ptLivingReversible}) {
+    SCOPED_TRACE(static_cast<int>(type));
+    TRunDescription run = MakeRun(type, 50);
+    run.MonomerBNumber = 0;
+    TStore store(run);
+    TSimState& s = store.S;
+    for (std::int32_t chain = 1; chain <= s.ChainsNumber; ++chain) {
+      if (rng() % 4 == 0) continue;
+      if (type == ptFreeRadical || type == ptATRP) s.ChainUnits[chain][0] = 1;
+      const std::int32_t length = 1 + static_cast<std::int32_t>(rng() % 900);
+      for (std::int32_t k = 0; k < length; ++k) ASSERT_TRUE(s.Propagate(chain, UnitA));
+    }
+    if (type == ptFreeRadical)
+      for (std::int32_t x = 2; x + 1 <= s.ChainsNumber; x += 9) s.RecombineStrided(x, x + 1);
+    ExpectOnePassSameAsSeparate(s, 1);
+    EXPECT_EQ(s.CPDyads[0][1], 1.0);
+    EXPECT_GT(s.Mn, 0.0);
+  }
+}
+
 TEST(WordWiseCounts, OnePassLeavesNothingGrownAndOutOfRangeColumnsAlone) {
   TStore store(MakeRun(ptLiving, 3));
   TSimState& s = store.S;

@@ -7,6 +7,7 @@
 #include "engine/uDataStruct.h"
 #include "plots/calc/uMassDistrCalc.h"
 #include "plots/calc/uSECTrace.h"
+#include "tests/support/CurveTable.h"
 #include "tests/support/FileSizeLimit.h"
 #include "tests/support/FloryRun.h"
 
@@ -140,14 +141,20 @@ TEST_F(TFreeRadicalRun, CurveFilesHoldTheChartsTables) {
   // Track-bar position 100, sigma = 0.01: the peak near Mw (see above).
   EXPECT_NEAR(peakX, std::log10(s.Mw), 0.15);
 
-  std::ifstream smoothIn(smoothed);
-  std::getline(smoothIn, line);
-  EXPECT_EQ(line, "mass\tnumber\tweight");
-  lines = 0;
-  while (std::getline(smoothIn, line))
-    ++lines;
-  // One line per mass bin but the last: the arrays hold b + 1 bins.
-  EXPECT_EQ(lines, static_cast<int>(s.MassHistogram.AxisLength) - 1);
+  // The table is the window's curve at its initial resolution, on every
+  // mass bin but the last (the arrays hold b + 1 bins), from fewer rows.
+  std::ifstream smoothIn(smoothed, std::ios::binary);
+  const std::string table((std::istreambuf_iterator<char>(smoothIn)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(table.substr(0, table.find('\n')), "mass\tnumber\tweight");
+  Plots::TMassDistrCalc window;
+  ASSERT_TRUE(window.TakeHistograms(s));
+  window.Smooth(Plots::ResolutionInitial);
+  const std::size_t shown = static_cast<std::size_t>(s.MassHistogram.AxisLength) - 1;
+  const TestSupport::TCurveOfTable curve = TestSupport::CurveOfTable(table, shown, window.GridStep());
+  ASSERT_TRUE(curve.Readable);
+  EXPECT_EQ(curve.SN, std::vector<double>(window.SN().begin(), window.SN().begin() + static_cast<long>(shown)));
+  EXPECT_EQ(curve.SW, std::vector<double>(window.SW().begin(), window.SW().begin() + static_cast<long>(shown)));
+  EXPECT_LT(curve.Mass.size(), shown);
 
   // A full disk (a 1 KiB file-size limit; both tables are larger) is
   // reported, and the files written before stay whole beside no leftovers.

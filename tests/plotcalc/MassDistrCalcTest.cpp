@@ -4,6 +4,7 @@
 
 #include "engine/uDataStruct.h"
 #include "plots/calc/uMassDistrCalc.h"
+#include "tests/support/CurveTable.h"
 
 #include <gtest/gtest.h>
 
@@ -236,7 +237,7 @@ TEST(MassDistrCalc, SmoothingTheStateDirectlyKeepsNoCopy) {
   EXPECT_EQ(direct.LastIndex(), 5);
 }
 
-TEST(MassDistrCalc, TableListsEveryShownPointWithAPointDecimalSeparator) {
+TEST(MassDistrCalc, TableKeepsTheRowsThatCarryTheCurveWithAPointDecimalSeparator) {
   THistogram h(201);
   h.Add(150, 2);
   h.Add(160, 2);
@@ -249,15 +250,44 @@ TEST(MassDistrCalc, TableListsEveryShownPointWithAPointDecimalSeparator) {
   std::vector<std::string> lines;
   for (std::string line; std::getline(in, line);)
     lines.push_back(line);
-  // Header plus points 0 … 199 (the last bin, 200, is not shown).
-  ASSERT_EQ(lines.size(), 201u);
-  EXPECT_EQ(lines[0], "mass\tnumber\tweight");
-  EXPECT_EQ(lines[1], "0\t0\t0");
-  // TN = 4 chains, TW = 300 + 320 = 620 g/mol: 2/4 and 300/620.
-  EXPECT_EQ(lines[151], "150\t0.5\t" + Plots::CurveNumber(300.0 / 620.0));
+  // Points 0 … 199 are shown (the last bin, 200, is not): the first and last
+  // point, and each point off zero with the zero on either side of it.
+  const std::vector<std::string> expected = {
+      "mass\tnumber\tweight", "0\t0\t0", "149\t0\t0",
+      // TN = 4 chains, TW = 300 + 320 = 620 g/mol: 2/4 and 300/620.
+      "150\t0.5\t" + Plots::CurveNumber(300.0 / 620.0), "151\t0\t0", "159\t0\t0",
+      "160\t0.5\t" + Plots::CurveNumber(320.0 / 620.0), "161\t0\t0", "199\t0\t0"};
+  EXPECT_EQ(lines, expected);
   EXPECT_EQ(Plots::CurveNumber(0.1), "0.1");
   EXPECT_EQ(Plots::CurveNumber(1.0 / 3.0), "0.3333333333333333");
   EXPECT_EQ(Plots::CurveNumber(1e-7), "1e-07");
+  EXPECT_EQ(Plots::CurveNumber(std::nan("")), "nan");
+  EXPECT_EQ(Plots::CurveNumber(-HUGE_VAL), "-inf");
+}
+
+TEST(MassDistrCalc, TableOfAnEmptyCurveStillSpansTheAxis) {
+  // Chains only in bin 0, which no window from point w on reaches: every
+  // shown point is 0.
+  THistogram h(301);
+  h.N[0] = 5;
+  TMassDistrCalc calc;
+  calc.SetHistograms(h.N, h.W, 0.0, 0.0);
+  calc.Smooth(21);
+  std::ostringstream out;
+  Plots::WriteSmoothedTable(out, calc);
+  EXPECT_EQ(out.str(), "mass\tnumber\tweight\n0\t0\t0\n299\t0\t0\n");
+  // Curves off zero at the first and at the last shown point.
+  THistogram edges(301);
+  edges.Add(1, 1);
+  edges.Add(299, 1);
+  calc.SetHistograms(edges.N, edges.W, 150.0, 298.0);
+  calc.Smooth(1);
+  std::ostringstream both;
+  Plots::WriteSmoothedTable(both, calc);
+  const TestSupport::TCurveOfTable curve = TestSupport::CurveOfTable(both.str(), 300);
+  ASSERT_TRUE(curve.Readable);
+  EXPECT_EQ(curve.Mass, (std::vector<double>{0, 1, 2, 298, 299}));
+  EXPECT_EQ(curve.SN, std::vector<double>(calc.SN().begin(), calc.SN().end() - 1));
 }
 
 } // namespace
@@ -310,6 +340,13 @@ TEST(SparseSmoothing, StreamedTableEqualsTheTableOfTheArrays) {
     Plots::WriteSmoothedTable(arrays, calc);
     Plots::WriteSmoothedTable(streamed, histogram, w);
     EXPECT_EQ(streamed.str(), arrays.str()) << w;
+    // Lines through the rows are the curve at every shown point, and the
+    // table leaves out the long stretches at zero.
+    const TestSupport::TCurveOfTable curve = TestSupport::CurveOfTable(streamed.str(), 2999);
+    ASSERT_TRUE(curve.Readable);
+    EXPECT_EQ(curve.SN, std::vector<double>(calc.SN().begin(), calc.SN().end() - 1)) << w;
+    EXPECT_EQ(curve.SW, std::vector<double>(calc.SW().begin(), calc.SW().end() - 1)) << w;
+    EXPECT_LT(curve.Mass.size(), 2999u) << w;
   }
 }
 

@@ -75,6 +75,11 @@ public:
   void Run();
 
 private:
+  // WithB false: a run without monomer B, where every channel of a B unit
+  // or B radical has rate 0 for the whole run. Those rates are then left out
+  // of the sums instead of added as zeros (the same sums to the bit), which
+  // shortens the chain of additions every event waits on.
+  template <bool WithB>
   void Advance(double tEnd);
   void StoreRecord(std::int32_t k);
 
@@ -102,7 +107,13 @@ void TFreeRadicalKernel::Run() {
   FRun.ResetCounters();
 
   RunCheckPointCycle(
-      FRun, [this](std::int32_t, double tEnd) { Advance(tEnd); },
+      FRun,
+      [this, withB = s.MonomerBNumber != 0](std::int32_t, double tEnd) {
+        if (withB)
+          Advance<true>(tEnd);
+        else
+          Advance<false>(tEnd);
+      },
       [this](std::int32_t k) { StoreRecord(k); });
 
   if (s.InitiatorNumber == 0) Propagon::LogMessage("All Chains Terminated!");
@@ -126,6 +137,7 @@ void TFreeRadicalKernel::StoreRecord(std::int32_t k) {
 // alias anything, so members would be reloaded after each of them); the
 // locals go back into the state before the pause gate can hold the thread and
 // when the interval ends.
+template <bool WithB>
 void TFreeRadicalKernel::Advance(double tEnd) {
   TSimState& s = FState;
   const TFreeRadicalRates& r = FRates;
@@ -170,16 +182,17 @@ void TFreeRadicalKernel::Advance(double tEnd) {
   // overflow. Each rate is always recomputed from the counts by the same
   // expression, so a carried rate is bit for bit the one a full recomputation
   // would give.
-  double wAA, wAB, wBA, wBB, wIA, wIB;       // propagation and initiation
-  double wdAA, wcAA, wdAB, wcAB, wdBB, wcBB; // termination of ordered pairs
+  double wAA, wAB = 0.0, wBA = 0.0, wBB = 0.0, wIA, wIB = 0.0;       // propagation and initiation
+  double wdAA, wcAA, wdAB = 0.0, wcAB = 0.0, wdBB = 0.0, wcBB = 0.0; // termination of ordered pairs
   double wDecomposition;
   auto onFreeA = [&]() {
     const double a = nA;
     wAA = a * nAs * r.kAA;
-    wBA = a * nBs * r.kBA;
+    if constexpr (WithB) wBA = a * nBs * r.kBA;
     wIA = a * nIs * r.kIA;
   };
   auto onFreeB = [&]() {
+    if constexpr (!WithB) return;
     const double b = nB;
     wAB = b * nAs * r.kAB;
     wBB = b * nBs * r.kBB;
@@ -188,15 +201,17 @@ void TFreeRadicalKernel::Advance(double tEnd) {
   auto onRadicalsA = [&]() {
     const double as = nAs;
     wAA = static_cast<double>(nA) * as * r.kAA;
-    wAB = static_cast<double>(nB) * as * r.kAB;
     const double pAA = nAs > 1 ? as * (as - 1.0) : 0.0; // ordered pairs of distinct radicals
     wdAA = pAA * r.kdAA;
     wcAA = pAA * r.kcAA;
+    if constexpr (!WithB) return;
+    wAB = static_cast<double>(nB) * as * r.kAB;
     const double pAB = as * nBs;
     wdAB = pAB * r.kdAB;
     wcAB = pAB * r.kcAB;
   };
   auto onRadicalsB = [&]() {
+    if constexpr (!WithB) return;
     const double bs = nBs;
     wBA = static_cast<double>(nA) * bs * r.kBA;
     wBB = static_cast<double>(nB) * bs * r.kBB;
@@ -210,7 +225,7 @@ void TFreeRadicalKernel::Advance(double tEnd) {
   auto onPrimary = [&]() {
     const double is = nIs;
     wIA = static_cast<double>(nA) * is * r.kIA;
-    wIB = static_cast<double>(nB) * is * r.kIB;
+    if constexpr (WithB) wIB = static_cast<double>(nB) * is * r.kIB;
   };
   auto onInitiator = [&]() { wDecomposition = static_cast<double>(initiator) * r.kd; };
   onFreeA();
@@ -222,18 +237,19 @@ void TFreeRadicalKernel::Advance(double tEnd) {
 
   while (t < tEnd) {
     // Cumulative rates in channel order.
+    // Without monomer B the B channels' zeros are left out: x + 0 is x.
     const double r1 = wAA;
-    const double r2 = r1 + wAB;
-    const double r3 = r2 + wBA;
-    const double r4 = r3 + wBB;
+    const double r2 = WithB ? r1 + wAB : r1;
+    const double r3 = WithB ? r2 + wBA : r2;
+    const double r4 = WithB ? r3 + wBB : r3;
     const double r5 = r4 + wIA;
-    const double r6 = r5 + wIB;
+    const double r6 = WithB ? r5 + wIB : r5;
     const double r7 = r6 + wdAA;
     const double r8 = r7 + wcAA;
-    const double r9 = r8 + wdAB;
-    const double r10 = r9 + wcAB;
-    const double r11 = r10 + wdBB;
-    const double r12 = r11 + wcBB;
+    const double r9 = WithB ? r8 + wdAB : r8;
+    const double r10 = WithB ? r9 + wcAB : r9;
+    const double r11 = WithB ? r10 + wdBB : r10;
+    const double r12 = WithB ? r11 + wcBB : r11;
     const double r13 = r12 + wDecomposition;
     if (!(r13 > 0.0)) [[unlikely]] {
       // Nothing can happen any more: the run ends after this check point.
@@ -272,7 +288,7 @@ void TFreeRadicalKernel::Advance(double tEnd) {
         onFreeA();
       }
     } else if (x < r6) {
-      if (x < r2) {
+      if (WithB && x < r2) {
         // A* + B: the radical becomes B*
         --nB;
         const std::int32_t o = RandomIndex(nAs);
@@ -287,7 +303,7 @@ void TFreeRadicalKernel::Advance(double tEnd) {
           onRadicalsA();
           onRadicalsB();
         }
-      } else if (x < r3) {
+      } else if (WithB && x < r3) {
         // B* + A: the radical becomes A*
         --nA;
         const std::int32_t o = RandomIndex(nBs);
@@ -302,7 +318,7 @@ void TFreeRadicalKernel::Advance(double tEnd) {
           onRadicalsA();
           onRadicalsB();
         }
-      } else if (x < r4) {
+      } else if (WithB && x < r4) {
         // B* + B
         --nB;
         onFreeB();
@@ -310,7 +326,7 @@ void TFreeRadicalKernel::Advance(double tEnd) {
           ++nB;
           onFreeB();
         }
-      } else if (x < r5) {
+      } else if (!WithB || x < r5) {
         // I* + A: a chain starts with its initiator end group
         --nA;
         const std::int32_t chain = MoveRandomChain(activeI, nIs, activeA, nAs);
@@ -337,7 +353,7 @@ void TFreeRadicalKernel::Advance(double tEnd) {
       std::int32_t* secondList = activeA;
       std::int32_t* secondCount = &nAs;
       bool recombination = false;
-      if (x < r8) {
+      if (!WithB || x < r8) {
         recombination = !(x < r7);
       } else if (x < r10) {
         secondList = activeB;
@@ -353,7 +369,7 @@ void TFreeRadicalKernel::Advance(double tEnd) {
       const std::int32_t chainX = TakeRandomChain(firstList, *firstCount);
       const std::int32_t chainY = TakeRandomChain(secondList, *secondCount);
       if (firstList == activeA) onRadicalsA();
-      if (secondList == activeB) onRadicalsB();
+      if (WithB && secondList == activeB) onRadicalsB();
       // Disproportionation leaves both chains as they are (units, head bytes).
       if (recombination) s.RecombineStrided(chainX, chainY);
     } else if (initiator > 0) {

@@ -73,6 +73,10 @@ public:
   void Run();
 
 private:
+  // WithB false: no monomer B, so every channel of a B unit or B end has
+  // rate 0 for the whole run and is left out of the sums (the same sums to
+  // the bit, see the free-radical kernel).
+  template <bool WithB>
   void Advance(double tEnd);
   void StoreRecord(std::int32_t k);
 
@@ -102,7 +106,13 @@ void TATRPKernel::Run() {
   FRun.ResetCounters();
 
   RunCheckPointCycle(
-      FRun, [this](std::int32_t, double tEnd) { Advance(tEnd); },
+      FRun,
+      [this, withB = s.MonomerBNumber != 0](std::int32_t, double tEnd) {
+        if (withB)
+          Advance<true>(tEnd);
+        else
+          Advance<false>(tEnd);
+      },
       [this](std::int32_t k) { StoreRecord(k); });
 
   if (s.DeadChainsNumber == s.ChainsNumber) Propagon::LogMessage("All Chains Terminated!");
@@ -122,6 +132,7 @@ void TATRPKernel::StoreRecord(std::int32_t k) {
 }
 
 // One check-point interval; counts in locals as in the free-radical kernel.
+template <bool WithB>
 void TATRPKernel::Advance(double tEnd) {
   TSimState& s = FState;
   const TATRPRates& r = FRates;
@@ -165,17 +176,18 @@ void TATRPKernel::Advance(double tEnd) {
   // changes, always by the same expression (so a carried rate equals a fresh
   // one bit for bit). Counts are converted to double before they are
   // multiplied: products of two counts are exact to 2^53 and cannot overflow.
-  double w1, w2, w3, w4, w5, w6;       // propagation and initiation
-  double w7, w8, w9;                   // activation
-  double w10, w11, w12;                // deactivation
-  double w13, w14, w15, w16, w17, w18; // termination of ordered pairs
+  double w1, w2 = 0.0, w3 = 0.0, w4 = 0.0, w5, w6 = 0.0;       // propagation and initiation
+  double w7, w8, w9 = 0.0;                                     // activation
+  double w10, w11, w12 = 0.0;                                  // deactivation
+  double w13, w14, w15 = 0.0, w16 = 0.0, w17 = 0.0, w18 = 0.0; // termination of ordered pairs
   auto onFreeA = [&]() {
     const double a = nA;
     w1 = static_cast<double>(nAs) * r.kAA * a;
-    w3 = a * nBs * r.kBA;
+    if constexpr (WithB) w3 = a * nBs * r.kBA;
     w5 = a * nIs * r.kIA;
   };
   auto onFreeB = [&]() {
+    if constexpr (!WithB) return;
     const double b = nB;
     w2 = static_cast<double>(nAs) * r.kAB * b;
     w4 = b * nBs * r.kBB;
@@ -184,16 +196,18 @@ void TATRPKernel::Advance(double tEnd) {
   auto onRadicalsA = [&]() {
     const double as = nAs;
     w1 = as * r.kAA * nA;
-    w2 = as * r.kAB * nB;
     w11 = static_cast<double>(nLX) * as * r.kdeA;
     const double pAA = nAs > 1 ? as * (as - 1.0) : 0.0;
     w13 = pAA * r.kdAA;
     w14 = pAA * r.kcAA;
+    if constexpr (!WithB) return;
+    w2 = as * r.kAB * nB;
     const double pAB = as * nBs;
     w15 = pAB * r.kdAB;
     w16 = pAB * r.kcAB;
   };
   auto onRadicalsB = [&]() {
+    if constexpr (!WithB) return;
     const double bs = nBs;
     w3 = static_cast<double>(nA) * bs * r.kBA;
     w4 = static_cast<double>(nB) * bs * r.kBB;
@@ -208,7 +222,7 @@ void TATRPKernel::Advance(double tEnd) {
   auto onRadicalsI = [&]() {
     const double is = nIs;
     w5 = static_cast<double>(nA) * is * r.kIA;
-    w6 = static_cast<double>(nB) * is * r.kIB;
+    if constexpr (WithB) w6 = static_cast<double>(nB) * is * r.kIB;
     w10 = is * static_cast<double>(nLX) * r.kdeI;
   };
   // Activator L with the capped ends (also when a capped count changed).
@@ -216,13 +230,13 @@ void TATRPKernel::Advance(double tEnd) {
     const double l = nL;
     w7 = static_cast<double>(nIX) * r.kaI * l;
     w8 = l * static_cast<double>(nAX) * r.kaA;
-    w9 = l * static_cast<double>(nBX) * r.kaB;
+    if constexpr (WithB) w9 = l * static_cast<double>(nBX) * r.kaB;
   };
   auto onDeactivator = [&]() {
     const double lx = nLX;
     w10 = static_cast<double>(nIs) * lx * r.kdeI;
     w11 = lx * static_cast<double>(nAs) * r.kdeA;
-    w12 = lx * static_cast<double>(nBs) * r.kdeB;
+    if constexpr (WithB) w12 = lx * static_cast<double>(nBs) * r.kdeB;
   };
   onFreeA();
   onFreeB();
@@ -261,27 +275,28 @@ void TATRPKernel::Advance(double tEnd) {
     // channel branch restarts right here. The channel within the chosen group
     // is then found from the partial sums in channel order, which the branch
     // prediction runs ahead of.
-    const double growth = ((w1 + w2) + (w3 + w4)) + (w5 + w6);
-    const double equilibrium = ((w7 + w8) + (w9 + w10)) + (w11 + w12);
-    const double termination = ((w13 + w14) + (w15 + w16)) + (w17 + w18);
+    // Without monomer B the zero terms are left out: x + 0 is x.
+    const double growth = WithB ? ((w1 + w2) + (w3 + w4)) + (w5 + w6) : w1 + w5;
+    const double equilibrium = WithB ? ((w7 + w8) + (w9 + w10)) + (w11 + w12) : ((w7 + w8) + w10) + w11;
+    const double termination = WithB ? ((w13 + w14) + (w15 + w16)) + (w17 + w18) : w13 + w14;
     const double r1 = w1;
-    const double r2 = r1 + w2;
-    const double r3 = r2 + w3;
-    const double r4 = r3 + w4;
+    const double r2 = WithB ? r1 + w2 : r1;
+    const double r3 = WithB ? r2 + w3 : r2;
+    const double r4 = WithB ? r3 + w4 : r3;
     const double r5 = r4 + w5;
-    const double r6 = r5 + w6;
+    const double r6 = WithB ? r5 + w6 : r5;
     const double r7 = w7;
     const double r8 = r7 + w8;
-    const double r9 = r8 + w9;
+    const double r9 = WithB ? r8 + w9 : r8;
     const double r10 = r9 + w10;
     const double r11 = r10 + w11;
-    const double r12 = r11 + w12;
+    const double r12 = WithB ? r11 + w12 : r11;
     const double r13 = w13;
     const double r14 = r13 + w14;
-    const double r15 = r14 + w15;
-    const double r16 = r15 + w16;
-    const double r17 = r16 + w17;
-    const double r18 = r17 + w18;
+    const double r15 = WithB ? r14 + w15 : r14;
+    const double r16 = WithB ? r15 + w16 : r15;
+    const double r17 = WithB ? r16 + w17 : r16;
+    const double r18 = WithB ? r17 + w18 : r17;
     const double growthAndEquilibrium = growth + equilibrium;
     const double total = growthAndEquilibrium + termination;
     if (!(total > 0.0)) [[unlikely]] {
@@ -332,7 +347,7 @@ void TATRPKernel::Advance(double tEnd) {
           ++nA;
           onFreeA();
         }
-      } else if (x < r2) {
+      } else if (WithB && x < r2) {
         --nB;
         const std::int32_t o = RandomIndex(nAs);
         const std::int32_t chain = MoveChainAt(o, activeA, nAs, activeB, nBs);
@@ -346,7 +361,7 @@ void TATRPKernel::Advance(double tEnd) {
           onRadicalsA();
           onRadicalsB();
         }
-      } else if (x < r3) {
+      } else if (WithB && x < r3) {
         --nA;
         const std::int32_t o = RandomIndex(nBs);
         const std::int32_t chain = MoveChainAt(o, activeB, nBs, activeA, nAs);
@@ -360,14 +375,14 @@ void TATRPKernel::Advance(double tEnd) {
           onRadicalsA();
           onRadicalsB();
         }
-      } else if (x < r4) {
+      } else if (WithB && x < r4) {
         --nB;
         onFreeB();
         if (!s.Propagate(activeB[RandomIndex(nBs)], UnitB)) [[unlikely]] {
           ++nB;
           onFreeB();
         }
-      } else if (x < r5) {
+      } else if (!WithB || x < r5) {
         --nA;
         const std::int32_t chain = MoveRandomChain(activeI, nIs, activeA, nAs);
         onFreeA();
@@ -393,7 +408,7 @@ void TATRPKernel::Advance(double tEnd) {
         if (x < r7) {
           chain = MoveRandomChain(dormantI, nIX, activeI, nIs);
           onRadicalsI();
-        } else if (x < r8) {
+        } else if (!WithB || x < r8) {
           chain = MoveChainAt(wakePlace(), dormantA, nAX, activeA, nAs);
           nextWakeDraw = RandomInt32();
           __builtin_prefetch(&dormantA[wakePlace()]);
@@ -417,7 +432,7 @@ void TATRPKernel::Advance(double tEnd) {
         if (x < r10) {
           MoveRandomChain(activeI, nIs, dormantI, nIX);
           onRadicalsI();
-        } else if (x < r11) {
+        } else if (!WithB || x < r11) {
           MoveRandomChain(activeA, nAs, dormantA, nAX);
           onRadicalsA();
         } else {
@@ -435,7 +450,7 @@ void TATRPKernel::Advance(double tEnd) {
       std::int32_t* secondList = activeA;
       std::int32_t* secondCount = &nAs;
       bool recombination;
-      if (x < r14) {
+      if (!WithB || x < r14) {
         recombination = !(x < r13);
       } else if (x < r16) {
         secondList = activeB;
@@ -454,7 +469,7 @@ void TATRPKernel::Advance(double tEnd) {
         const std::int32_t chainX = TakeRandomChain(firstList, *firstCount);
         const std::int32_t chainY = TakeRandomChain(secondList, *secondCount);
         if (touchesA) onRadicalsA();
-        if (touchesB) onRadicalsB();
+        if (WithB && touchesB) onRadicalsB();
         // A refused recombination (product past the longest chain) still
         // leaves both radicals terminated and marked dead by the store; they
         // are counted among the dead chains like any terminated pair, so that

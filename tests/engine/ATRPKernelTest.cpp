@@ -159,6 +159,17 @@ TEST(ATRPKernel, CopolymerizationKeepsListsFlagsAndHeadBytesConsistent) {
   EXPECT_EQ(products, emptied) << "a recombination joins two chains into one slot";
 }
 
+TEST(ATRPKernel, ARunWithoutMonomerBTakesTheEventsOfOneWhoseBNeverReacts) {
+  // Every channel of A and I ends on: activation, deactivation, growth and
+  // both terminations. No channel adds monomer B, so no B end ever forms and
+  // the rates of B ends multiply zero counts.
+  TATRPRates r = Copolymerization();
+  r.kAB = r.kBB = r.kIB = 0.0;
+  const std::int64_t units = ExpectSameEventsWithoutBAndWithInertB(
+      DescribeATRP(300, 40000, 0, 150, 30, {0, 20, 60, 200}), r, &SimulateATRP, 17);
+  EXPECT_GT(units, 5000);
+}
+
 TEST(ATRPKernel, ARefusedRecombinationStillCountsBothChainsDead) {
   // Two chains, always active (fast activation, no deactivation), share
   // 40 000 monomer molecules, about 20 000 each. Their recombination, long

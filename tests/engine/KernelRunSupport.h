@@ -165,4 +165,40 @@ inline std::string RatesFileText(const std::string& rates) {
   return "[Propago\xAE Parameters File]\r\nFileValid=1\r\n[SimulationRates]\r\n" + rates;
 }
 
+// Without monomer B a kernel leaves the B channels out of its sums; with one
+// B molecule that no channel can touch it adds their zero rates. Runs of the
+// two descriptions (which differ only in that molecule) must take the same
+// events to the bit: the same chains unit by unit, records and time
+// integrals. Returns the units held in chains, so a test can see the run did
+// something.
+template <class Rates>
+std::int64_t ExpectSameEventsWithoutBAndWithInertB(TRunDescription withoutB, const Rates& rates,
+                                                   void (*kernel)(TSimRun&, const Rates&), std::uint32_t seed) {
+  withoutB.MonomerBNumber = 0;
+  TRunDescription inert = withoutB;
+  inert.MonomerBNumber = 1;
+  TSimState a, b;
+  RunKernel(a, withoutB, rates, kernel, seed);
+  RunKernel(b, inert, rates, kernel, seed);
+  EXPECT_EQ(a.ChainDP, b.ChainDP);
+  EXPECT_EQ(a.CPMonomerA, b.CPMonomerA);
+  EXPECT_EQ(a.CPInitiator, b.CPInitiator);
+  EXPECT_EQ(a.CPDeadChains, b.CPDeadChains);
+  EXPECT_EQ(a.CPACenters, b.CPACenters);
+  EXPECT_EQ(b.CPMonomerB, std::vector<std::int32_t>(b.CPMonomerB.size(), 1));
+  std::int64_t units = 0;
+  for (std::int32_t i = 1; i <= a.ChainsNumber; ++i) {
+    const std::int32_t d = a.ChainDP[static_cast<std::size_t>(i)];
+    units += d;
+    EXPECT_EQ(a.ChainUnits[i][0], b.ChainUnits[i][0]) << "chain " << i;
+    for (std::int32_t p = 1; p <= d; ++p)
+      if (a.ChainUnits[i][p] != UnitA) {
+        ADD_FAILURE() << "chain " << i << " holds a B unit at " << p;
+        return units;
+      }
+  }
+  EXPECT_EQ(units + a.CPMonomerA.back(), withoutB.MonomerANumber);
+  return units;
+}
+
 } // namespace KernelRun

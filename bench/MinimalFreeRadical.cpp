@@ -17,25 +17,13 @@
 //   fr_minimal_loop PREPARED.kpx [SEED]
 // prints: events=N conversion=X DPn=Y DPw=Z
 
-#include "params/uParamFile.h"
+#include "bench/MinimalLoopSupport.h"
 
 #include <cmath>
-#include <cstdint>
-#include <cstdio>
-#include <cstdlib>
-#include <random>
-#include <string>
-#include <vector>
 
 namespace {
 
-constexpr std::size_t MaxDP = 32767;
-
-std::mt19937 Generator;
-
-// [0, 1) and (0, 1) from one 32-bit output, as the program forms them.
-double Uniform() { return static_cast<double>(Generator() ^ 0x80000000u) * 0x1p-32; }
-double Open() { return (static_cast<double>(Generator() ^ 0x80000000u) + 0.5) * 0x1p-32; }
+using namespace MinimalLoop;
 
 struct TRates {
   double kAA, kAB, kBA, kBB, kIA, kIB, kdAA, kdAB, kdBB, kcAA, kcAB, kcBB, kd, f;
@@ -46,18 +34,6 @@ TRates ReadRates(const Params::TParameterFile& file) {
   return {read("A*A"),     read("A*B"),     read("B*A"),     read("B*B"),      read("I*A"),
           read("I*B"),     read("DisprAA"), read("DisprAB"), read("DisprBB"),  read("RecombAA"),
           read("RecombAB"), read("RecombBB"), read("InitDecomposit"), read("InitiationEfficiency")};
-}
-
-std::int32_t Pick(const std::vector<std::int32_t>& list) {
-  return static_cast<std::int32_t>(Uniform() * static_cast<double>(list.size()));
-}
-
-// Removes the radical at place o (the last one takes its place) and returns it.
-std::int32_t Remove(std::vector<std::int32_t>& list, std::int32_t o) {
-  const std::int32_t chain = list[static_cast<std::size_t>(o)];
-  list[static_cast<std::size_t>(o)] = list.back();
-  list.pop_back();
-  return chain;
 }
 
 } // namespace
@@ -73,19 +49,14 @@ int main(int argc, char** argv) {
   std::int64_t nA = file.ReadInt64("SimulationParameters", "MonomerANumber", 0);
   std::int64_t nB = file.ReadInt64("SimulationParameters", "MonomerBNumber", 0);
   const double monomer0 = static_cast<double>(nA + nB);
-  std::vector<double> checkPoints;
-  int highIndex = -1;
-  file.ReadCheckingPointsArray(highIndex, checkPoints);
-  checkPoints.resize(static_cast<std::size_t>(highIndex + 1));
-  Generator.seed(argc > 2 ? static_cast<std::uint32_t>(std::strtoul(argv[2], nullptr, 10)) : 1u);
+  const std::vector<double> checkPoints = Start(file, argc, argv);
 
-  std::vector<std::vector<std::uint8_t>> chains;
+  TChains chains;
   chains.reserve(static_cast<std::size_t>(2 * initiator));
-  std::vector<std::int32_t> activeI, activeA, activeB;
+  TList activeI, activeA, activeB;
   double t = 0.0;
   std::uint64_t events = 0;
-  double dpn = 0.0, dpw = 0.0;
-
+  TAverages dp;
   for (std::size_t k = 1; k < checkPoints.size(); ++k) {
     while (t < checkPoints[k]) {
       const double a = static_cast<double>(nA), b = static_cast<double>(nB);
@@ -120,10 +91,10 @@ int main(int argc, char** argv) {
       while (!(R[j] > x)) ++j;
       // A chain at the longest length the program holds (32767 units) is
       // refused a unit: nothing changes, as in the program.
-      const auto full = [&](std::int32_t c) { return chains[static_cast<std::size_t>(c)].size() >= MaxDP; };
+      const auto full = [&](std::int32_t c) { return Full(chains, c); };
       switch (j) {
       case 1: case 4: {
-        std::vector<std::int32_t>& list = j == 1 ? activeA : activeB;
+        TList& list = j == 1 ? activeA : activeB;
         const std::int32_t c = list[static_cast<std::size_t>(Pick(list))];
         if (full(c)) break;
         --(j == 1 ? nA : nB);
@@ -131,14 +102,13 @@ int main(int argc, char** argv) {
         break;
       }
       case 2: case 3: case 5: case 6: {
-        std::vector<std::int32_t>& from = j == 2 ? activeA : j == 3 ? activeB : activeI;
-        std::vector<std::int32_t>& to = j == 2 || j == 6 ? activeB : activeA;
+        TList& from = j == 2 ? activeA : j == 3 ? activeB : activeI;
+        TList& to = j == 2 || j == 6 ? activeB : activeA;
         const std::int32_t o = Pick(from);
         if (full(from[static_cast<std::size_t>(o)])) break;
         const std::uint8_t kind = j == 2 || j == 6 ? 1 : 0;
         --(kind == 0 ? nA : nB);
-        const std::int32_t c = Remove(from, o);
-        to.push_back(c);
+        const std::int32_t c = MoveAt(from, o, to);
         chains[static_cast<std::size_t>(c)].push_back(kind);
         break;
       }
@@ -153,33 +123,18 @@ int main(int argc, char** argv) {
         break;
       default: {
         // Termination of a pair: 7/8 A*A*, 9/10 A*B*, 11/12 B*B*; even = recombination.
-        std::vector<std::int32_t>& first = j <= 10 ? activeA : activeB;
-        std::vector<std::int32_t>& second = j <= 8 ? activeA : activeB;
+        TList& first = j <= 10 ? activeA : activeB;
+        TList& second = j <= 8 ? activeA : activeB;
         const std::int32_t x1 = Remove(first, Pick(first));
         const std::int32_t y1 = Remove(second, Pick(second));
-        auto& cx = chains[static_cast<std::size_t>(x1)];
-        auto& cy = chains[static_cast<std::size_t>(y1)];
-        if (j % 2 == 0 && cx.size() + cy.size() < MaxDP) {
-          cx.insert(cx.end(), cy.rbegin(), cy.rend());
-          std::vector<std::uint8_t>().swap(cy);
-        }
+        if (j % 2 == 0) Recombine(chains, x1, y1);
         break;
       }
       }
     }
     // Check point: number- and weight-average DP of the grown chains.
-    double s1 = 0.0, s2 = 0.0, n = 0.0;
-    for (const auto& c : chains) {
-      if (c.empty()) continue;
-      const double dp = static_cast<double>(c.size());
-      n += 1.0;
-      s1 += dp;
-      s2 += dp * dp;
-    }
-    dpn = n > 0 ? s1 / n : 0.0;
-    dpw = s1 > 0 ? s2 / s1 : 0.0;
+    dp = Averages(chains);
   }
-  std::printf("events=%llu conversion=%.6f DPn=%.3f DPw=%.3f\n", static_cast<unsigned long long>(events),
-              monomer0 > 0 ? 1.0 - static_cast<double>(nA + nB) / monomer0 : 0.0, dpn, dpw);
+  PrintSummary(events, monomer0, static_cast<double>(nA + nB), dp);
   return 0;
 }

@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Whole-process speed of `polykin-cli run` against the minimal loop of the same
-# algorithm (fr_minimal_loop), run alternately on one machine.
+# algorithm (fr_minimal_loop, atrp_minimal_loop), run alternately on one
+# machine.
 #
-#   bench/whole-run.sh [-r ROUNDS] [-n INITIATORS] [-b BUILD_DIR]
+#   bench/whole-run.sh [-p free-radical|atrp] [-r ROUNDS] [-n INITIATORS] [-b BUILD_DIR]
 #
-# The reference system bench/reference-free-radical.kpx is prepared at the
+# The reference system of the process (bench/reference-free-radical.kpx, or
+# bench/reference-atrp.kpx: the styrene ATRP example) is prepared at the
 # chosen number of initiator molecules (monomer scales with it), then each
 # round runs both programs with the same seed, in alternating order, and reads
 # their CPU seconds (user + system) and peak resident memory from /usr/bin/time.
@@ -21,21 +23,28 @@ here="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 rounds=5
 initiators=100000
 build="$here/build-bench"
-while getopts "r:n:b:" opt; do
+process=free-radical
+while getopts "p:r:n:b:" opt; do
   case "$opt" in
+  p) process="$OPTARG" ;;
   r) rounds="$OPTARG" ;;
   n) initiators="$OPTARG" ;;
   b) build="$OPTARG" ;;
-  *) echo "usage: $0 [-r ROUNDS] [-n INITIATORS] [-b BUILD_DIR]" >&2; exit 1 ;;
+  *) echo "usage: $0 [-p free-radical|atrp] [-r ROUNDS] [-n INITIATORS] [-b BUILD_DIR]" >&2; exit 1 ;;
   esac
 done
+case "$process" in
+free-radical) loop=fr_minimal_loop ;;
+atrp) loop=atrp_minimal_loop ;;
+*) echo "unknown process $process (free-radical, atrp)" >&2; exit 1 ;;
+esac
 
 cli="$build/bin/polykin-cli"
-minimal="$build/bin/fr_minimal_loop"
+minimal="$build/bin/$loop"
 if [ ! -x "$cli" ] || [ ! -x "$minimal" ]; then
   echo "Build the programs first:" >&2
   echo "  cmake -S $here -B $build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPROPAGON_BENCH=ON -DPROPAGON_GUI=OFF -DPROPAGON_TESTS=OFF" >&2
-  echo "  cmake --build $build --target polykin-cli fr_minimal_loop" >&2
+  echo "  cmake --build $build --target polykin-cli fr_minimal_loop atrp_minimal_loop" >&2
   exit 1
 fi
 if [ ! -x /usr/bin/time ]; then
@@ -50,7 +59,7 @@ trap 'rm -rf "$work"' EXIT
 # is the one [General] key that sets the scale.
 kpx="$work/reference.kpx"
 sed "/^\[General\]/,/^\[/ s/^InitiatorNumber=.*/InitiatorNumber=$initiators/" \
-  "$here/bench/reference-free-radical.kpx" > "$kpx"
+  "$here/bench/reference-$process.kpx" > "$kpx"
 "$cli" prepare "$kpx" > "$work/prepare.log" 2>&1 || { cat "$work/prepare.log" >&2; exit 1; }
 
 cpu_of() { awk '{ printf "%.3f", $1 + $2 }' "$1"; }
@@ -67,7 +76,7 @@ run_minimal() {
 }
 
 echo "processor: $(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -1)"
-echo "reference: $initiators initiator molecules, $rounds rounds, seed 1"
+echo "reference: $process, $initiators initiator molecules, $rounds rounds, seed 1"
 printf "%-6s %12s %12s %10s %10s %9s %9s %7s\n" round events "cli ns/ev" "loop ns/ev" "cli MB" "loop MB" "" ratio
 ratios=()
 for ((i = 1; i <= rounds; i++)); do

@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Whole-process speed of `polykin-cli run` against the minimal loop of the same
-# algorithm (fr_minimal_loop, atrp_minimal_loop), run alternately on one
-# machine.
+# algorithm (fr_minimal_loop, atrp_minimal_loop, reversible_minimal_loop), run
+# alternately on one machine.
 #
-#   bench/whole-run.sh [-p free-radical|atrp] [-r ROUNDS] [-n INITIATORS] [-b BUILD_DIR]
+#   bench/whole-run.sh [-p free-radical|atrp|reversible] [-r ROUNDS] [-n INITIATORS] [-b BUILD_DIR]
 #
 # The reference system of the process (bench/reference-free-radical.kpx, or
-# bench/reference-atrp.kpx: the styrene ATRP example) is prepared at the
+# bench/reference-atrp.kpx: the styrene ATRP example, or
+# bench/reference-reversible.kpx: the alpha-methylstyrene example) is prepared at the
 # chosen number of initiator molecules (monomer scales with it), then each
 # round runs both programs with the same seed, in alternating order, and reads
 # their CPU seconds (user + system) and peak resident memory from /usr/bin/time.
@@ -30,13 +31,14 @@ while getopts "p:r:n:b:" opt; do
   r) rounds="$OPTARG" ;;
   n) initiators="$OPTARG" ;;
   b) build="$OPTARG" ;;
-  *) echo "usage: $0 [-p free-radical|atrp] [-r ROUNDS] [-n INITIATORS] [-b BUILD_DIR]" >&2; exit 1 ;;
+  *) echo "usage: $0 [-p free-radical|atrp|reversible] [-r ROUNDS] [-n INITIATORS] [-b BUILD_DIR]" >&2; exit 1 ;;
   esac
 done
 case "$process" in
 free-radical) loop=fr_minimal_loop ;;
 atrp) loop=atrp_minimal_loop ;;
-*) echo "unknown process $process (free-radical, atrp)" >&2; exit 1 ;;
+reversible) loop=reversible_minimal_loop ;;
+*) echo "unknown process $process (free-radical, atrp, reversible)" >&2; exit 1 ;;
 esac
 
 cli="$build/bin/polykin-cli"
@@ -44,7 +46,7 @@ minimal="$build/bin/$loop"
 if [ ! -x "$cli" ] || [ ! -x "$minimal" ]; then
   echo "Build the programs first:" >&2
   echo "  cmake -S $here -B $build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DPROPAGON_BENCH=ON -DPROPAGON_GUI=OFF -DPROPAGON_TESTS=OFF" >&2
-  echo "  cmake --build $build --target polykin-cli fr_minimal_loop atrp_minimal_loop" >&2
+  echo "  cmake --build $build --target polykin-cli fr_minimal_loop atrp_minimal_loop reversible_minimal_loop" >&2
   exit 1
 fi
 if [ ! -x /usr/bin/time ]; then

@@ -98,7 +98,7 @@ TEST(CliRunCommand, InterruptStopsTheRunAndKeepsItsResults) {
 }
 
 TEST(CliRunCommand, ATableThatCannotBeWrittenLeavesTheOthersAndTheLog) {
-  // Room for 64 KiB per file: mass_distribution_smoothed.tsv (about 1 MB
+  // Room for 64 KiB per file: mass_distribution_smoothed.tsv (well above that
   // here) cannot be written. The run reports it, and every other table and
   // the log are still written (no earlier results stand in that folder).
   TTempDir dir;

@@ -66,7 +66,7 @@ void TChainUnits::Allocate(std::int32_t rows) {
   const std::size_t n = static_cast<std::size_t>(rows);
   const std::size_t laterBlocks = n * static_cast<std::size_t>(BlocksPerRow - 1);
   // Block numbers are 32-bit. A run holds at most one partly used later
-  // block per chain plus its units / 256 full ones, and its units are at most
+  // block per chain plus its units / 128 full ones, and its units are at most
   // its monomer molecules (below 2^31), so 2^32 - 1 numbers always suffice.
   const std::size_t arenaBlocks = std::min<std::size_t>(laterBlocks + 1, 0xFFFFFFFFu);
   try {
@@ -74,7 +74,8 @@ void TChainUnits::Allocate(std::int32_t rows) {
     FBase = MapZeroBytes(FBaseBytes);
     FArenaBytes = arenaBlocks << BlockShift;
     FArena = MapZeroBytes(FArenaBytes);
-    FTableBytes = (n + 1) * static_cast<std::size_t>(BlocksPerRow) * sizeof(std::uint32_t);
+    FTableStride = n + 1;
+    FTableBytes = FTableStride * static_cast<std::size_t>(BlocksPerRow) * sizeof(std::uint32_t);
     FTable = reinterpret_cast<std::uint32_t*>(MapZeroBytes(FTableBytes));
     FRowOfBytes = n * sizeof(std::uint32_t);
     FRowOf = reinterpret_cast<std::uint32_t*>(MapZeroBytes(FRowOfBytes));
@@ -101,7 +102,7 @@ void TChainUnits::Release() noexcept {
   FArena = nullptr;
   FTable = nullptr;
   FRowOf = nullptr;
-  FBaseBytes = FArenaBytes = FTableBytes = FRowOfBytes = FBytes = 0;
+  FBaseBytes = FArenaBytes = FTableBytes = FRowOfBytes = FBytes = FTableStride = 0;
   FNextRow = 1;
   FRows = 0;
   FArenaBlocks = 0;

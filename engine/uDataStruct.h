@@ -97,7 +97,7 @@ public:
   std::uint8_t& operator[](std::int32_t position) const noexcept;
 
 private:
-  std::uint8_t* FFirst; // the chain's first block (positions 0..255)
+  std::uint8_t* FFirst; // the chain's first block (positions 0..127)
   const TChainUnits* FUnits;
   std::int32_t FChain;
 };
@@ -106,18 +106,20 @@ private:
 //
 // Nothing is ever written in bulk: every part is an anonymous mapping that
 // the operating system fills with zeros, so only what a run writes becomes
-// resident. A row is kept in blocks of 256 positions:
-// - the first block of every chain (positions 0..255) lies in one band, chain
+// resident. A row is kept in blocks of 128 positions:
+// - the first block of every chain (positions 0..127) lies in one band, chain
 //   after chain, so short chains share pages and a kernel in which every chain
 //   grows from the start writes one dense band;
 // - later blocks are handed out from one arena in the order chains first
 //   reach them, through a table row of block numbers that a chain gets when
-//   it first reaches position 256. A long chain therefore fills whole pages
+//   it first reaches position 128. A long chain therefore fills whole pages
 //   of its own, whatever its neighbours do: the resident memory of a run is
-//   the units formed plus, per chain that passed 256 units, one partly used
-//   block and a 512-byte table row, where blocks laid out by chain number
-//   would cost a 4 KB page for each 256 units of a chain whose neighbours
-//   stay short (free radical: 3.5 times the units).
+//   the units formed plus, per chain that passed 128 units, one partly used
+//   block and 4 bytes of block table per block, where blocks laid out by chain number
+//   would cost a 4 KB page for each block of a chain whose neighbours stay
+//   short (free radical: 3.5 times the units). The first block is as short as
+//   that so that a process of short chains (ATRP, DP around 100) does not
+//   carry twice its units in first blocks.
 // - the later blocks of a chain emptied by a recombination go back to the
 //   arena for the next chain that grows.
 // A row is therefore not contiguous: read it through operator[], or a run of
@@ -125,7 +127,7 @@ private:
 // hold units of an earlier owner of their block; nothing reads them.
 class TChainUnits {
 public:
-  static constexpr int BlockShift = 8;
+  static constexpr int BlockShift = 7;
   static constexpr std::int32_t BlockLength = 1 << BlockShift; // positions per block
   static constexpr std::int32_t BlocksPerRow = ChainRowLength / BlockLength;
 
@@ -146,7 +148,7 @@ public:
   // all zero already); one that an earlier run may have written is cleared.
   void PrepareForRun() noexcept;
   // For kernels in which every chain grows from the start (living, ATRP,
-  // living reversible): the first 256 positions of all rows will be written
+  // living reversible): the first 128 positions of all rows will be written
   // anyway, so that band may be backed by 2 MB pages. Random chains are then
   // reached without a page walk, which with 10^5 chains is most of the cost
   // of waking a chain. Costs at most one partly used 2 MB page more than 4 KB
@@ -157,7 +159,7 @@ public:
   std::int32_t Rows() const noexcept { return FRows; }
   std::size_t ReservedBytes() const noexcept { return FBytes; }
   // Blocks beyond the first ones handed out since the last Clear and not
-  // given back (each 256 bytes of the arena).
+  // given back (each 128 bytes of the arena).
   std::size_t BlocksInUse() const noexcept { return FBlocksInUse; }
 
   TChainRow operator[](std::int32_t chain) const noexcept {
@@ -179,32 +181,35 @@ public:
 
 private:
   friend class TChainRow;
-  // Position `position` (256 or more) of a chain; hands out its block on
+  // Position `position` (128 or more) of a chain; hands out its block on
   // first use.
   std::uint8_t& LaterUnit(std::int32_t chain, std::int32_t position) const noexcept;
-  // The table entry of block `block` (1..127) of a chain, giving the chain
+  // The table entry of block `block` (1..255) of a chain, giving the chain
   // its table row on first use.
   std::uint32_t* TableEntry(std::int32_t chain, std::int32_t block) const noexcept {
     std::uint32_t& row = FRowOf[chain];
     if (row == 0) [[unlikely]]
       row = FNextRow++;
-    return FTable + static_cast<std::size_t>(row) * BlocksPerRow + static_cast<std::size_t>(block);
+    return FTable + static_cast<std::size_t>(block) * FTableStride + row;
   }
   // The block number of block `block` of a chain, 0 when it has none (no
   // table row is given out).
   std::uint32_t FindBlock(std::int32_t chain, std::int32_t block) const noexcept {
     const std::uint32_t row = FRowOf[chain];
-    return row == 0 ? 0 : FTable[static_cast<std::size_t>(row) * BlocksPerRow + static_cast<std::size_t>(block)];
+    return row == 0 ? 0 : FTable[static_cast<std::size_t>(block) * FTableStride + row];
   }
   std::uint32_t NewBlock() const noexcept;
 
-  std::uint8_t* FBase = nullptr;  // first blocks, rows x 256 bytes
-  std::uint8_t* FArena = nullptr; // later blocks; block number n at FArena + n x 256 (n >= 1)
-  // Block tables: a chain that reaches position 256 gets a row of 128 block
-  // numbers (entries 1..127 used, 0 = not yet reached), rows handed out in
-  // that order, so the table costs 512 bytes per long chain and nothing for
-  // the others.
-  std::uint32_t* FTable = nullptr;  // (rows + 1) x 128 entries; row 0 is none
+  std::uint8_t* FBase = nullptr;  // first blocks, rows x 128 bytes
+  std::uint8_t* FArena = nullptr; // later blocks; block number n at FArena + n x 128 (n >= 1)
+  // Block tables: a chain that reaches position 128 gets a row of 256 block
+  // numbers (entries 1..255 used, 0 = not yet reached), rows handed out in
+  // that order. The table is stored block by block (entry b of row r at
+  // b x FTableStride + r), so the entries of one block index of consecutive
+  // rows share pages: the table costs about 4 bytes per later block in use,
+  // not a whole row for every chain that just passed its first block.
+  std::uint32_t* FTable = nullptr;  // 256 x (rows + 1) entries; row 0 is none
+  std::size_t FTableStride = 0;     // rows + 1
   std::uint32_t* FRowOf = nullptr;  // table row of each chain, 0 = none yet
   std::size_t FBaseBytes = 0, FArenaBytes = 0, FTableBytes = 0, FRowOfBytes = 0;
   mutable std::uint32_t FNextRow = 1;

@@ -147,10 +147,10 @@ constexpr std::int64_t BytesPerSlot = 2 + 4 + 4;
 // radical lists; ATRP six 32-bit lists and the living flag; living
 // reversible the end code.
 constexpr std::int64_t ListBytesPerChain[4] = {0, 3 * 4, 6 * 4 + 1, 1};
-// The first 256-position block of the sequence of a chain that starts: these
+// The first 128-position block of the sequence of a chain that starts: these
 // blocks lie chain after chain, so they fill pages in the order chains are
 // numbered (and started).
-constexpr std::int64_t FirstBlockBytes = 256;
+constexpr std::int64_t FirstBlockBytes = 128;
 // The mass histograms hold at most one bin per chain, and a homopolymer has
 // at most three masses per chain length (one end group with a hydrogen more
 // or less, or two): a bin is 24 bytes, twice that while the bins grow, 16
@@ -164,14 +164,15 @@ constexpr std::int64_t MerBytes = 16;
 // line keeps for checkpoints.tsv.
 constexpr std::int64_t BytesPerCheckPoint = 4 * 4 + 2 * 8 + 4 * 8 + 8 + 184;
 
-// What the store's later blocks (positions 256 on) can make resident for
+// What the store's later blocks (positions 128 on) can make resident for
 // `started` chains holding `units` units: the units themselves (one byte
 // each) and, for each chain long enough to have later blocks (at most
-// units / 256 of them), one partly used 256-byte block and its 512-byte row
-// of the block table; 4 bytes per chain slot name the rows.
+// units / 128 of them), one partly used 128-byte block and at most 1 KiB of
+// block table (the table is stored block by block: one column of 256 spans
+// at most a page per 1024 long chains); 4 bytes per chain slot name the rows.
 std::int64_t LaterBlocksBytes(std::int64_t slots, std::int64_t started, std::int64_t units) {
-  const std::int64_t longChains = std::min(started, units / 256);
-  return units + longChains * (256 + 512) + slots * 4;
+  const std::int64_t longChains = std::min(started, units / 128);
+  return units + longChains * (128 + 1024) + slots * 4;
 }
 
 }  // namespace

@@ -592,7 +592,7 @@ TEST(ChainStoreRecombine, RandomOperationsAgreeWithAModel) {
   // Chains emptied by a recombination gave their later blocks back and took
   // new ones as they grew again: exactly the blocks the lengths need are held.
   std::size_t needed = 0;
-  for (std::int32_t i = 1; i <= 60; ++i) needed += static_cast<std::size_t>(s.ChainDP[static_cast<std::size_t>(i)] >> 8);
+  for (std::int32_t i = 1; i <= 60; ++i) needed += static_cast<std::size_t>(s.ChainDP[static_cast<std::size_t>(i)] / TChainUnits::BlockLength);
   EXPECT_GT(needed, 60u);
   EXPECT_EQ(s.ChainUnits.BlocksInUse(), needed);
 }

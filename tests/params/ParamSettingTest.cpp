@@ -189,7 +189,7 @@ TEST_F(Conversion, MemoryEstimateByProcessType) {
   // block per chain that can start, one byte per unit, the living kernel's
   // mer records, and the fixed allowance.
   const std::int64_t living = EstimateRequiredMemory(0, 1000, 100000, 0, 10);
-  EXPECT_GE(living, 1001 * (10 + 256) + 100000 + 100001 * 16 + MemoryBase);
+  EXPECT_GE(living, 1001 * (10 + 128) + 100000 + 100001 * 16 + MemoryBase);
   // ATRP and living reversible only add their lists to the same chains.
   EXPECT_EQ(EstimateRequiredMemory(2, 1000, 0, 0, 0) - EstimateRequiredMemory(3, 1000, 0, 0, 0), 1001 * 24);
   // A copolymer may give every chain its own mass bin; a homopolymer at most
@@ -198,9 +198,9 @@ TEST_F(Conversion, MemoryEstimateByProcessType) {
             (1000001 - 3 * 32768) * 88);
   // Long chains cost their table row and a partly used block beyond their
   // units: 1001 slots that 10^7 units can all make long, against 10^3 units
-  // that can make three chains pass 256 units.
+  // that can make seven chains pass 128 units.
   EXPECT_EQ(EstimateRequiredMemory(2, 1000, 10000000, 0, 0) - EstimateRequiredMemory(2, 1000, 1000, 0, 0),
-            (10000000 - 1000) + (1001 - 3) * (256 + 512));
+            (10000000 - 1000) + (1001 - 7) * (128 + 1024));
 }
 
 TEST_F(Conversion, FreeRadicalEstimateFollowsWhatTheRatesCanForm) {

@@ -279,6 +279,13 @@ void TMainForm::CreatePages() {
   FStatusLabel->setObjectName("StatusText");
   statusBar()->setObjectName("StatusBar");
   statusBar()->addWidget(FStatusLabel, 1);
+  // A hint (the status tip of the control under the mouse) takes the place of
+  // the time, conversion and Mn while it stands. The status bar hides the
+  // label for it only when the hint appears; a run that ends under a resting
+  // mouse brings the hint back with the label still shown, and the two texts
+  // were drawn over each other.
+  connect(statusBar(), &QStatusBar::messageChanged, FStatusLabel,
+          [this](const QString& message) { FStatusLabel->setVisible(message.isEmpty()); });
   FRunProgress = new TRunProgress;
   statusBar()->addPermanentWidget(FRunProgress);
   setAcceptDrops(true);

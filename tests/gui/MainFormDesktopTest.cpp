@@ -15,10 +15,12 @@
 #include <QDockWidget>
 #include <QDropEvent>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QMenu>
 #include <QMimeData>
 #include <QProgressBar>
 #include <QScreen>
+#include <QStatusBar>
 #include <QSignalSpy>
 #include <QTabBar>
 #include <QToolButton>
@@ -254,6 +256,30 @@ TEST_F(MainFormDesktop, ADroppedParameterFileOpens) {
 
 // The keys of a run, the checked Pause with "Paused" in the status line, the
 // progress between check points, and the notice at the end.
+TEST_F(MainFormDesktop, AHintTakesThePlaceOfTheStatusTextAlsoWhenARunEndsUnderIt) {
+  // The mouse rests on Perform through a whole run: its hint stands in the
+  // status line, and the run's time, conversion and Mn must not be drawn
+  // under it; when the hint goes they are there, up to date.
+  Shell::TMainForm& f = Form();
+  f.show();
+  QLabel* status = f.findChild<QLabel*>("StatusText");
+  ASSERT_NE(status, nullptr);
+  FDialogs.OpenFileAnswer = CopyFixture("living-small.kpx");
+  f.aOpenParam->trigger();
+  QSignalSpy ended(&f, &Shell::TMainForm::RunEnded);
+  f.statusBar()->showMessage(f.aPerformSimulation->statusTip());
+  EXPECT_FALSE(status->isVisible());
+  f.aPerformSimulation->trigger();
+  ASSERT_TRUE(WaitUntil([&] { return ended.count() == 1; }, 120000));
+  // The action enabled again under the mouse sends its hint once more.
+  f.statusBar()->showMessage(f.aPerformSimulation->statusTip());
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(status->isVisible());
+  f.statusBar()->clearMessage();
+  EXPECT_TRUE(status->isVisible());
+  EXPECT_TRUE(status->text().startsWith("Time= ")) << status->text().toStdString();
+}
+
 TEST_F(MainFormDesktop, RunKeysPauseMarkProgressAndClosingNotice) {
   Shell::TMainForm& f = Form();
   EXPECT_EQ(f.aPerformSimulation->shortcut(), QKeySequence(Qt::Key_F9));

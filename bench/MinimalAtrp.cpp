@@ -129,24 +129,9 @@ int main(int argc, char** argv) {
       const int j = 1 + 6 * g + i;
 
       switch (j) {
-      case 1: case 4: { // A* + A, B* + B: a chain at the longest length is refused
-        TList& list = j == 1 ? activeA : activeB;
-        const std::int32_t c = list[static_cast<std::size_t>(Pick(list))];
-        if (Full(chains, c)) break;
-        --(j == 1 ? nA : nB);
-        chains[static_cast<std::size_t>(c)].push_back(j == 1 ? 0 : 1);
+      case 1: case 2: case 3: case 4: case 5: case 6: // propagation and initiation
+        Grow(j, chains, activeI, activeA, activeB, nA, nB);
         break;
-      }
-      case 2: case 3: case 5: case 6: { // cross propagation and initiation move the end
-        TList& from = j == 2 ? activeA : j == 3 ? activeB : activeI;
-        TList& to = j == 2 || j == 6 ? activeB : activeA;
-        const std::int32_t o = Pick(from);
-        if (Full(chains, from[static_cast<std::size_t>(o)])) break;
-        const std::uint8_t kind = j == 2 || j == 6 ? 1 : 0;
-        --(kind == 0 ? nA : nB);
-        chains[static_cast<std::size_t>(MoveAt(from, o, to))].push_back(kind);
-        break;
-      }
       case 7: case 8: case 9: { // activation
         ++nLX;
         --nL;
@@ -166,14 +151,9 @@ int main(int argc, char** argv) {
         MoveAt(from, Pick(from), j == 10 ? cappedI : j == 11 ? cappedA : cappedB);
         break;
       }
-      default: { // termination: 13/14 A*A*, 15/16 A*B*, 17/18 B*B*; even = recombination
-        TList& first = j <= 16 ? activeA : activeB;
-        TList& second = j <= 14 ? activeA : activeB;
-        const std::int32_t x1 = Remove(first, Pick(first));
-        const std::int32_t y1 = Remove(second, Pick(second));
-        if (j % 2 == 0) Recombine(chains, x1, y1);
+      default: // termination: 13/14 A*A*, 15/16 A*B*, 17/18 B*B*; even = recombination
+        Terminate(chains, j <= 16 ? activeA : activeB, j <= 14 ? activeA : activeB, j % 2 == 0);
         break;
-      }
       }
     }
     dp = Averages(chains);

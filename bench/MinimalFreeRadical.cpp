@@ -89,29 +89,10 @@ int main(int argc, char** argv) {
       const double x = R[13] * Uniform();
       int j = 1;
       while (!(R[j] > x)) ++j;
-      // A chain at the longest length the program holds (32767 units) is
-      // refused a unit: nothing changes, as in the program.
-      const auto full = [&](std::int32_t c) { return Full(chains, c); };
       switch (j) {
-      case 1: case 4: {
-        TList& list = j == 1 ? activeA : activeB;
-        const std::int32_t c = list[static_cast<std::size_t>(Pick(list))];
-        if (full(c)) break;
-        --(j == 1 ? nA : nB);
-        chains[static_cast<std::size_t>(c)].push_back(j == 1 ? 0 : 1);
+      case 1: case 2: case 3: case 4: case 5: case 6:
+        Grow(j, chains, activeI, activeA, activeB, nA, nB);
         break;
-      }
-      case 2: case 3: case 5: case 6: {
-        TList& from = j == 2 ? activeA : j == 3 ? activeB : activeI;
-        TList& to = j == 2 || j == 6 ? activeB : activeA;
-        const std::int32_t o = Pick(from);
-        if (full(from[static_cast<std::size_t>(o)])) break;
-        const std::uint8_t kind = j == 2 || j == 6 ? 1 : 0;
-        --(kind == 0 ? nA : nB);
-        const std::int32_t c = MoveAt(from, o, to);
-        chains[static_cast<std::size_t>(c)].push_back(kind);
-        break;
-      }
       case 13:
         --initiator;
         if (Uniform() < r.f) {
@@ -121,15 +102,10 @@ int main(int argc, char** argv) {
           }
         }
         break;
-      default: {
+      default:
         // Termination of a pair: 7/8 A*A*, 9/10 A*B*, 11/12 B*B*; even = recombination.
-        TList& first = j <= 10 ? activeA : activeB;
-        TList& second = j <= 8 ? activeA : activeB;
-        const std::int32_t x1 = Remove(first, Pick(first));
-        const std::int32_t y1 = Remove(second, Pick(second));
-        if (j % 2 == 0) Recombine(chains, x1, y1);
+        Terminate(chains, j <= 10 ? activeA : activeB, j <= 8 ? activeA : activeB, j % 2 == 0);
         break;
-      }
       }
     }
     // Check point: number- and weight-average DP of the grown chains.

@@ -61,6 +61,39 @@ inline void Recombine(TChains& chains, std::int32_t x, std::int32_t y) {
   }
 }
 
+// The growth channels free radical and ATRP share, numbered alike: 1 A* + A,
+// 2 A* + B, 3 B* + A, 4 B* + B, 5 I* + A, 6 I* + B. The radical is picked
+// from its list; one that changes kind moves to the other list. A chain at the
+// longest length the program holds (32767 units) is refused the unit: nothing
+// changes, as in the program.
+inline void Grow(int channel, TChains& chains, TList& activeI, TList& activeA, TList& activeB, std::int64_t& nA,
+                 std::int64_t& nB) {
+  const std::uint8_t kind = channel == 2 || channel == 4 || channel == 6 ? 1 : 0;
+  std::int64_t& monomer = kind == 0 ? nA : nB;
+  if (channel == 1 || channel == 4) {
+    TList& list = channel == 1 ? activeA : activeB;
+    const std::int32_t c = list[static_cast<std::size_t>(Pick(list))];
+    if (Full(chains, c)) return;
+    --monomer;
+    chains[static_cast<std::size_t>(c)].push_back(kind);
+    return;
+  }
+  TList& from = channel == 2 ? activeA : channel == 3 ? activeB : activeI;
+  TList& to = kind == 1 ? activeB : activeA;
+  const std::int32_t o = Pick(from);
+  if (Full(chains, from[static_cast<std::size_t>(o)])) return;
+  --monomer;
+  chains[static_cast<std::size_t>(MoveAt(from, o, to))].push_back(kind);
+}
+
+// Termination of two radicals, the second picked after the first has left its
+// list; a recombination joins them.
+inline void Terminate(TChains& chains, TList& first, TList& second, bool recombination) {
+  const std::int32_t x = Remove(first, Pick(first));
+  const std::int32_t y = Remove(second, Pick(second));
+  if (recombination) Recombine(chains, x, y);
+}
+
 // The check-point times of the file (index 0 … high) and the generator seeded
 // from the command line (default 1).
 inline std::vector<double> Start(const Params::TParameterFile& file, int argc, char** argv) {

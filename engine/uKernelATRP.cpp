@@ -76,6 +76,8 @@ private:
   // WithB false: no monomer B, so every channel of a B unit or B end has
   // rate 0 for the whole run and is left out of the sums (the same sums to
   // the bit, see the free-radical kernel).
+  template <class Kernel>
+  friend void ::Engine::RunCheckPointCycleWithOrWithoutB(TSimRun& run, Kernel& kernel, bool withB);
   template <bool WithB>
   void Advance(double tEnd);
   void StoreRecord(std::int32_t k);
@@ -105,15 +107,7 @@ void TATRPKernel::Run() {
   FDeactivator = s.OxidizedActivatorNumber;
   FRun.ResetCounters();
 
-  RunCheckPointCycle(
-      FRun,
-      [this, withB = s.MonomerBNumber != 0](std::int32_t, double tEnd) {
-        if (withB)
-          Advance<true>(tEnd);
-        else
-          Advance<false>(tEnd);
-      },
-      [this](std::int32_t k) { StoreRecord(k); });
+  RunCheckPointCycleWithOrWithoutB(FRun, *this, s.MonomerBNumber != 0);
 
   if (s.DeadChainsNumber == s.ChainsNumber) Propagon::LogMessage("All Chains Terminated!");
   if (static_cast<std::int64_t>(FFreeA) + FFreeB == 0) Propagon::LogMessage("All Monomer Consumed!");

@@ -79,6 +79,8 @@ private:
   // or B radical has rate 0 for the whole run. Those rates are then left out
   // of the sums instead of added as zeros (the same sums to the bit), which
   // shortens the chain of additions every event waits on.
+  template <class Kernel>
+  friend void ::Engine::RunCheckPointCycleWithOrWithoutB(TSimRun& run, Kernel& kernel, bool withB);
   template <bool WithB>
   void Advance(double tEnd);
   void StoreRecord(std::int32_t k);
@@ -106,15 +108,7 @@ void TFreeRadicalKernel::Run() {
   FSlotsLeft = s.ChainsNumber;
   FRun.ResetCounters();
 
-  RunCheckPointCycle(
-      FRun,
-      [this, withB = s.MonomerBNumber != 0](std::int32_t, double tEnd) {
-        if (withB)
-          Advance<true>(tEnd);
-        else
-          Advance<false>(tEnd);
-      },
-      [this](std::int32_t k) { StoreRecord(k); });
+  RunCheckPointCycleWithOrWithoutB(FRun, *this, s.MonomerBNumber != 0);
 
   if (s.InitiatorNumber == 0) Propagon::LogMessage("All Chains Terminated!");
   if (static_cast<std::int64_t>(FFreeA) + FFreeB == 0) Propagon::LogMessage("All Monomer Consumed!");

@@ -197,6 +197,22 @@ void RunCheckPointCycle(TSimRun& run, Advance&& advance, StoreRecord&& store) {
   }
 }
 
+// The same cycle for a kernel whose events come in two builds, with and
+// without monomer B (kernel.Advance<WithB>(tEnd)), the build chosen once for
+// the run; kernel.StoreRecord(k) records each check point.
+template <class Kernel>
+void RunCheckPointCycleWithOrWithoutB(TSimRun& run, Kernel& kernel, bool withB) {
+  RunCheckPointCycle(
+      run,
+      [&kernel, withB](std::int32_t, double tEnd) {
+        if (withB)
+          kernel.template Advance<true>(tEnd);
+        else
+          kernel.template Advance<false>(tEnd);
+      },
+      [&kernel](std::int32_t k) { kernel.StoreRecord(k); });
+}
+
 // ---------------------------------------------------------------------------
 // Texts of a run.
 

@@ -119,4 +119,13 @@ inline TProcessResult RunCli(const std::string& arguments, const std::filesystem
 inline std::string Example(const std::string& name) { return std::string(PROPAGON_EXAMPLES) + "/" + name; }
 inline std::string Fixture(const std::string& name) { return std::string(PROPAGON_TEST_DATA) + "/" + name; }
 
+// The hand-written living file (no segment exchange: a Poisson distribution
+// of chain lengths), prepared into `dir` as living.kpx.
+inline std::string PreparedLiving(const TTempDir& dir) {
+  const TProcessResult prepared =
+      RunCli("prepare '" + Fixture("prepare-living-handwritten.kpx") + "' --out living.kpx", dir.Path());
+  if (prepared.ExitCode != 0) throw std::runtime_error(prepared.Err);
+  return dir / "living.kpx";
+}
+
 } // namespace CliTest

@@ -17,15 +17,6 @@ namespace {
 
 using namespace CliTest;
 
-// The hand-written living file (no segment exchange: a Poisson distribution
-// of chain lengths), prepared into `dir`.
-std::string PreparedLiving(const TTempDir& dir) {
-  const TProcessResult prepared =
-      RunCli("prepare '" + Fixture("prepare-living-handwritten.kpx") + "' --out living.kpx", dir.Path());
-  if (prepared.ExitCode != 0) throw std::runtime_error(prepared.Err);
-  return dir / "living.kpx";
-}
-
 TEST(CliReplicas, AReplicaIsTheSingleRunWithItsSeed) {
   TTempDir dir;
   const std::string file = PreparedLiving(dir);

@@ -14,13 +14,6 @@ namespace {
 
 using namespace CliTest;
 
-std::string PreparedLiving(const TTempDir& dir) {
-  const TProcessResult prepared =
-      RunCli("prepare '" + Fixture("prepare-living-handwritten.kpx") + "' --out living.kpx", dir.Path());
-  if (prepared.ExitCode != 0) throw std::runtime_error(prepared.Err);
-  return dir / "living.kpx";
-}
-
 // The value of a key in a parameter file, as written.
 std::string KeyValue(const std::filesystem::path& file, const std::string& key) {
   for (std::string line : Lines(ReadText(file))) {

@@ -48,18 +48,7 @@ private:
   bool FHadOld = false;
 };
 
-class MALDIPrivateTables : public ::testing::Test {
-protected:
-  void SetUp() override {
-    Binding.CheckMALDILibrary(MALDI_LIBRARY_FILE);
-    ASSERT_TRUE(Binding.SpectrumAvailable());
-  }
-  void TearDown() override { Engine::SimState().FreeAll(); }
-  Shell::TMaldiBinding Binding;
-  TBindingGuard Guard{&Binding};
-  QTemporaryDir Dir;
-  TMaldiHost Host;
-};
+class MALDIPrivateTables : public TMaldiLibraryTest {};
 
 TEST_F(MALDIPrivateTables, TablesGoToAPrivateFolderThatGoesWithTheWindow) {
   const QTemporaryDir shared;  // stands for the /tmp every user shares

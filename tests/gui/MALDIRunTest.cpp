@@ -122,18 +122,7 @@ void ZoomOnPeaks(TMALDIForm& form, int curve, double halfWidth) {
   EXPECT_DOUBLE_EQ(form.AChart->AxisMinimum(TAxisId::Bottom), x - halfWidth);
 }
 
-class MALDIRun : public ::testing::Test {
-protected:
-  void SetUp() override {
-    Binding.CheckMALDILibrary(MALDI_LIBRARY_FILE);
-    ASSERT_TRUE(Binding.SpectrumAvailable());
-  }
-  void TearDown() override { Engine::SimState().FreeAll(); }
-  Shell::TMaldiBinding Binding;
-  TBindingGuard Guard{&Binding};
-  QTemporaryDir Dir;
-  TMaldiHost Host;
-};
+class MALDIRun : public TMaldiLibraryTest {};
 
 TEST_F(MALDIRun, FreeRadicalStyreneMMA) {
   // Styrene C8H8 (A), MMA C5H8O2 (B), AIBN fragments C4H6N: a recombined

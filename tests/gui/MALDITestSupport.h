@@ -77,6 +77,21 @@ private:
   Shell::TMaldiBinding* FPrevious;
 };
 
+// A test with the real MALDI library as the program's binding, a temporary
+// folder and a plot host; the program-wide store is freed afterwards.
+class TMaldiLibraryTest : public ::testing::Test {
+protected:
+  void SetUp() override {
+    Binding.CheckMALDILibrary(MALDI_LIBRARY_FILE);
+    ASSERT_TRUE(Binding.SpectrumAvailable());
+  }
+  void TearDown() override { Engine::SimState().FreeAll(); }
+  Shell::TMaldiBinding Binding;
+  TBindingGuard Guard{&Binding};
+  QTemporaryDir Dir;
+  TMaldiHost Host;
+};
+
 // The program-wide store sized for `chains` chains (free radical: two per
 // initiator), with unit masses of styrene (A) and MMA (B), and a mass axis
 // reaching `largestMass` as the chain statistics leave it.
